@@ -1,0 +1,62 @@
+#include "app/SetupFlags.h"
+
+BOOL g_bIsWow64 = FALSE;
+BOOL g_bIsNt6 = FALSE;
+BOOL g_bGermanUi = FALSE;
+BOOL g_bSpanishSystem = FALSE;
+BOOL g_bTitleBitmap = FALSE;
+BOOL g_bLaunchApp = FALSE;
+HMODULE g_hLangResource = nullptr;
+
+BOOL IsWow64()
+{
+    typedef BOOL(WINAPI * IsWow64ProcessFn)(HANDLE, PBOOL);
+    HMODULE hKernel = ::GetModuleHandleW(L"kernel32.dll");
+    IsWow64ProcessFn fn = hKernel ? (IsWow64ProcessFn)(void*)::GetProcAddress(hKernel, "IsWow64Process") : nullptr;
+    if (!fn)
+        return FALSE;
+    BOOL bWow64 = FALSE;
+    if (!fn(::GetCurrentProcess(), &bWow64))
+        return FALSE;
+    return bWow64 ? TRUE : FALSE;
+}
+
+BOOL IsWindowsNt6()
+{
+    OSVERSIONINFOW vi{};
+    vi.dwOSVersionInfoSize = sizeof(vi);
+    if (!::GetVersionExW(&vi))
+        return FALSE;
+    return vi.dwPlatformId == VER_PLATFORM_WIN32_NT && vi.dwMajorVersion == 6;
+}
+
+LONG WriteCompatibilityAssistantValue(LPCWSTR lpszValueName)
+{
+    HKEY hKey = nullptr;
+    LONG status = ::RegCreateKeyExW(HKEY_CURRENT_USER,
+        L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Compatibility Assistant\\Persisted",
+        0, nullptr, 0, KEY_WRITE, nullptr, &hKey, nullptr);
+    if (status != ERROR_SUCCESS)
+        return status;
+    DWORD one = 1;
+    status = ::RegSetValueExW(hKey, lpszValueName, 0, REG_DWORD, (const BYTE*)&one, sizeof(one));
+    ::RegCloseKey(hKey);
+    return status;
+}
+
+BOOL GetPathFolder(LPCWSTR lpszPath, LPWSTR lpszFolder)
+{
+    lpszFolder[0] = 0;
+    LPCWSTR last = nullptr;
+    for (LPCWSTR p = lpszPath; *p; ++p)
+        if (*p == L'\\')
+            last = p;
+    if (!last)
+        return TRUE;
+    size_t len = (size_t)(last - lpszPath) + 1;
+    if (len >= MAX_PATH)
+        return FALSE;
+    memcpy(lpszFolder, lpszPath, len * sizeof(WCHAR));
+    lpszFolder[len] = 0;
+    return TRUE;
+}

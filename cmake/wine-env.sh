@@ -1,0 +1,33 @@
+# Shell helpers shared by test.sh, run.sh, the test wrapper and the scenario tests.
+
+# A virtual display when there is none: one Xvfb per machine on :77, 1024 x 768.
+ensure_display() {
+  if [ -n "$DISPLAY" ]; then return 0; fi
+  export DISPLAY=:77
+  if [ ! -S /tmp/.X11-unix/X77 ]; then
+    (
+      flock 9
+      if [ ! -S /tmp/.X11-unix/X77 ]; then
+        setsid nohup Xvfb :77 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+        for _ in $(seq 100); do [ -S /tmp/.X11-unix/X77 ] && break; sleep 0.1; done
+      fi
+    ) 9>/tmp/.setup-xvfb.lock
+  fi
+}
+
+# A Wine prefix that exists and has finished its first boot. $2 = win32 for a 32-bit Windows.
+ensure_prefix() {
+  local prefix="$1" arch="${2:-win64}"
+  [ -f "$prefix/system.reg" ] && [ -f "$prefix/.setup-ready" ] && return 0
+  mkdir -p "$(dirname "$prefix")"
+  (
+    flock 9
+    if [ ! -f "$prefix/.setup-ready" ]; then
+      rm -rf "$prefix"
+      WINEPREFIX="$prefix" WINEARCH="$arch" WINEDEBUG=-all \
+        WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree,mshtml=" wineboot -i >/dev/null 2>&1
+      WINEPREFIX="$prefix" wineserver -w
+      touch "$prefix/.setup-ready"
+    fi
+  ) 9>"$prefix.lock"
+}

@@ -1,0 +1,17 @@
+// The framework: a small layer over Win32 that gives the program the application, dialog,
+// window, control and GDI classes it is written against.
+//   AfxTypes.h   CPoint, CSize, CRect
+//   AfxString.h  CString
+//   AfxGdi.h     CGdiObject, CBitmap, CRgn, CFont, CBrush, CPen, CDC, CPaintDC, CClientDC
+//   AfxWnd.h     message maps, CCmdTarget, CWnd, CDataExchange, DDX_Control
+//   AfxCtrls.h   CButton, CStatic, CProgressCtrl, CToolTipCtrl
+//   AfxDialog.h  CDialog
+//   AfxApp.h     CWinApp, CCommandLineInfo, AfxMessageBox, AfxGetApp, AfxGetResourceHandle
+#pragma once
+#include "framework/AfxTypes.h"
+#include "framework/AfxString.h"
+#include "framework/AfxGdi.h"
+#include "framework/AfxWnd.h"
+#include "framework/AfxCtrls.h"
+#include "framework/AfxDialog.h"
+#include "framework/AfxApp.h"

@@ -1,0 +1,56 @@
+#!/bin/bash
+# Installs what is missing, builds the package and runs build/package/setup.exe under Wine
+# with the given words, in the project's own prefix (build/run-prefix).
+#   ./run.sh            the install wizard
+#   ./run.sh delpkg     the uninstall wizard of the installed copy
+#   ./run.sh s          a silent install, then a summary of what it left behind
+set -euo pipefail
+cd "$(dirname "$0")"
+source cmake/install-deps.sh
+source cmake/wine-env.sh
+install_deps
+
+cmake --preset mingw >/dev/null
+cmake --build --preset mingw >/dev/null
+
+export WINEPREFIX="$PWD/build/run-prefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree,mshtml="
+had_display=${DISPLAY:-}
+ensure_display
+ensure_prefix "$WINEPREFIX"
+
+setup="$PWD/build/package/setup.exe"
+if [ "${1:-}" = "delpkg" ] || [ "${1:-}" = "-delpkg" ] || [ "${1:-}" = "/delpkg" ]; then
+  # The uninstall wizard runs from the installed copy, as the uninstall entry starts it.
+  installed=$(find "$WINEPREFIX/drive_c" -ipath '*/Uninstall/setup.exe' -path '*VRX58Q*' 2>/dev/null | head -n1)
+  [ -n "$installed" ] && setup="$installed"
+fi
+
+silent=0
+for w in "$@"; do
+  case "${w,,}" in s|-s|/s) silent=1 ;; esac
+done
+
+if [ "$silent" = 1 ]; then
+  rc=0
+  wine "$setup" "$@" || rc=$?
+  wineserver -w
+  echo "setup.exe exited with $rc"
+  python3 tools/summary.py "$WINEPREFIX"
+  exit "$rc"
+fi
+
+if [ -z "$had_display" ]; then
+  # No display of our own: run on the virtual one and save a screenshot of the window.
+  wine "$setup" "$@" &
+  pid=$!
+  sleep 6
+  mkdir -p build/screenshots
+  import -display "$DISPLAY" -window root build/screenshots/run.png
+  echo "Screenshot: build/screenshots/run.png"
+  wineserver -k || true
+  wait "$pid" 2>/dev/null || true
+else
+  wine "$setup" "$@"
+fi
