@@ -1,4 +1,5 @@
 #include "app/SetupFlags.h"
+#include <cstring>
 
 BOOL g_bIsWow64 = FALSE;
 BOOL g_bIsNt6 = FALSE;
