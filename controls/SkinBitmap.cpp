@@ -1,1 +1,302 @@
 #include "controls/SkinBitmap.h"
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// Selects a GDI object into a DC for one scope and selects the previous one back.
+class CSelectScope {
+public:
+    CSelectScope(HDC hDC, HGDIOBJ hObject) : m_hDC(hDC), m_hOld(::SelectObject(hDC, hObject)) {}
+    ~CSelectScope() { if (m_hOld) ::SelectObject(m_hDC, m_hOld); }
+    CSelectScope(const CSelectScope&) = delete;
+    CSelectScope& operator=(const CSelectScope&) = delete;
+private:
+    HDC m_hDC;
+    HGDIOBJ m_hOld;
+};
+
+bool SameRuns(const std::vector<POINT>& a, const std::vector<POINT>& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (a[i].x != b[i].x || a[i].y != b[i].y)
+            return false;
+    return true;
+}
+
+bool IsWholeScan(LPCRECT lpInner)
+{
+    static const RECT kZero = {0, 0, 0, 0};
+    return !lpInner || ::EqualRect(lpInner, &kZero);
+}
+
+// Whether the inner-rectangle scan reads pixel (x, y): everything but the inner rectangle's
+// rows after its first one.
+bool IsScanned(const RECT& inner, int x, int y)
+{
+    return x < inner.left || x >= inner.right || y <= inner.top || y >= inner.bottom;
+}
+
+// Collects the rectangles of a region in the system's own banded form (rows with the same
+// runs as the row above are merged into one band), then makes the region in few calls.
+class CRegionBuilder {
+public:
+    // Adds one row's runs [x0, x1), sorted by x0 and not touching.
+    void AddRow(int y, const std::vector<POINT>& runs)
+    {
+        bool sameAsBand = !runs.empty() && y == m_bandBottom && SameRuns(runs, m_bandRuns);
+        if (sameAsBand) {
+            for (size_t i = m_bandFirst; i < m_rects.size(); ++i)
+                m_rects[i].bottom = y + 1;
+            m_bandBottom = y + 1;
+            return;
+        }
+        m_bandFirst = m_rects.size();
+        m_bandRuns = runs;
+        m_bandBottom = runs.empty() ? -1 : y + 1;
+        for (const POINT& r : runs)
+            m_rects.push_back(RECT{r.x, y, r.y, y + 1});
+    }
+
+    HRGN Create() const
+    {
+        // Some systems refuse very large RGNDATA blocks: add the rectangles in batches
+        // that end on band boundaries, so every batch is itself in banded form.
+        const size_t kBatch = 4000;
+        HRGN hRgn = ::CreateRectRgn(0, 0, 0, 0);
+        size_t first = 0;
+        while (hRgn && first < m_rects.size()) {
+            size_t last = std::min(first + kBatch, m_rects.size());
+            while (last < m_rects.size() && last > first + 1 && m_rects[last].top == m_rects[last - 1].top)
+                --last;
+            HRGN hPart = MakeRegion(first, last);
+            if (!hPart) {
+                ::DeleteObject(hRgn);
+                return nullptr;
+            }
+            ::CombineRgn(hRgn, hRgn, hPart, RGN_OR);
+            ::DeleteObject(hPart);
+            first = last;
+        }
+        return hRgn;
+    }
+
+private:
+    HRGN MakeRegion(size_t first, size_t last) const
+    {
+        size_t count = last - first;
+        std::vector<BYTE> data(sizeof(RGNDATAHEADER) + count * sizeof(RECT));
+        RGNDATA* rgn = reinterpret_cast<RGNDATA*>(data.data());
+        rgn->rdh.dwSize = sizeof(RGNDATAHEADER);
+        rgn->rdh.iType = RDH_RECTANGLES;
+        rgn->rdh.nCount = (DWORD)count;
+        rgn->rdh.nRgnSize = (DWORD)(count * sizeof(RECT));
+        RECT bounds = m_rects[first];
+        for (size_t i = first; i < last; ++i)
+            ::UnionRect(&bounds, &bounds, &m_rects[i]);
+        rgn->rdh.rcBound = bounds;
+        memcpy(rgn->Buffer, &m_rects[first], count * sizeof(RECT));
+        return ::ExtCreateRegion(nullptr, (DWORD)data.size(), rgn);
+    }
+
+    std::vector<RECT> m_rects;
+    std::vector<POINT> m_bandRuns;   // runs of the last band, as (x0, x1)
+    size_t m_bandFirst = 0;
+    int m_bandBottom = -1;
+};
+
+} // namespace
+
+HRGN CreateBitmapRegion(HBITMAP hBitmap, COLORREF crKey, LPCRECT lpInner)
+{
+    BITMAP bm{};
+    if (!hBitmap || !::GetObjectW(hBitmap, sizeof(bm), &bm))
+        return nullptr;
+    const int w = bm.bmWidth, h = bm.bmHeight;
+    if (w <= 0 || h <= 0)
+        return ::CreateRectRgn(0, 0, 0, 0);
+
+    // All pixels in one read, as top-down 32-bit BGRX: the same colours GetPixel reports.
+    std::vector<DWORD> pixels((size_t)w * (size_t)h);
+    BITMAPINFO bmi{};
+    bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bmi.bmiHeader.biWidth = w;
+    bmi.bmiHeader.biHeight = -h;
+    bmi.bmiHeader.biPlanes = 1;
+    bmi.bmiHeader.biBitCount = 32;
+    bmi.bmiHeader.biCompression = BI_RGB;
+    HDC hScreen = ::GetDC(nullptr);
+    int lines = ::GetDIBits(hScreen, hBitmap, 0, (UINT)h, pixels.data(), &bmi, DIB_RGB_COLORS);
+    ::ReleaseDC(nullptr, hScreen);
+    if (lines != h)
+        return nullptr;
+
+    // A COLORREF with high bits set (-1, palette references) matches no pixel.
+    const bool hasKey = (crKey & 0xFF000000) == 0;
+    const DWORD key = ((DWORD)GetRValue(crKey) << 16) | ((DWORD)GetGValue(crKey) << 8) | GetBValue(crKey);
+    const bool whole = IsWholeScan(lpInner);
+    const RECT inner = whole ? RECT{0, 0, 0, 0} : *lpInner;
+
+    CRegionBuilder builder;
+    std::vector<POINT> runs;
+    for (int y = 0; y < h; ++y) {
+        runs.clear();
+        const DWORD* row = &pixels[(size_t)y * (size_t)w];
+        int x = 0;
+        while (x < w) {
+            int start = x;
+            while (x < w && !(hasKey && (row[x] & 0x00FFFFFF) == key && (whole || IsScanned(inner, x, y))))
+                ++x;
+            if (x > start)
+                runs.push_back(POINT{start, x});
+            ++x;
+        }
+        builder.AddRow(y, runs);
+    }
+    return builder.Create();
+}
+
+HRGN CreateBitmapRegionByPixel(HBITMAP hBitmap, COLORREF crKey, LPCRECT lpInner)
+{
+    BITMAP bm{};
+    if (!hBitmap || !::GetObjectW(hBitmap, sizeof(bm), &bm))
+        return nullptr;
+    const int w = bm.bmWidth, h = bm.bmHeight;
+
+    HDC hMem = ::CreateCompatibleDC(nullptr);
+    HGDIOBJ hOld = ::SelectObject(hMem, hBitmap);
+    HRGN hRgn;
+    if (IsWholeScan(lpInner)) {
+        // One rectangle per maximal run of non-key pixels in each row.
+        hRgn = ::CreateRectRgn(0, 0, 0, 0);
+        for (int y = 0; y < h; ++y) {
+            int x = 0;
+            while (x < w) {
+                int start = x;
+                while (x < w && ::GetPixel(hMem, x, y) != crKey)
+                    ++x;
+                if (x > start) {
+                    HRGN hRun = ::CreateRectRgn(start, y, x, y + 1);
+                    ::CombineRgn(hRgn, hRgn, hRun, RGN_OR);
+                    ::DeleteObject(hRun);
+                }
+                ++x;
+            }
+        }
+    } else {
+        // The full rectangle less each key pixel outside the inner rectangle's body. Taking
+        // pixels away (rather than toggling them) keeps a key pixel out even when a reversed
+        // inner rectangle makes the strips overlap.
+        const RECT inner = *lpInner;
+        hRgn = ::CreateRectRgn(0, 0, w, h);
+        for (int x = 0; x < w; ++x) {
+            for (int y = 0; y < h; ++y) {
+                if (!IsScanned(inner, x, y) || ::GetPixel(hMem, x, y) != crKey)
+                    continue;
+                HRGN hPixel = ::CreateRectRgn(x, y, x + 1, y + 1);
+                ::CombineRgn(hRgn, hRgn, hPixel, RGN_DIFF);
+                ::DeleteObject(hPixel);
+            }
+        }
+    }
+    ::SelectObject(hMem, hOld);
+    ::DeleteDC(hMem);
+    return hRgn;
+}
+
+CSkinBitmap::CSkinBitmap(LPCWSTR lpszResourceName)
+{
+    LoadBitmap(lpszResourceName);
+}
+
+CSkinBitmap::CSkinBitmap(UINT nIDResource)
+{
+    LoadBitmap(nIDResource);
+}
+
+CSkinBitmap::~CSkinBitmap()
+{
+    m_rgn.DeleteObject();
+    DeleteObject();
+}
+
+CSize CSkinBitmap::GetSize() const
+{
+    BITMAP bm{};
+    if (!m_hObject || !GetBitmap(&bm))
+        return CSize(0, 0);
+    return CSize(bm.bmWidth, bm.bmHeight);
+}
+
+BOOL CSkinBitmap::Draw(CDC* pDC, int x, int y)
+{
+    CSize size = GetSize();
+    CDC mem;
+    if (!mem.CreateCompatibleDC(pDC))
+        return FALSE;
+    CSelectScope select(mem, m_hObject);
+    return pDC->BitBlt(x, y, size.cx, size.cy, &mem, 0, 0, SRCCOPY);
+}
+
+BOOL CSkinBitmap::StretchDraw(CDC* pDC, LPCRECT lpDest)
+{
+    CSize size = GetSize();
+    CDC mem;
+    if (mem.CreateCompatibleDC(pDC)) {
+        CSelectScope select(mem, m_hObject);
+        pDC->StretchBlt(lpDest->left, lpDest->top, lpDest->right - lpDest->left, lpDest->bottom - lpDest->top,
+                        &mem, 0, 0, size.cx, size.cy, SRCCOPY);
+    }
+    return TRUE;
+}
+
+BOOL CSkinBitmap::DrawWithBorders(CDC* pDC, LPCRECT lpDest, CSize border)
+{
+    const int W = lpDest->right - lpDest->left, H = lpDest->bottom - lpDest->top;
+    const CSize bmp = GetSize();
+    const int cx = border.cx, cy = border.cy;
+    if (W <= 2 * cx || H <= 2 * cy || bmp.cx <= 2 * cx || bmp.cy <= 2 * cy)
+        return FALSE;
+
+    CDC a, s;
+    a.CreateCompatibleDC(pDC);
+    s.CreateCompatibleDC(pDC);
+    CBitmap t1, t2;
+    t1.CreateCompatibleBitmap(pDC, W, bmp.cy);
+    t2.CreateCompatibleBitmap(pDC, W, H);
+
+    HGDIOBJ hOldA = a.SelectObject(&t1);
+    HGDIOBJ hOldS = s.SelectObject(m_hObject);
+    // Across: left border, stretched middle, right border, into T1 (W x bitmap height).
+    a.BitBlt(0, 0, cx, bmp.cy, &s, 0, 0, SRCCOPY);
+    a.StretchBlt(cx, 0, W - 2 * cx, bmp.cy, &s, cx, 0, bmp.cx - 2 * cx, bmp.cy, SRCCOPY);
+    a.BitBlt(W - cx, 0, cx, bmp.cy, &s, bmp.cx - cx, 0, SRCCOPY);
+
+    a.SelectObject(&t2);
+    s.SelectObject(&t1);
+    // Down: top border, stretched middle, bottom border, from T1 into T2 (W x H).
+    a.BitBlt(0, 0, W, cy, &s, 0, 0, SRCCOPY);
+    a.StretchBlt(0, cy, W, H - 2 * cy, &s, 0, cy, W, bmp.cy - 2 * cy, SRCCOPY);
+    a.BitBlt(0, H - cy, W, cy, &s, 0, bmp.cy - cy, SRCCOPY);
+
+    pDC->BitBlt(lpDest->left, lpDest->top, W, H, &a, 0, 0, SRCCOPY);
+
+    s.SelectObject(hOldS);
+    a.SelectObject(hOldA);
+    return TRUE;
+}
+
+HRGN CSkinBitmap::CreateRegionFromBitmap(COLORREF crKey, LPCRECT lpInner)
+{
+    m_rgn.Attach(CreateBitmapRegion((HBITMAP)m_hObject, crKey, lpInner));
+    return (HRGN)m_rgn.GetSafeHandle();
+}
+
+HRGN CSkinBitmap::CreateRegionFromBitmapReference(COLORREF crKey, LPCRECT lpInner)
+{
+    m_rgn.Attach(CreateBitmapRegionByPixel((HBITMAP)m_hObject, crKey, lpInner));
+    return (HRGN)m_rgn.GetSafeHandle();
+}

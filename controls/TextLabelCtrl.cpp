@@ -1,1 +1,446 @@
 #include "controls/TextLabelCtrl.h"
+#include <shellapi.h>
+
+namespace {
+
+const UINT_PTR kFlashTimer = 1;
+const UINT kFlashPeriod = 500;
+const int kGradientBands = 100;
+
+} // namespace
+
+BEGIN_MESSAGE_MAP(CTextLabelCtrl, CStatic)
+    ON_WM_TIMER()
+    ON_WM_LBUTTONDOWN()
+    ON_WM_SETCURSOR()
+    ON_WM_SYSCOLORCHANGE()
+    ON_WM_PAINT()
+    ON_WM_ERASEBKGND()
+END_MESSAGE_MAP()
+
+CTextLabelCtrl::CTextLabelCtrl()
+    : m_crText(::GetSysColor(COLOR_WINDOWTEXT)),
+      m_hDefaultBrush(::CreateSolidBrush(::GetSysColor(COLOR_BTNFACE)))
+{
+}
+
+CTextLabelCtrl::~CTextLabelCtrl()
+{
+    m_font.DeleteObject();
+    if (m_hDefaultBrush)
+        ::DeleteObject(m_hDefaultBrush);
+    if (m_hBkBrush)
+        ::DeleteObject(m_hBkBrush);
+}
+
+BOOL CTextLabelCtrl::PreCreateWindow(CREATESTRUCTW& cs)
+{
+    return CStatic::PreCreateWindow(cs);
+}
+
+void CTextLabelCtrl::PreSubclassWindow()
+{
+    CStatic::PreSubclassWindow();
+    HFONT hFont = GetFont();
+    if (!hFont)
+        hFont = (HFONT)::GetStockObject(SYSTEM_FONT);
+    ::GetObjectW(hFont, sizeof(m_lf), &m_lf);
+    RebuildFont();
+}
+
+void CTextLabelCtrl::RedrawCtrl()
+{
+    if (!IsWindow())
+        return;
+    CRect rc;
+    GetWindowRect(&rc);
+    RedrawWindow(nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    HWND hParent = ::GetParent(m_hWnd);
+    if (!hParent)
+        return;
+    ::MapWindowPoints(nullptr, hParent, (LPPOINT)&rc, 2);
+    ::InvalidateRect(hParent, &rc, TRUE);
+    ::UpdateWindow(hParent);
+}
+
+void CTextLabelCtrl::RebuildFont()
+{
+    m_font.CreateFontIndirect(&m_lf);
+}
+
+CTextLabelCtrl& CTextLabelCtrl::SetBkColor(COLORREF colour, COLORREF gradientEnd, BOOL gradient)
+{
+    m_crBk = colour;
+    m_crGradientEnd = gradientEnd;
+    m_bGradient = gradient;
+    if (m_hBkBrush) {
+        ::DeleteObject(m_hBkBrush);
+        m_hBkBrush = nullptr;
+    }
+    if (!gradient)
+        m_hBkBrush = ::CreateSolidBrush(colour);
+    RedrawCtrl();
+    return *this;
+}
+
+CTextLabelCtrl& CTextLabelCtrl::SetTextColor(COLORREF colour)
+{
+    m_crText = colour;
+    RedrawCtrl();
+    return *this;
+}
+
+CTextLabelCtrl& CTextLabelCtrl::SetText(const CString& text)
+{
+    if (!IsWindow())
+        return *this;
+    SetWindowText(text);
+    RedrawCtrl();
+    return *this;
+}
+
+CTextLabelCtrl& CTextLabelCtrl::SetFontBold(BOOL bBold)
+{
+    m_lf.lfWeight = bBold ? FW_BOLD : FW_NORMAL;
+    RebuildFont();
+    RedrawCtrl();
+    return *this;
+}
+
+CTextLabelCtrl& CTextLabelCtrl::SetFontName(const CString& face, BYTE charSet)
+{
+    m_lf.lfCharSet = charSet;
+    // The font record holds 31 characters and the terminator; a longer name is cut.
+    ::lstrcpynW(m_lf.lfFaceName, face, LF_FACESIZE);
+    RebuildFont();
+    RedrawCtrl();
+    return *this;
+}
+
+CTextLabelCtrl& CTextLabelCtrl::SetFontUnderline(BOOL bUnderline)
+{
+    m_lf.lfUnderline = (BYTE)bUnderline;
+    RebuildFont();
+    RedrawCtrl();
+    return *this;
+}
+
+CTextLabelCtrl& CTextLabelCtrl::SetFontItalic(BOOL bItalic)
+{
+    m_lf.lfItalic = (BYTE)bItalic;
+    RebuildFont();
+    RedrawCtrl();
+    return *this;
+}
+
+CTextLabelCtrl& CTextLabelCtrl::SetFontSize(int nPoints)
+{
+    CFont sized;
+    sized.CreatePointFont(nPoints * 10, m_lf.lfFaceName);
+    LOGFONTW lf{};
+    if (sized.GetLogFont(&lf)) {
+        m_lf.lfHeight = lf.lfHeight;
+        m_lf.lfWidth = lf.lfWidth;
+    }
+    RebuildFont();
+    RedrawCtrl();
+    return *this;
+}
+
+CTextLabelCtrl& CTextLabelCtrl::SetStaticEdge(BOOL bSet)
+{
+    if (IsWindow())
+        ModifyStyleEx(bSet ? 0 : WS_EX_STATICEDGE, bSet ? WS_EX_STATICEDGE : 0, SWP_FRAMECHANGED);
+    return *this;
+}
+
+CTextLabelCtrl& CTextLabelCtrl::SetBorder(BOOL bSet)
+{
+    if (IsWindow())
+        ModifyStyle(bSet ? 0 : WS_BORDER, bSet ? WS_BORDER : 0, SWP_FRAMECHANGED);
+    return *this;
+}
+
+CTextLabelCtrl& CTextLabelCtrl::SetTransparent(BOOL bSet)
+{
+    m_bTransparent = bSet;
+    if (IsWindow())
+        ModifyStyleEx(0, WS_EX_TRANSPARENT);
+    RedrawCtrl();
+    return *this;
+}
+
+CTextLabelCtrl& CTextLabelCtrl::SetFlashText(BOOL bFlash)
+{
+    if (m_bTimerSet)
+        KillTimer(kFlashTimer);
+    if (bFlash) {
+        m_bFlashPhase = FALSE;
+        m_bTimerSet = TRUE;
+        SetTimer(kFlashTimer, kFlashPeriod);
+        m_nFlashMode = 1;
+    } else {
+        m_nFlashMode = 0;
+    }
+    return *this;
+}
+
+CTextLabelCtrl& CTextLabelCtrl::SetFlashBackground(BOOL bFlash)
+{
+    if (m_bTimerSet)
+        KillTimer(kFlashTimer);
+    if (bFlash) {
+        m_bFlashPhase = FALSE;
+        m_bTimerSet = TRUE;
+        SetTimer(kFlashTimer, kFlashPeriod);
+        m_nFlashMode = 2;
+    }
+    // Switched off, the label stays in the phase it is in.
+    return *this;
+}
+
+CTextLabelCtrl& CTextLabelCtrl::SetLink(BOOL bLink, BOOL bNotifyParent)
+{
+    m_nLinkKind = bLink ? 1 : 0;
+    m_bNotifyParent = bNotifyParent;
+    // A static control gets mouse clicks only with SS_NOTIFY.
+    if (IsWindow())
+        ModifyStyle(m_nLinkKind ? 0 : SS_NOTIFY, m_nLinkKind ? SS_NOTIFY : 0);
+    return *this;
+}
+
+CTextLabelCtrl& CTextLabelCtrl::SetLinkCursor(HCURSOR hCursor)
+{
+    m_hLinkCursor = hCursor;
+    return *this;
+}
+
+CTextLabelCtrl& CTextLabelCtrl::SetText3D(BOOL bSet, BOOL bSunken)
+{
+    m_bText3D = bSet;
+    m_bText3DSunken = bSunken;
+    RedrawCtrl();
+    return *this;
+}
+
+CTextLabelCtrl& CTextLabelCtrl::SetRotation(int nDegrees, BOOL bRotated)
+{
+    m_lf.lfEscapement = m_lf.lfOrientation = nDegrees * 10;
+    m_bRotated = bRotated;
+    RebuildFont();
+    RedrawCtrl();
+    return *this;
+}
+
+CTextLabelCtrl& CTextLabelCtrl::SetText3DColor(COLORREF colour)
+{
+    m_crText3D = colour;
+    RedrawCtrl();
+    return *this;
+}
+
+CTextLabelCtrl& CTextLabelCtrl::SetLogFont(LOGFONTW lf)
+{
+    m_lf = lf;
+    RebuildFont();
+    RedrawCtrl();
+    return *this;
+}
+
+CTextLabelCtrl& CTextLabelCtrl::SetMailLink(BOOL bLink, BOOL bNotifyParent)
+{
+    m_nLinkKind = bLink ? 2 : 0;
+    m_bNotifyParent = bNotifyParent;
+    if (IsWindow())
+        ModifyStyle(m_nLinkKind ? 0 : SS_NOTIFY, m_nLinkKind ? SS_NOTIFY : 0);
+    return *this;
+}
+
+CTextLabelCtrl& CTextLabelCtrl::SetLinkTarget(const CString& target)
+{
+    m_strLinkTarget = target;
+    return *this;
+}
+
+UINT CTextLabelCtrl::GetTextFormat(DWORD dwStyle, const CString& text)
+{
+    if (dwStyle & SS_CENTERIMAGE)
+        return text.Find(L"\r\n") >= 0 ? DT_CENTER : DT_CENTER | DT_VCENTER | DT_SINGLELINE;
+    UINT format;
+    switch (dwStyle & SS_TYPEMASK) {
+    case SS_CENTER:
+        format = DT_CENTER | DT_WORDBREAK;
+        break;
+    case SS_RIGHT:
+        format = DT_RIGHT | DT_WORDBREAK;
+        break;
+    case SS_LEFTNOWORDWRAP:
+        format = DT_LEFT;
+        break;
+    default:
+        format = DT_LEFT | DT_WORDBREAK;
+        break;
+    }
+    if (text.Find(L'\t') >= 0)
+        format |= DT_EXPANDTABS;
+    return format;
+}
+
+void CTextLabelCtrl::DrawGradientFill(CDC* pDC, LPCRECT lpRect, COLORREF crStart, COLORREF crEnd, int nMaxBands)
+{
+    const int width = lpRect->right - lpRect->left;
+    const int bands = width < nMaxBands ? width : nMaxBands;
+    if (bands <= 0)
+        return;
+    const int divisor = bands > 1 ? bands : 1;
+    int red = GetRValue(crStart) * 256, green = GetGValue(crStart) * 256, blue = GetBValue(crStart) * 256;
+    const int redStep = ((GetRValue(crEnd) - GetRValue(crStart)) * 256) / divisor;
+    const int greenStep = ((GetGValue(crEnd) - GetGValue(crStart)) * 256) / divisor;
+    const int blueStep = ((GetBValue(crEnd) - GetBValue(crStart)) * 256) / divisor;
+    const int bandWidth = width / divisor;
+
+    // Outline-less bands: a null pen leaves Rectangle's right and bottom edge unfilled,
+    // hence one more on both.
+    HGDIOBJ hOldPen = pDC->SelectStockObject(NULL_PEN);
+    int x = lpRect->left;
+    for (int i = 0; i < bands; ++i) {
+        int xEnd = (i == bands - 1) ? lpRect->right : x + bandWidth;
+        CBrush band(RGB((red / 256) & 0xFF, (green / 256) & 0xFF, (blue / 256) & 0xFF));
+        HGDIOBJ hOldBrush = pDC->SelectObject(&band);
+        pDC->Rectangle(x, lpRect->top, xEnd + 1, lpRect->bottom + 1);
+        pDC->SelectObject(hOldBrush);
+        red += redStep;
+        green += greenStep;
+        blue += blueStep;
+        x = xEnd;
+    }
+    pDC->SelectObject(hOldPen);
+}
+
+void CTextLabelCtrl::OnPaint()
+{
+    CPaintDC paintDC(this);
+    CRect rc;
+    GetClientRect(&rc);
+    CString text;
+    GetWindowText(text);
+
+    // Opaque labels are composed off-screen and copied in one block; transparent ones draw
+    // straight over what the parent painted.
+    CDC mem;
+    CBitmap buffer;
+    HGDIOBJ hOldBitmap = nullptr;
+    CDC* pDC = &paintDC;
+    if (!m_bTransparent && mem.CreateCompatibleDC(&paintDC) &&
+        buffer.CreateCompatibleBitmap(&paintDC, rc.Width(), rc.Height())) {
+        hOldBitmap = mem.SelectObject(&buffer);
+        pDC = &mem;
+    }
+
+    int nOldMode = pDC->SetBkMode(TRANSPARENT);
+    COLORREF crOldText = pDC->SetTextColor(m_crText);
+    HGDIOBJ hOldFont = pDC->SelectObject(&m_font);
+
+    if (!m_bTransparent) {
+        // Background flashing shows the default background in its off phase.
+        bool flashOff = m_nFlashMode == 2 && !m_bFlashPhase;
+        if (m_bGradient && !flashOff)
+            DrawGradientFill(pDC, &rc, m_crBk, m_crGradientEnd, kGradientBands);
+        else
+            pDC->FillRect(&rc, (m_hBkBrush && !flashOff) ? m_hBkBrush : m_hDefaultBrush);
+    }
+
+    if (m_nFlashMode == 1 && !m_bFlashPhase) {
+        // The text takes the background's colour: the custom one, else the gradient's start,
+        // else the default background.
+        LOGBRUSH lb{};
+        if (m_hBkBrush)
+            ::GetObjectW(m_hBkBrush, sizeof(lb), &lb);
+        else if (m_bGradient)
+            lb.lbColor = m_crBk;
+        else
+            ::GetObjectW(m_hDefaultBrush, sizeof(lb), &lb);
+        pDC->SetTextColor(lb.lbColor);
+    }
+
+    const UINT format = GetTextFormat(GetStyle(), text);
+    if (m_bRotated) {
+        // The baseline starts at the centre and runs along the font's escapement.
+        UINT nOldAlign = pDC->SetTextAlign(TA_BASELINE | TA_LEFT);
+        CPoint oldOrg = pDC->SetViewportOrg(rc.Width() / 2, rc.Height() / 2);
+        pDC->TextOut(0, 0, text, text.GetLength());
+        pDC->SetViewportOrg(oldOrg.x, oldOrg.y);
+        pDC->SetTextAlign(nOldAlign);
+    } else {
+        CRect rcText = rc;
+        pDC->DrawText(text, -1, &rcText, format);
+        if (m_bText3D) {
+            pDC->SetTextColor(m_crText3D);
+            if (m_bText3DSunken)
+                rcText.OffsetRect(1, 1);
+            else
+                rcText.OffsetRect(-1, -1);
+            pDC->DrawText(text, -1, &rcText, format);
+        }
+    }
+
+    pDC->SetBkMode(nOldMode);
+    pDC->SelectObject(hOldFont);
+    pDC->SetTextColor(crOldText);
+
+    if (pDC == &mem) {
+        paintDC.BitBlt(0, 0, rc.Width(), rc.Height(), &mem, 0, 0, SRCCOPY);
+        mem.SelectObject(hOldBitmap);
+    }
+}
+
+BOOL CTextLabelCtrl::OnEraseBkgnd(CDC* pDC)
+{
+    return TRUE;
+}
+
+void CTextLabelCtrl::OnTimer(UINT_PTR nIDEvent)
+{
+    m_bFlashPhase = !m_bFlashPhase;
+    RedrawCtrl();
+    Default();
+}
+
+void CTextLabelCtrl::OnLButtonDown(UINT nFlags, CPoint point)
+{
+    if (m_bNotifyParent) {
+        NMHDR nm{};
+        nm.hwndFrom = m_hWnd;
+        nm.idFrom = (UINT_PTR)GetDlgCtrlID();
+        nm.code = NM_LABELCLICKED;
+        ::SendMessageW(::GetParent(m_hWnd), WM_NOTIFY, nm.idFrom, (LPARAM)&nm);
+    } else if (m_nLinkKind == 1) {
+        CString target = m_strLinkTarget;
+        if (target.IsEmpty())
+            GetWindowText(target);
+        ::ShellExecuteW(nullptr, L"open", target, nullptr, nullptr, SW_SHOWNORMAL);
+    } else if (m_nLinkKind == 2) {
+        CString text;
+        GetWindowText(text);
+        CString mail = CString(L"mailto:") + text;
+        ::ShellExecuteW(nullptr, nullptr, mail, nullptr, nullptr, SW_SHOWNORMAL);
+    }
+    Default();
+}
+
+BOOL CTextLabelCtrl::OnSetCursor(CWnd* pWnd, UINT nHitTest, UINT message)
+{
+    if (m_hLinkCursor) {
+        ::SetCursor(m_hLinkCursor);
+        return TRUE;
+    }
+    return (BOOL)Default();
+}
+
+void CTextLabelCtrl::OnSysColorChange()
+{
+    if (m_hDefaultBrush)
+        ::DeleteObject(m_hDefaultBrush);
+    m_hDefaultBrush = ::CreateSolidBrush(::GetSysColor(COLOR_BTNFACE));
+    RedrawCtrl();
+}
