@@ -1,0 +1,343 @@
+#include "EngineTestSupport.h"
+#include <shlobj.h>
+#include <objbase.h>
+
+std::vector<RecordedMessage> g_recordedMessages;
+const wchar_t kAppFile[] = L"EngineTestApp.exe";
+
+static int WINAPI RecordMessageBox(HWND hWnd, LPCWSTR text, LPCWSTR caption, UINT type)
+{
+    g_recordedMessages.push_back({ hWnd, text, caption, type });
+    return IDOK;
+}
+
+std::wstring WinPath(const char* unixPath)
+{
+    std::wstring s = L"Z:";
+    for (const char* p = unixPath; *p; ++p)
+        s += (*p == '/') ? L'\\' : (wchar_t)(unsigned char)*p;
+    return s;
+}
+
+bool Exists(const std::wstring& path)
+{
+    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void DeleteTree(const std::wstring& path)
+{
+    DWORD attr = ::GetFileAttributesW(path.c_str());
+    if (attr == INVALID_FILE_ATTRIBUTES)
+        return;
+    if (!(attr & FILE_ATTRIBUTE_DIRECTORY)) {
+        ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileW(path.c_str());
+        return;
+    }
+    WIN32_FIND_DATAW fd;
+    HANDLE h = ::FindFirstFileW((path + L"\\*").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            if (wcscmp(fd.cFileName, L".") && wcscmp(fd.cFileName, L".."))
+                DeleteTree(path + L"\\" + fd.cFileName);
+        } while (::FindNextFileW(h, &fd));
+        ::FindClose(h);
+    }
+    ::RemoveDirectoryW(path.c_str());
+}
+
+void WriteTextFile(const std::wstring& path, const std::string& text)
+{
+    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << "cannot write " << std::string(path.begin(), path.end());
+    DWORD written = 0;
+    ::WriteFile(h, text.data(), (DWORD)text.size(), &written, nullptr);
+    ::CloseHandle(h);
+}
+
+std::wstring MakeTempFolder()
+{
+    static int counter = 0;
+    WCHAR temp[MAX_PATH];
+    ::GetTempPathW(MAX_PATH, temp);
+    for (;;) {
+        std::wstring folder = std::wstring(temp) + L"engt" + std::to_wstring(::GetCurrentProcessId()) + L"_"
+            + std::to_wstring(++counter);
+        if (::CreateDirectoryW(folder.c_str(), nullptr))
+            return folder + L"\\";
+    }
+}
+
+std::wstring RegistryPrefix()
+{
+    return g_bIsWow64 ? L"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\"
+                      : L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\";
+}
+
+std::wstring ReadHklmString(const std::wstring& key, const wchar_t* value, bool* found)
+{
+    if (found)
+        *found = false;
+    HKEY hKey;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &hKey) != ERROR_SUCCESS)
+        return L"";
+    WCHAR data[2048] = L"";
+    DWORD cb = sizeof(data) - sizeof(WCHAR), type = 0;
+    LONG status = ::RegQueryValueExW(hKey, value, nullptr, &type, (BYTE*)data, &cb);
+    ::RegCloseKey(hKey);
+    if (status != ERROR_SUCCESS || type != REG_SZ)
+        return L"";
+    if (found)
+        *found = true;
+    return data;
+}
+
+bool HklmKeyExists(const std::wstring& key, REGSAM view)
+{
+    HKEY hKey;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ | view, &hKey) != ERROR_SUCCESS)
+        return false;
+    ::RegCloseKey(hKey);
+    return true;
+}
+
+std::vector<std::wstring> ReadJournal(const std::wstring& file, size_t count, DWORD timeoutMs)
+{
+    std::vector<std::wstring> lines;
+    DWORD start = ::GetTickCount();
+    for (;;) {
+        lines.clear();
+        HANDLE h = ::CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+        if (h != INVALID_HANDLE_VALUE) {
+            std::string bytes;
+            char buf[4096];
+            DWORD got = 0;
+            while (::ReadFile(h, buf, sizeof(buf), &got, nullptr) && got)
+                bytes.append(buf, got);
+            ::CloseHandle(h);
+            WCHAR wide[16384];
+            int n = ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), (int)bytes.size(), wide, 16383);
+            std::wstring text(wide, n > 0 ? n : 0);
+            size_t pos = 0, end;
+            while ((end = text.find(L"\r\n", pos)) != std::wstring::npos) {
+                lines.push_back(text.substr(pos, end - pos));
+                pos = end + 2;
+            }
+        }
+        if (lines.size() >= count || ::GetTickCount() - start > timeoutMs)
+            return lines;
+        ::Sleep(50);
+    }
+}
+
+LinkInfo ReadLink(const std::wstring& linkFile)
+{
+    LinkInfo info;
+    HRESULT hrInit = ::CoInitialize(nullptr);
+    IShellLinkW* pLink = nullptr;
+    if (SUCCEEDED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, (void**)&pLink))) {
+        IPersistFile* pFile = nullptr;
+        if (SUCCEEDED(pLink->QueryInterface(IID_IPersistFile, (void**)&pFile))) {
+            if (SUCCEEDED(pFile->Load(linkFile.c_str(), STGM_READ))) {
+                WCHAR path[MAX_PATH] = L"", args[MAX_PATH] = L"";
+                pLink->GetPath(path, MAX_PATH, nullptr, SLGP_RAWPATH);
+                pLink->GetArguments(args, MAX_PATH);
+                info.loaded = true;
+                info.target = path;
+                info.arguments = args;
+            }
+            pFile->Release();
+        }
+        pLink->Release();
+    }
+    if (SUCCEEDED(hrInit))
+        ::CoUninitialize();
+    return info;
+}
+
+std::wstring DesktopLink(const std::wstring& name)
+{
+    WCHAR folder[MAX_PATH];
+    ::SHGetSpecialFolderPathW(nullptr, folder, CSIDL_DESKTOPDIRECTORY, FALSE);
+    return std::wstring(folder) + L"\\" + name + L".lnk";
+}
+
+std::wstring ProgramsGroup(const std::wstring& group)
+{
+    WCHAR folder[MAX_PATH];
+    ::SHGetSpecialFolderPathW(nullptr, folder, CSIDL_COMMON_PROGRAMS, FALSE);
+    return std::wstring(folder) + L"\\" + group;
+}
+
+void EngineFixture::SetUp()
+{
+    static int counter = 0;
+    m_saved[0] = g_bIsWow64;
+    m_saved[1] = g_bIsNt6;
+    m_saved[2] = g_bGermanUi;
+    m_saved[3] = g_bSpanishSystem;
+    g_bIsWow64 = IsWow64();
+    g_bIsNt6 = FALSE;
+    g_bGermanUi = FALSE;
+    g_bSpanishSystem = FALSE;
+    g_recordedMessages.clear();
+    g_pfnEngineMessageBox = RecordMessageBox;
+
+    std::wstring id = std::to_wstring(::GetCurrentProcessId()) + L"_" + std::to_wstring(++counter);
+    m_folderName = L"EngT" + id;
+    m_appName = L"Engine Test " + id;
+    m_package = MakeTempFolder();
+}
+
+void EngineFixture::TearDown()
+{
+    for (const SetupConfig& config : m_cleanUp)
+        CleanUp(config);
+    DeleteTree(m_package.substr(0, m_package.size() - 1));
+    g_pfnEngineMessageBox = ::MessageBoxW;
+    g_bIsWow64 = m_saved[0];
+    g_bIsNt6 = m_saved[1];
+    g_bGermanUi = m_saved[2];
+    g_bSpanishSystem = m_saved[3];
+}
+
+void EngineFixture::WritePackage(const PackageOptions& options)
+{
+    std::string folder(m_folderName.begin(), m_folderName.end());
+    std::string name(m_appName.begin(), m_appName.end());
+    WriteTextFile(m_package + L"setup.ini",
+        "[Customized_Setting]\r\nAPPFolderName=" + folder + "\r\nAPPFileName=EngineTestApp.exe\r\nAppName=" + name
+            + "\r\nLaunchAPInSilentMode=" + std::to_string(options.launchInSilentMode)
+            + "\r\n[Startup]\r\nCompanyName=Test Company\r\nVersion=2.5.1\r\n");
+    WriteTextFile(m_package + L"setup.exe", "setup program");
+    WriteTextFile(m_package + L"setupENU.dll", "english");
+    WriteTextFile(m_package + L"setupDEU.dll", "german");
+    WriteTextFile(m_package + L"setupITA.dll", "not shipped");
+    std::wstring app = m_package + L"Application";
+    ::CreateDirectoryW(app.c_str(), nullptr);
+    WriteTextFile(app + L"\\mingwm10.dll", "runtime");
+    std::wstring tool = WinPath(ENGINE_JOURNAL_TOOL);
+    ASSERT_TRUE(::CopyFileW(tool.c_str(), (app + L"\\" + kAppFile).c_str(), FALSE));
+    if (options.titleBitmap)
+        WriteTextFile(app + L"\\Lorvane.bmp", "title");
+    if (options.titleAbout)
+        WriteTextFile(app + L"\\title_about.bmp", "about");
+    if (options.serviceTool) {
+        ASSERT_TRUE(::CopyFileW(tool.c_str(), (app + L"\\Kelvrin.exe").c_str(), FALSE));
+    }
+}
+
+SetupConfig EngineFixture::ReadConfig(BOOL bTitleBitmap) const
+{
+    SetupConfig config;
+    ReadSetupConfig(m_package.c_str(), &config, bTitleBitmap);
+    return config;
+}
+
+std::wstring EngineFixture::Installed(const SetupConfig& config, const wchar_t* name) const
+{
+    return std::wstring(config.InstallDir) + L"\\" + name;
+}
+
+std::wstring EngineFixture::UninstallKey(const SetupConfig& config) const
+{
+    return RegistryPrefix() + L"Uninstall\\" + config.AppFolderName;
+}
+
+void EngineFixture::CleanUp(const SetupConfig& config)
+{
+    if (config.InstallDir[0] && config.AppFolderName[0])
+        DeleteTree(config.InstallDir);
+    HKEY hKey;
+    if (config.AppFolderName[0]
+        && ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, (RegistryPrefix() + L"Uninstall").c_str(), 0, KEY_WRITE, &hKey) == ERROR_SUCCESS) {
+        ::RegDeleteKeyW(hKey, config.AppFolderName);
+        ::RegCloseKey(hKey);
+    }
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, (RegistryPrefix() + L"Run").c_str(), 0, KEY_WRITE, &hKey) == ERROR_SUCCESS) {
+        ::RegDeleteValueW(hKey, config.AppName);
+        ::RegCloseKey(hKey);
+    }
+    if (config.AppName[0]) {
+        ::DeleteFileW(DesktopLink(config.AppName).c_str());
+        DeleteTree(ProgramsGroup(config.AppName));
+    }
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER,
+            L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Compatibility Assistant\\Persisted", 0,
+            KEY_WRITE, &hKey) == ERROR_SUCCESS) {
+        ::RegDeleteValueW(hKey, Installed(config, config.AppFileName).c_str());
+        ::RegCloseKey(hKey);
+    }
+}
+
+static void ListFolder(const std::wstring& folder, std::vector<std::wstring>& out)
+{
+    WIN32_FIND_DATAW fd;
+    HANDLE h = ::FindFirstFileW((folder + L"\\*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        if (wcscmp(fd.cFileName, L".") && wcscmp(fd.cFileName, L".."))
+            out.push_back(folder + L"\\" + fd.cFileName + L" " + std::to_wstring(fd.nFileSizeLow) + L" "
+                + std::to_wstring(fd.ftLastWriteTime.dwLowDateTime));
+    } while (::FindNextFileW(h, &fd));
+    ::FindClose(h);
+}
+
+std::vector<std::wstring> Snapshot(const SetupConfig& config)
+{
+    std::vector<std::wstring> out;
+    std::wstring dir = config.InstallDir;
+    if (!dir.empty()) {
+        ListFolder(dir, out);
+        ListFolder(dir + L"\\Uninstall", out);
+        ListFolder(dir.substr(0, dir.rfind(L'\\')), out);
+    }
+    ListFolder(DesktopLink(L"x").substr(0, DesktopLink(L"x").rfind(L'\\')), out);
+    std::wstring programs = ProgramsGroup(L"x");
+    programs = programs.substr(0, programs.rfind(L'\\'));
+    ListFolder(programs, out);
+    if (config.AppName[0] && Exists(ProgramsGroup(config.AppName)))
+        ListFolder(ProgramsGroup(config.AppName), out);
+
+    HKEY hKey;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, (RegistryPrefix() + L"Uninstall").c_str(), 0, KEY_READ, &hKey) == ERROR_SUCCESS) {
+        WCHAR name[512];
+        for (DWORD i = 0;; ++i) {
+            DWORD cch = 512;
+            if (::RegEnumKeyExW(hKey, i, name, &cch, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+                break;
+            out.push_back(std::wstring(L"key ") + name);
+        }
+        ::RegCloseKey(hKey);
+    }
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, (RegistryPrefix() + L"Run").c_str(), 0, KEY_READ, &hKey) == ERROR_SUCCESS) {
+        WCHAR name[512];
+        BYTE data[2048];
+        for (DWORD i = 0;; ++i) {
+            DWORD cch = 512, cb = sizeof(data) - 2;
+            if (::RegEnumValueW(hKey, i, name, &cch, nullptr, nullptr, data, &cb) != ERROR_SUCCESS)
+                break;
+            data[cb] = data[cb + 1] = 0;
+            out.push_back(std::wstring(L"run ") + name + L"=" + (const wchar_t*)data);
+        }
+        ::RegCloseKey(hKey);
+    }
+    return out;
+}
+
+DWORD ReadCompatibilityValue(const std::wstring& name, bool* found)
+{
+    *found = false;
+    HKEY hKey;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER,
+            L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Compatibility Assistant\\Persisted", 0,
+            KEY_READ, &hKey) != ERROR_SUCCESS)
+        return 0;
+    DWORD value = 0, cb = sizeof(value), type = 0;
+    if (::RegQueryValueExW(hKey, name.c_str(), nullptr, &type, (BYTE*)&value, &cb) == ERROR_SUCCESS && type == REG_DWORD)
+        *found = true;
+    ::RegCloseKey(hKey);
+    return value;
+}

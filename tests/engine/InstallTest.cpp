@@ -1,0 +1,260 @@
+// InstallApplication, CopyFilesAndRegister and SilentInstall on a small package, into the
+// real Program Files folder, registry and shortcut folders of the prefix.
+#include "EngineTestSupport.h"
+#include <algorithm>
+
+namespace {
+
+class InstallTest : public EngineFixture {
+protected:
+    SetupConfig Prepare(const PackageOptions& options = PackageOptions())
+    {
+        WritePackage(options);
+        SetupConfig config = ReadConfig();
+        m_cleanUp.push_back(config);
+        return config;
+    }
+    std::wstring Quoted(const SetupConfig& config, const wchar_t* name, const wchar_t* word) const
+    {
+        return L"\"" + Installed(config, name) + L"\"" + (word ? std::wstring(L" ") + word : L"");
+    }
+};
+
+TEST_F(InstallTest, FirstInstallBeforeVersion6CopiesRegistersAndLinks)
+{
+    SetupConfig config = Prepare({ false, true, true, 0 });
+    ASSERT_TRUE(InstallApplication(m_package.c_str(), config));
+    EXPECT_TRUE(g_recordedMessages.empty());
+
+    EXPECT_TRUE(Exists(Installed(config, L"mingwm10.dll")));
+    EXPECT_TRUE(Exists(Installed(config, kAppFile)));
+    EXPECT_FALSE(Exists(Installed(config, L"Lorvane.bmp")));
+    EXPECT_FALSE(Exists(Installed(config, L"title_about.bmp")));   // only with Lorvane.bmp
+    EXPECT_FALSE(Exists(Installed(config, L"Kelvrin.exe")));       // version 6 only
+    for (const wchar_t* name : { L"setup.exe", L"setup.ini", L"setupENU.dll", L"setupDEU.dll" })
+        EXPECT_TRUE(Exists(Installed(config, L"Uninstall\\") + name)) << name;
+    EXPECT_FALSE(Exists(Installed(config, L"Uninstall\\setupITA.dll")));
+
+    std::wstring key = UninstallKey(config);
+    EXPECT_EQ(Quoted(config, L"Uninstall\\setup.exe", L"delpkg"), ReadHklmString(key, L"UninstallString"));
+    EXPECT_EQ(m_appName, ReadHklmString(key, L"DisplayName"));
+    EXPECT_EQ(L"Test Company", ReadHklmString(key, L"Publisher"));
+    EXPECT_EQ(L"2.5.1", ReadHklmString(key, L"DisplayVersion"));
+    EXPECT_EQ(Quoted(config, kAppFile, L"min"), ReadHklmString(RegistryPrefix() + L"Run", m_appName.c_str()));
+    if (g_bIsWow64) {
+        std::wstring native = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + m_folderName;
+        EXPECT_TRUE(HklmKeyExists(native, KEY_WOW64_32KEY));
+        EXPECT_FALSE(HklmKeyExists(native, KEY_WOW64_64KEY));
+    }
+
+    LinkInfo desktop = ReadLink(DesktopLink(m_appName));
+    ASSERT_TRUE(desktop.loaded);
+    EXPECT_EQ(Installed(config, kAppFile), desktop.target);
+    EXPECT_EQ(L"", desktop.arguments);
+    LinkInfo app = ReadLink(ProgramsGroup(m_appName) + L"\\" + m_appName + L".lnk");
+    ASSERT_TRUE(app.loaded);
+    EXPECT_EQ(Installed(config, kAppFile), app.target);
+    EXPECT_EQ(L"", app.arguments);
+    LinkInfo uninstall = ReadLink(ProgramsGroup(m_appName) + L"\\Uninstall.lnk");
+    ASSERT_TRUE(uninstall.loaded);
+    EXPECT_EQ(Installed(config, L"Uninstall\\setup.exe"), uninstall.target);
+    EXPECT_EQ(L"delpkg", uninstall.arguments);
+
+    bool found = true;
+    ReadCompatibilityValue(Installed(config, kAppFile), &found);
+    EXPECT_FALSE(found);
+}
+
+TEST_F(InstallTest, TitleBitmapsComeTogetherWithLorvane)
+{
+    SetupConfig config = Prepare({ true, true, false, 0 });
+    ASSERT_TRUE(CopyFilesAndRegister(m_package.c_str(), config));
+    EXPECT_TRUE(Exists(Installed(config, L"Lorvane.bmp")));
+    EXPECT_TRUE(Exists(Installed(config, L"title_about.bmp")));
+}
+
+TEST_F(InstallTest, Version6RegistersTheServiceAndStopsTheOldOneFirst)
+{
+    g_bIsNt6 = TRUE;
+    SetupConfig config = Prepare({ false, false, true, 0 });
+    std::wstring journal = Installed(config, L"journal.txt");
+    ASSERT_TRUE(InstallApplication(m_package.c_str(), config));
+    EXPECT_TRUE(g_recordedMessages.empty());
+    EXPECT_TRUE(Exists(Installed(config, L"Kelvrin.exe")));
+    std::vector<std::wstring> lines = ReadJournal(journal, 1);
+    ASSERT_EQ(1u, lines.size());
+    // Normal priority, and the path with its spaces in quotes.
+    EXPECT_EQ(L"32|" + Quoted(config, L"Kelvrin.exe", L"-i"), lines[0]);
+    bool found = false;
+    EXPECT_EQ(L"", ReadHklmString(RegistryPrefix() + L"Run", m_appName.c_str(), &found));
+    EXPECT_FALSE(found);
+    EXPECT_EQ(1u, ReadCompatibilityValue(Installed(config, kAppFile), &found));
+    EXPECT_TRUE(found);
+
+    ASSERT_TRUE(InstallApplication(m_package.c_str(), config));
+    lines = ReadJournal(journal, 4);
+    ASSERT_EQ(4u, lines.size());
+    EXPECT_EQ(L"32|" + Quoted(config, L"Kelvrin.exe", L"-k"), lines[1]);
+    EXPECT_EQ(L"32|" + Quoted(config, L"Kelvrin.exe", L"-u"), lines[2]);
+    EXPECT_EQ(L"32|" + Quoted(config, L"Kelvrin.exe", L"-i"), lines[3]);
+}
+
+TEST_F(InstallTest, ServiceToolThatCannotStartEndsBeforeTheShortcuts)
+{
+    g_bIsNt6 = TRUE;
+    SetupConfig config = Prepare();   // the package lacks Kelvrin.exe
+    EXPECT_FALSE(InstallApplication(m_package.c_str(), config));
+    ASSERT_EQ(1u, g_recordedMessages.size());
+    EXPECT_EQ(L"Fail to install the service!", g_recordedMessages[0].text);
+    EXPECT_EQ(L"Fail", g_recordedMessages[0].caption);
+    EXPECT_EQ((UINT)(MB_ICONWARNING | MB_OK), g_recordedMessages[0].type);
+    EXPECT_EQ(nullptr, g_recordedMessages[0].owner);
+    EXPECT_TRUE(Exists(Installed(config, kAppFile)));
+    EXPECT_FALSE(Exists(DesktopLink(m_appName)));
+    EXPECT_FALSE(Exists(ProgramsGroup(m_appName)));
+}
+
+LRESULT CALLBACK CountCloseProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == WM_CLOSE) {
+        ++*(int*)::GetWindowLongPtrW(hWnd, GWLP_USERDATA);
+        return 0;
+    }
+    return ::DefWindowProcW(hWnd, msg, wParam, lParam);
+}
+
+TEST_F(InstallTest, RunningApplicationIsAskedToClose)
+{
+    SetupConfig config = Prepare();
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = CountCloseProc;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"EngineTestAppWindow";
+    ::RegisterClassW(&wc);
+    HWND hWnd = ::CreateWindowW(wc.lpszClassName, m_appName.c_str(), WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr,
+                                nullptr, wc.hInstance, nullptr);
+    ASSERT_NE(nullptr, hWnd);
+    int closes = 0;
+    ::SetWindowLongPtrW(hWnd, GWLP_USERDATA, (LONG_PTR)&closes);
+    EXPECT_TRUE(InstallApplication(m_package.c_str(), config));
+    EXPECT_EQ(1, closes);
+    ::DestroyWindow(hWnd);
+}
+
+TEST_F(InstallTest, SilentInstallStartsTheApplicationWhenAsked)
+{
+    SetupConfig config = Prepare({ false, false, false, 1 });
+    ASSERT_TRUE(SilentInstall(m_package.c_str(), FALSE));
+    std::vector<std::wstring> lines = ReadJournal(Installed(config, L"journal.txt"), 1);
+    ASSERT_EQ(1u, lines.size());
+    EXPECT_EQ(L"32|" + Quoted(config, kAppFile, nullptr), lines[0]);
+}
+
+TEST_F(InstallTest, LockedExecutableFailsTheInstallAndNothingIsStarted)
+{
+    SetupConfig config = Prepare({ false, false, false, 1 });
+    ASSERT_TRUE(InstallApplication(m_package.c_str(), config));
+    HANDLE hLock = ::CreateFileW(Installed(config, kAppFile).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hLock);
+    EXPECT_FALSE(InstallApplication(m_package.c_str(), config));
+    EXPECT_FALSE(SilentInstall(m_package.c_str(), FALSE));
+    ::CloseHandle(hLock);
+    EXPECT_TRUE(g_recordedMessages.empty());
+    EXPECT_TRUE(ReadJournal(Installed(config, L"journal.txt"), 1, 1000).empty());
+}
+
+TEST_F(InstallTest, MissingParentFolderFailsBeforeRegistryAndLinks)
+{
+    g_bGermanUi = TRUE;   // C:\Programme does not exist in the prefix
+    g_bIsWow64 = FALSE;
+    SetupConfig config = Prepare();
+    ASSERT_EQ(std::wstring::npos, std::wstring(config.InstallDir).find(L"(x86)"));
+    ASSERT_FALSE(Exists(std::wstring(config.InstallDir).substr(0, std::wstring(config.InstallDir).rfind(L'\\'))));
+    EXPECT_FALSE(InstallApplication(m_package.c_str(), config));
+    EXPECT_FALSE(HklmKeyExists(UninstallKey(config)));
+    EXPECT_FALSE(Exists(DesktopLink(m_appName)));
+    EXPECT_TRUE(g_recordedMessages.empty());
+}
+
+// Settings that would reach outside the install folder, or leave it empty, are refused with
+// one message before anything is touched, by the install and by the uninstall.
+TEST_F(InstallTest, UnsafeSettingsAreRefusedWithOneMessage)
+{
+    SetupConfig good = Prepare({ true, true, false, 0 });
+    ASSERT_TRUE(InstallApplication(m_package.c_str(), good));
+    struct Case {
+        const char* ini;
+        const wchar_t* key;
+    } cases[] = {
+        { "APPFolderName=", L"\"APPFolderName\" in setup.ini is empty." },
+        { "APPFolderName=..", L"\"APPFolderName\"" },
+        { "APPFolderName=.", L"\"APPFolderName\"" },
+        { "APPFolderName=Sub\\Dir", L"\"APPFolderName\"" },
+        { "APPFolderName=C:Evil", L"\"APPFolderName\"" },
+        { "APPFileName=..\\evil.exe", L"\"APPFileName\"" },
+        { "APPFileName=a/b.exe", L"\"APPFileName\"" },
+        { "APPFileName=", L"\"APPFileName\" in setup.ini is empty." },
+        { "AppName=..\\..\\Elsewhere", L"\"AppName\"" },
+        { "AppName=", L"\"AppName\"" },
+        { nullptr, L"install folder" },   // a folder name too long for the path
+    };
+    std::vector<std::wstring> before = Snapshot(good);
+    for (const Case& c : cases) {
+        std::string folder(m_folderName.begin(), m_folderName.end());
+        std::string name(m_appName.begin(), m_appName.end());
+        std::string ini = c.ini ? c.ini : "APPFolderName=" + std::string(240, 'x');
+        std::string key = ini.substr(0, ini.find('=') + 1);
+        std::string text = "[Customized_Setting]\r\n" + ini + "\r\n";
+        if (key != "APPFolderName=")
+            text += "APPFolderName=" + folder + "\r\n";
+        if (key != "AppName=")
+            text += "AppName=" + name + "\r\n";
+        if (key != "APPFileName=")
+            text += "APPFileName=EngineTestApp.exe\r\n";
+        WriteTextFile(m_package + L"setup.ini", text);
+        SetupConfig bad = ReadConfig();
+        g_recordedMessages.clear();
+        EXPECT_FALSE(InstallApplication(m_package.c_str(), bad)) << c.ini;
+        EXPECT_FALSE(UninstallApplication(bad)) << c.ini;
+        EXPECT_FALSE(SilentInstall(m_package.c_str(), FALSE)) << c.ini;
+        ASSERT_EQ(3u, g_recordedMessages.size()) << ini;
+        for (const RecordedMessage& m : g_recordedMessages) {
+            EXPECT_EQ(nullptr, m.owner);
+            EXPECT_EQ(L"Fail", m.caption);
+            EXPECT_EQ((UINT)(MB_ICONWARNING | MB_OK), m.type);
+            EXPECT_NE(std::wstring::npos, m.text.find(c.key)) << ini << " gave: " << std::string(m.text.begin(), m.text.end());
+        }
+        EXPECT_EQ(before, Snapshot(good)) << ini;
+    }
+}
+
+TEST_F(InstallTest, PathsBeyond259UnitsAreRefusedNotCut)
+{
+    SetupConfig config = Prepare();
+    ASSERT_TRUE(InstallApplication(m_package.c_str(), config));
+    std::vector<std::wstring> before = Snapshot(config);
+
+    size_t room = MAX_PATH - 1 - wcslen(config.InstallDir) - 1;   // units left for a file name
+    SetupConfig longFile = config;
+    wcscpy(longFile.AppFileName, (std::wstring(room - 3, L'a') + L".exe").c_str());
+    SetupConfig longName = config;   // the desktop link and the Programs group grow with it
+    wcscpy(longName.AppName, std::wstring(250, L'n').c_str());
+    for (const SetupConfig& bad : { longFile, longName }) {
+        EXPECT_FALSE(InstallApplication(m_package.c_str(), bad));
+        EXPECT_FALSE(CopyFilesAndRegister(m_package.c_str(), bad));
+        EXPECT_FALSE(UninstallApplication(bad));
+        EXPECT_EQ(before, Snapshot(config));
+    }
+    EXPECT_TRUE(g_recordedMessages.empty());
+
+    // A name that fits both in the package and in the install folder is installed.
+    size_t packageRoom = MAX_PATH - 1 - m_package.size() - wcslen(L"Application\\");
+    SetupConfig fits = config;
+    wcscpy(fits.AppFileName, (std::wstring(std::min(room, packageRoom) - 4, L'a') + L".exe").c_str());
+    WriteTextFile(m_package + L"Application\\" + fits.AppFileName, "app");
+    EXPECT_TRUE(CopyFilesAndRegister(m_package.c_str(), fits));
+    EXPECT_TRUE(Exists(Installed(fits, fits.AppFileName)));
+}
+
+} // namespace

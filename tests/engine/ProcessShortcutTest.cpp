@@ -1,0 +1,80 @@
+// RunProgram, LaunchApplication and the shortcut operations.
+#include "EngineTestSupport.h"
+
+namespace {
+
+class ProcessShortcutTest : public EngineFixture {};
+
+TEST_F(ProcessShortcutTest, RunProgramStartsAtNormalPriorityWithTheCommandLineAsGiven)
+{
+    std::wstring folder = m_package + L"with space";
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    std::wstring tool = folder + L"\\tool.exe";
+    ASSERT_TRUE(::CopyFileW(WinPath(ENGINE_JOURNAL_TOOL).c_str(), tool.c_str(), FALSE));
+    std::wstring commandLine = L"\"" + tool + L"\" -x \"two words\"";
+    HANDLE hProcess = RunProgram(commandLine.c_str(), TRUE);
+    ASSERT_NE(nullptr, hProcess);
+    EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(hProcess, 10000));
+    ::CloseHandle(hProcess);
+    std::vector<std::wstring> lines = ReadJournal(folder + L"\\journal.txt", 1);
+    ASSERT_EQ(1u, lines.size());
+    EXPECT_EQ(L"32|" + commandLine, lines[0]);
+
+    EXPECT_EQ(nullptr, RunProgram((L"\"" + folder + L"\\missing.exe\"").c_str(), TRUE));
+}
+
+TEST_F(ProcessShortcutTest, LaunchApplicationReadsSetupIniWhenGivenNoRecord)
+{
+    WritePackage();
+    SetupConfig config = ReadConfig();
+    m_cleanUp.push_back(config);
+    ASSERT_TRUE(CopyFilesAndRegister(m_package.c_str(), config));
+    ASSERT_TRUE(LaunchApplication(m_package.c_str(), nullptr, FALSE));
+    std::vector<std::wstring> lines = ReadJournal(Installed(config, L"journal.txt"), 1);
+    ASSERT_EQ(1u, lines.size());
+    EXPECT_EQ(L"32|\"" + Installed(config, kAppFile) + L"\"", lines[0]);
+
+    SetupConfig unsafe = config;
+    wcscpy(unsafe.AppFileName, L"..\\EngineTestApp.exe");
+    EXPECT_FALSE(LaunchApplication(m_package.c_str(), &unsafe, FALSE));
+}
+
+TEST_F(ProcessShortcutTest, ProgramsShortcutReplacesAnOlderLinkAndKeepsTheGroup)
+{
+    std::wstring group = ProgramsGroup(m_appName);
+    SetupConfig config = {};
+    wcscpy(config.AppName, m_appName.c_str());
+    m_cleanUp.push_back(config);
+
+    ASSERT_TRUE(CreateProgramsShortcut(m_appName.c_str(), L"C:\\Old Place\\setup.exe", L"Uninstall", nullptr));
+    WriteTextFile(group + L"\\Readme.txt", "user's file");
+    ASSERT_TRUE(CreateProgramsShortcut(m_appName.c_str(), L"C:\\New Place\\setup.exe", L"Uninstall", L"delpkg"));
+    LinkInfo link = ReadLink(group + L"\\Uninstall.lnk");
+    ASSERT_TRUE(link.loaded);
+    EXPECT_EQ(L"C:\\New Place\\setup.exe", link.target);
+    EXPECT_EQ(L"delpkg", link.arguments);
+
+    DeleteProgramsShortcut(m_appName.c_str(), L"Uninstall", TRUE);
+    EXPECT_FALSE(Exists(group + L"\\Uninstall.lnk"));
+    EXPECT_TRUE(Exists(group));   // the user's file keeps it
+    ::DeleteFileW((group + L"\\Readme.txt").c_str());
+    DeleteProgramsShortcut(m_appName.c_str(), L"Uninstall", TRUE);
+    EXPECT_FALSE(Exists(group));
+}
+
+TEST_F(ProcessShortcutTest, DesktopShortcutReplacesAnOlderOne)
+{
+    SetupConfig config = {};
+    wcscpy(config.AppName, m_appName.c_str());
+    m_cleanUp.push_back(config);
+    ASSERT_TRUE(CreateDesktopShortcut(L"C:\\Old Place\\app.exe", m_appName.c_str()));
+    ASSERT_TRUE(CreateDesktopShortcut(L"C:\\New Place\\app.exe", m_appName.c_str()));
+    LinkInfo link = ReadLink(DesktopLink(m_appName));
+    ASSERT_TRUE(link.loaded);
+    EXPECT_EQ(L"C:\\New Place\\app.exe", link.target);
+    EXPECT_EQ(L"", link.arguments);
+    DeleteDesktopShortcut(m_appName.c_str());
+    EXPECT_FALSE(Exists(DesktopLink(m_appName)));
+}
+
+} // namespace

@@ -1,0 +1,121 @@
+// ReadSetupConfig on real setup.ini files.
+#include "EngineTestSupport.h"
+
+namespace {
+
+class SetupConfigTest : public EngineFixture {
+protected:
+    void WriteIni(const std::string& text) { WriteTextFile(m_package + L"setup.ini", text); }
+    SetupConfig Read(BOOL bTitleBitmap = FALSE) { return ReadConfig(bTitleBitmap); }
+    static std::wstring Drive()
+    {
+        WCHAR windows[MAX_PATH];
+        ::GetWindowsDirectoryW(windows, MAX_PATH);
+        return std::wstring(windows, wcschr(windows, L'\\') + 1);
+    }
+};
+
+TEST_F(SetupConfigTest, MissingFileGivesEveryDefault)
+{
+    g_bIsWow64 = FALSE;
+    SetupConfig config = Read();
+    EXPECT_EQ(Drive() + L"Program Files\\VRX58Q", config.InstallDir);
+    EXPECT_STREQ(L"VRX58QRaidSetup.exe", config.AppFileName);
+    EXPECT_STREQ(L"Varelon VRX58Q RAID Manager", config.AppName);
+    EXPECT_STREQ(L"Varelon Technology Corp.", config.CompanyName);
+    EXPECT_STREQ(L"VRX58Q", config.AppFolderName);
+    EXPECT_STREQ(L"1.00.00", config.Version);
+    EXPECT_EQ(0u, config.LaunchAppInSilentMode);
+}
+
+TEST_F(SetupConfigTest, ProgramFilesFolderFollowsLanguageAndPlatform)
+{
+    struct Row {
+        BOOL german, spanish, nt6, wow64;
+        const wchar_t* folder;
+    } rows[] = {
+        { 1, 0, 0, 1, L"Program Files (x86)" },   { 1, 1, 1, 1, L"Program Files (x86)" },
+        { 1, 0, 0, 0, L"Programme" },             { 1, 1, 1, 0, L"Programme" },
+        { 0, 1, 1, 0, L"Program Files" },         { 0, 1, 1, 1, L"Program Files" },
+        { 0, 1, 0, 1, L"Program Files" },         { 0, 1, 0, 0, L"Archivos de programa" },
+        { 0, 0, 0, 1, L"Program Files (x86)" },   { 0, 0, 1, 1, L"Program Files (x86)" },
+        { 0, 0, 0, 0, L"Program Files" },         { 0, 0, 1, 0, L"Program Files" },
+    };
+    WriteIni("[Customized_Setting]\r\nAPPFolderName=Target\r\n");
+    for (const Row& row : rows) {
+        g_bGermanUi = row.german;
+        g_bSpanishSystem = row.spanish;
+        g_bIsNt6 = row.nt6;
+        g_bIsWow64 = row.wow64;
+        EXPECT_EQ(Drive() + row.folder + L"\\Target", Read().InstallDir)
+            << "german " << row.german << " spanish " << row.spanish << " nt6 " << row.nt6 << " wow64 " << row.wow64;
+    }
+}
+
+TEST_F(SetupConfigTest, SectionChoiceSelectsProductKeysWhileStartupIsShared)
+{
+    g_bIsWow64 = FALSE;
+    WriteIni("[Customized_Setting]\r\nAPPFolderName=Plain\r\nAPPFileName=plain.exe\r\nAppName=Plain Name\r\n"
+             "LaunchAPInSilentMode=1\r\n"
+             "[TURBOVOLUME_Customized_Setting]\r\nAppName=Turbo Name\r\n"
+             "[Startup]\r\nCompanyName=Maker\r\nVersion=3.2.1\r\n");
+    SetupConfig plain = Read(FALSE);
+    EXPECT_EQ(Drive() + L"Program Files\\Plain", plain.InstallDir);
+    EXPECT_STREQ(L"plain.exe", plain.AppFileName);
+    EXPECT_STREQ(L"Plain Name", plain.AppName);
+    EXPECT_STREQ(L"Maker", plain.CompanyName);
+    EXPECT_STREQ(L"3.2.1", plain.Version);
+    EXPECT_EQ(1u, plain.LaunchAppInSilentMode);
+
+    // Keys missing from the chosen section take the defaults, not the other section's values.
+    SetupConfig turbo = Read(TRUE);
+    EXPECT_STREQ(L"Turbo Name", turbo.AppName);
+    EXPECT_STREQ(L"VRX58Q", turbo.AppFolderName);
+    EXPECT_STREQ(L"VRX58QRaidSetup.exe", turbo.AppFileName);
+    EXPECT_EQ(0u, turbo.LaunchAppInSilentMode);
+    EXPECT_STREQ(L"Maker", turbo.CompanyName);
+}
+
+TEST_F(SetupConfigTest, EmptyValuesLeaveFieldsEmpty)
+{
+    WriteIni("[Customized_Setting]\r\nAPPFolderName=\r\nAPPFileName=\r\nAppName=\r\n"
+             "[Startup]\r\nCompanyName=\r\nVersion=\r\n");
+    SetupConfig config = Read();
+    EXPECT_STREQ(L"", config.AppFolderName);
+    EXPECT_STREQ(L"", config.InstallDir);
+    EXPECT_STREQ(L"", config.AppFileName);
+    EXPECT_STREQ(L"", config.AppName);
+    EXPECT_STREQ(L"", config.CompanyName);
+    EXPECT_STREQ(L"", config.Version);
+}
+
+TEST_F(SetupConfigTest, LongValuesAreCutAt259Units)
+{
+    std::string longName(300, 'n');
+    WriteIni("[Customized_Setting]\r\nAPPFileName=" + longName + "\r\nAppName=" + longName
+             + "\r\n[Startup]\r\nVersion=" + longName + "\r\n");
+    SetupConfig config = Read();
+    EXPECT_EQ(std::wstring(259, L'n'), config.AppFileName);
+    EXPECT_EQ(std::wstring(259, L'n'), config.AppName);
+    EXPECT_EQ(std::wstring(259, L'n'), config.Version);
+}
+
+TEST_F(SetupConfigTest, InstallFolderThatWouldNotFitStaysEmpty)
+{
+    WriteIni("[Customized_Setting]\r\nAPPFolderName=" + std::string(250, 'f') + "\r\n");
+    SetupConfig config = Read();
+    EXPECT_EQ(std::wstring(250, L'f'), config.AppFolderName);
+    EXPECT_STREQ(L"", config.InstallDir);
+}
+
+TEST_F(SetupConfigTest, LaunchKeyIsAFlag)
+{
+    WriteIni("[Customized_Setting]\r\nLaunchAPInSilentMode=5\r\n");
+    EXPECT_EQ(1u, Read().LaunchAppInSilentMode);
+    WriteIni("[Customized_Setting]\r\nLaunchAPInSilentMode=yes\r\n");
+    EXPECT_EQ(0u, Read().LaunchAppInSilentMode);
+    WriteIni("[Customized_Setting]\r\nLaunchAPInSilentMode=0\r\n");
+    EXPECT_EQ(0u, Read().LaunchAppInSilentMode);
+}
+
+} // namespace

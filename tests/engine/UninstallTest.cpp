@@ -1,0 +1,83 @@
+// UninstallApplication and DeleteFilesAndUnregister after a real install.
+#include "EngineTestSupport.h"
+
+namespace {
+
+class UninstallTest : public EngineFixture {
+protected:
+    SetupConfig InstallPackage(const PackageOptions& options)
+    {
+        WritePackage(options);
+        SetupConfig config = ReadConfig();
+        m_cleanUp.push_back(config);
+        EXPECT_TRUE(InstallApplication(m_package.c_str(), config));
+        return config;
+    }
+};
+
+TEST_F(UninstallTest, RemovesExactlyTheInstalledItemsAndKeepsTheRest)
+{
+    SetupConfig config = InstallPackage({ true, true, false, 0 });
+    WriteTextFile(Installed(config, L"VL.cfg"), "settings");
+    WriteTextFile(Installed(config, L"notes.txt"), "other");
+    std::wstring group = ProgramsGroup(m_appName);
+    WriteTextFile(group + L"\\Readme.txt", "user's file");
+
+    EXPECT_TRUE(UninstallApplication(config));
+    EXPECT_TRUE(g_recordedMessages.empty());
+    for (const wchar_t* gone : { L"mingwm10.dll", kAppFile, L"Lorvane.bmp", L"VL.cfg" })
+        EXPECT_FALSE(Exists(Installed(config, gone))) << gone;
+    for (const wchar_t* kept : { L"title_about.bmp", L"notes.txt", L"Uninstall\\setup.exe", L"Uninstall\\setup.ini",
+                                 L"Uninstall\\setupENU.dll" })
+        EXPECT_TRUE(Exists(Installed(config, kept))) << kept;
+    EXPECT_FALSE(HklmKeyExists(UninstallKey(config)));
+    bool found = true;
+    ReadHklmString(RegistryPrefix() + L"Run", m_appName.c_str(), &found);
+    EXPECT_FALSE(found);
+    EXPECT_FALSE(Exists(DesktopLink(m_appName)));
+    EXPECT_FALSE(Exists(group + L"\\" + m_appName + L".lnk"));
+    EXPECT_FALSE(Exists(group + L"\\Uninstall.lnk"));
+    EXPECT_TRUE(Exists(group + L"\\Readme.txt"));
+
+    // A second uninstall finds nothing and passes quietly.
+    EXPECT_TRUE(UninstallApplication(config));
+    EXPECT_TRUE(g_recordedMessages.empty());
+}
+
+TEST_F(UninstallTest, Version6StopsTheServiceAndLeavesRunValuesAlone)
+{
+    g_bIsNt6 = TRUE;
+    SetupConfig config = InstallPackage({ false, false, true, 0 });
+    std::wstring journal = Installed(config, L"journal.txt");
+    ASSERT_EQ(1u, ReadJournal(journal, 1).size());
+    HKEY hKey;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, (RegistryPrefix() + L"Run").c_str(), 0, KEY_WRITE, &hKey));
+    ::RegSetValueExW(hKey, m_appName.c_str(), 0, REG_SZ, (const BYTE*)L"x", 4);
+    ::RegCloseKey(hKey);
+
+    EXPECT_TRUE(UninstallApplication(config));
+    std::vector<std::wstring> lines = ReadJournal(journal, 3);
+    ASSERT_EQ(3u, lines.size());
+    std::wstring tool = L"\"" + Installed(config, L"Kelvrin.exe") + L"\"";
+    EXPECT_EQ(L"32|" + tool + L" -k", lines[1]);
+    EXPECT_EQ(L"32|" + tool + L" -u", lines[2]);
+    EXPECT_FALSE(Exists(Installed(config, L"Kelvrin.exe")));
+    EXPECT_EQ(L"x", ReadHklmString(RegistryPrefix() + L"Run", m_appName.c_str()));
+    EXPECT_FALSE(Exists(ProgramsGroup(m_appName)));   // empty, so removed
+}
+
+TEST_F(UninstallTest, ExecutableThatCannotBeDeletedFailsTheUninstall)
+{
+    SetupConfig config = InstallPackage(PackageOptions());
+    HANDLE hLock = ::CreateFileW(Installed(config, kAppFile).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hLock);
+    EXPECT_FALSE(DeleteFilesAndUnregister(config));
+    EXPECT_FALSE(UninstallApplication(config));
+    ::CloseHandle(hLock);
+    EXPECT_FALSE(Exists(Installed(config, L"mingwm10.dll")));
+    EXPECT_TRUE(g_recordedMessages.empty());
+    EXPECT_TRUE(UninstallApplication(config));
+}
+
+} // namespace
