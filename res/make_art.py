@@ -698,9 +698,10 @@ def draw_banner():
     for r, a in ((180, 0.10), (220, 0.07), (260, 0.05)):
         c.shape(sd_ring(w + 40, 220, r, 3.0), (w - 300, 0, w, h),
                 (170, 205, 255), a)
+    c.glow(32, 30, 70, (110, 150, 240), 0.45)
     c.hline(0, w, h - 3, (96, 200, 90))
     c.hline(0, w, h - 2, (40, 120, 50))
-    draw_disk_array(c, 16, 12, 0.24)
+    draw_disk_array(c, 20, 12, 0.24)
     return c
 
 

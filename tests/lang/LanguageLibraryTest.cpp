@@ -1,0 +1,268 @@
+// Behaviours of the language libraries setupXXX.dll in the package folder:
+// every wizard text is there, the Traditional Chinese table is the reference
+// table, instructions name the buttons by their captions, and the libraries
+// are pure data.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "lang/Languages.h"
+
+namespace {
+
+struct LanguageInfo {
+    const wchar_t* abbreviation;  // as in setupXXX.dll
+    LANGID langId;                // of its string table
+};
+
+const LanguageInfo kLanguages[] = {
+    {L"ENU", MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)},
+    {L"CHT", MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_TRADITIONAL)},
+    {L"CHS", MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED)},
+    {L"JPN", MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT)},
+    {L"KOR", MAKELANGID(LANG_KOREAN, SUBLANG_KOREAN)},
+    {L"FRA", MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH)},
+    {L"DEU", MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN)},
+};
+
+// The wizard's load buffers: captions get 128 units, everything else 1024.
+const int kCaptionUnits = 128;
+const int kTextUnits = 1024;
+
+bool IsCaption(UINT id)
+{
+    return id == IDS_INSTALL || id == IDS_CANCEL || id == IDS_FINISH || id == IDS_REMOVE;
+}
+
+// Windows path of a library in the package folder (a Unix path under Wine
+// is reached through drive Z:).
+std::wstring LibraryPath(const wchar_t* abbreviation)
+{
+    std::string dir = SETUP_PACKAGE_DIR;
+    std::wstring path = dir.size() > 0 && dir[0] == '/' ? L"Z:" : L"";
+    for (char ch : dir)
+        path += ch == '/' ? L'\\' : static_cast<wchar_t>(ch);
+    return path + L"\\setup" + abbreviation + L".dll";
+}
+
+// Owns one loaded library.
+class CLoadedLibrary {
+public:
+    CLoadedLibrary(const std::wstring& path, DWORD flags)
+        : m_hModule(LoadLibraryExW(path.c_str(), NULL, flags)) {}
+    ~CLoadedLibrary()
+    {
+        if (m_hModule)
+            FreeLibrary(m_hModule);
+    }
+    CLoadedLibrary(const CLoadedLibrary&) = delete;
+    CLoadedLibrary& operator=(const CLoadedLibrary&) = delete;
+
+    HMODULE Handle() const { return m_hModule; }
+
+    // Text of a string id as the wizard loads it, in a buffer of its size.
+    std::wstring Text(UINT id) const
+    {
+        wchar_t buffer[kTextUnits] = {};
+        int units = IsCaption(id) ? kCaptionUnits : kTextUnits;
+        int length = LoadStringW(m_hModule, id, buffer, units);
+        return std::wstring(buffer, length > 0 ? length : 0);
+    }
+
+    // Full length of a string id, however long (0 when missing).
+    int FullLength(UINT id) const
+    {
+        const wchar_t* text = nullptr;
+        return LoadStringW(m_hModule, id, reinterpret_cast<LPWSTR>(&text), 0);
+    }
+
+private:
+    HMODULE m_hModule;
+};
+
+std::vector<unsigned char> ReadFileBytes(const std::wstring& path)
+{
+    std::vector<unsigned char> bytes;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL,
+                              OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return bytes;
+    DWORD size = GetFileSize(file, NULL);
+    bytes.resize(size);
+    DWORD read = 0;
+    if (size == INVALID_FILE_SIZE || !ReadFile(file, bytes.data(), size, &read, NULL) ||
+        read != size)
+        bytes.clear();
+    CloseHandle(file);
+    return bytes;
+}
+
+class LanguageLibraryTest : public ::testing::TestWithParam<LanguageInfo> {
+protected:
+    std::wstring Path() const { return LibraryPath(GetParam().abbreviation); }
+};
+
+std::string Narrow(const std::wstring& text)
+{
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, NULL, 0, NULL, NULL);
+    std::string out(bytes > 0 ? bytes - 1 : 0, '\0');
+    if (bytes > 1)
+        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &out[0], bytes, NULL, NULL);
+    return out;
+}
+
+// --- Loading -------------------------------------------------------------
+
+TEST_P(LanguageLibraryTest, LoadsWithLoadLibraryAsTheSetupProgramDoes)
+{
+    HMODULE module = LoadLibraryW(Path().c_str());
+    ASSERT_NE(module, nullptr) << "error " << GetLastError();
+    FreeLibrary(module);
+}
+
+// --- Texts ---------------------------------------------------------------
+
+TEST_P(LanguageLibraryTest, HoldsEveryTextTheWizardLoadsWhole)
+{
+    CLoadedLibrary library(Path(), LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(library.Handle(), nullptr);
+    for (UINT id = IDS_FIRST_TEXT; id <= IDS_LAST_TEXT; ++id) {
+        int length = library.FullLength(id);
+        EXPECT_GT(length, 0) << "text " << id << " missing";
+        // Nothing may be cut by the wizard's buffer (one unit is the terminator).
+        EXPECT_LT(length, IsCaption(id) ? kCaptionUnits : kTextUnits) << "text " << id;
+    }
+}
+
+TEST_P(LanguageLibraryTest, CarriesItsStringTableInItsOwnLanguage)
+{
+    CLoadedLibrary library(Path(), LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(library.Handle(), nullptr);
+    // Ids 1-15 live in string block 1, ids 16-31 in block 2.
+    for (UINT block : {1u, 2u}) {
+        EXPECT_NE(FindResourceExW(library.Handle(), RT_STRING, MAKEINTRESOURCEW(block),
+                                  GetParam().langId),
+                  nullptr)
+            << "string block " << block;
+    }
+}
+
+TEST_P(LanguageLibraryTest, NoTwoTextsAreTheSame)
+{
+    CLoadedLibrary library(Path(), LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(library.Handle(), nullptr);
+    for (UINT a = IDS_FIRST_TEXT; a <= IDS_LAST_TEXT; ++a)
+        for (UINT b = a + 1; b <= IDS_LAST_TEXT; ++b)
+            EXPECT_NE(library.Text(a), library.Text(b)) << "texts " << a << " and " << b;
+}
+
+TEST_P(LanguageLibraryTest, InstructionsNameTheButtonsByTheirCaptions)
+{
+    CLoadedLibrary library(Path(), LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(library.Handle(), nullptr);
+    struct Mention {
+        UINT text;
+        UINT caption;
+    };
+    const Mention mentions[] = {
+        {IDS_INSTALL_READY_INFO, IDS_INSTALL}, {IDS_INSTALL_READY_INFO, IDS_CANCEL},
+        {IDS_REMOVE_READY_INFO, IDS_REMOVE},   {IDS_REMOVE_READY_INFO, IDS_CANCEL},
+        {IDS_FINISH_INFO, IDS_FINISH},
+    };
+    for (const Mention& m : mentions) {
+        std::wstring text = library.Text(m.text);
+        std::wstring caption = library.Text(m.caption);
+        ASSERT_FALSE(caption.empty());
+        EXPECT_NE(text.find(caption), std::wstring::npos)
+            << "text " << m.text << " \"" << Narrow(text) << "\" does not name caption "
+            << m.caption << " \"" << Narrow(caption) << "\"";
+    }
+}
+
+// --- Pure data -----------------------------------------------------------
+
+TEST_P(LanguageLibraryTest, ImageHasNoCodeNoEntryPointAndNoImports)
+{
+    std::vector<unsigned char> file = ReadFileBytes(Path());
+    ASSERT_GE(file.size(), sizeof(IMAGE_DOS_HEADER));
+    IMAGE_DOS_HEADER dos;
+    memcpy(&dos, file.data(), sizeof dos);
+    ASSERT_EQ(dos.e_magic, IMAGE_DOS_SIGNATURE);
+    ASSERT_GE(dos.e_lfanew, 0);
+    ASSERT_LE(static_cast<size_t>(dos.e_lfanew) + sizeof(IMAGE_NT_HEADERS32), file.size());
+    IMAGE_NT_HEADERS32 nt;
+    memcpy(&nt, file.data() + dos.e_lfanew, sizeof nt);
+    ASSERT_EQ(nt.Signature, static_cast<DWORD>(IMAGE_NT_SIGNATURE));
+    ASSERT_EQ(nt.OptionalHeader.Magic, IMAGE_NT_OPTIONAL_HDR32_MAGIC);
+    EXPECT_EQ(nt.FileHeader.Machine, IMAGE_FILE_MACHINE_I386);
+    EXPECT_TRUE(nt.FileHeader.Characteristics & IMAGE_FILE_DLL);
+    // A DLL without relocations must still be loadable at any base.
+    EXPECT_FALSE(nt.FileHeader.Characteristics & IMAGE_FILE_RELOCS_STRIPPED);
+
+    const IMAGE_OPTIONAL_HEADER32& opt = nt.OptionalHeader;
+    EXPECT_EQ(opt.AddressOfEntryPoint, 0u);
+    EXPECT_EQ(opt.SizeOfCode, 0u);
+    const IMAGE_DATA_DIRECTORY& imports = opt.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    EXPECT_EQ(imports.VirtualAddress, 0u);
+    EXPECT_EQ(imports.Size, 0u);
+    EXPECT_EQ(opt.DataDirectory[IMAGE_DIRECTORY_ENTRY_IAT].Size, 0u);
+    EXPECT_EQ(opt.DataDirectory[IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT].Size, 0u);
+    EXPECT_EQ(opt.DataDirectory[IMAGE_DIRECTORY_ENTRY_TLS].Size, 0u);
+    EXPECT_NE(opt.DataDirectory[IMAGE_DIRECTORY_ENTRY_RESOURCE].Size, 0u);
+
+    size_t sections = static_cast<size_t>(dos.e_lfanew) + sizeof(DWORD) +
+                      sizeof(IMAGE_FILE_HEADER) + nt.FileHeader.SizeOfOptionalHeader;
+    ASSERT_LE(sections + nt.FileHeader.NumberOfSections * sizeof(IMAGE_SECTION_HEADER),
+              file.size());
+    for (WORD i = 0; i < nt.FileHeader.NumberOfSections; ++i) {
+        IMAGE_SECTION_HEADER section;
+        memcpy(&section, file.data() + sections + i * sizeof section, sizeof section);
+        std::string name(reinterpret_cast<const char*>(section.Name),
+                         strnlen(reinterpret_cast<const char*>(section.Name), 8));
+        EXPECT_FALSE(section.Characteristics & (IMAGE_SCN_CNT_CODE | IMAGE_SCN_MEM_EXECUTE))
+            << "section " << name << " is code";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Package, LanguageLibraryTest, ::testing::ValuesIn(kLanguages),
+                         [](const ::testing::TestParamInfo<LanguageInfo>& info) {
+                             return Narrow(info.param.abbreviation);
+                         });
+
+// --- The reference table -------------------------------------------------
+
+TEST(TraditionalChineseLibrary, HoldsTheReferenceTextsExactly)
+{
+    const wchar_t* const reference[] = {
+        L"安裝",
+        L"取消",
+        L"完成",
+        L"按一下「安裝」以開始安裝。按一下「取消」結束安裝精靈。",
+        L"精靈已準備就緒，可以開始安裝了。",
+        L"開始複製檔案",
+        L"安裝精靈已成功完成安裝了。",
+        L"按一下「完成」以結束精靈。",
+        L"安裝失敗",
+        L"移除",
+        L"移除所有已安裝功能。",
+        L"按一下「移除」以開始移除。按一下「取消」結束移除精靈。",
+        L"開始移除檔案",
+        L"移除失敗",
+        L"移除精靈已成功完成移除",
+        L"安裝精靈正在進行中...",
+        L"移除精靈正在進行中...",
+        L"立即重新啟動電腦",
+        L"稍後再重新啟動電腦",
+        L"立即啟動應用程式",
+    };
+    CLoadedLibrary library(LibraryPath(L"CHT"), LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(library.Handle(), nullptr);
+    for (UINT id = IDS_FIRST_TEXT; id <= IDS_LAST_TEXT; ++id)
+        EXPECT_EQ(library.Text(id), reference[id - 1]) << "text " << id;
+}
+
+}  // namespace
