@@ -1,0 +1,130 @@
+// Command-line words, run modes and the title-bitmap file each mode tests.
+#include <gtest/gtest.h>
+#include <string>
+#include "app/SetupApp.h"
+
+namespace {
+
+CSetupCommandLineInfo Parse(const std::wstring& words)
+{
+    CSetupCommandLineInfo info;
+    CWinApp::ParseCommandLineWords((L"setup.exe " + words).c_str(), info);
+    return info;
+}
+
+SetupRunMode Mode(const std::wstring& words, const wchar_t* folder, std::wstring* titleBitmap = nullptr)
+{
+    CSetupCommandLineInfo info = Parse(words);
+    WCHAR out[MAX_PATH];
+    SetupRunMode mode = DecideRunMode(info, folder, out);
+    if (titleBitmap)
+        *titleBitmap = out;
+    return mode;
+}
+
+const wchar_t kPkg[] = L"C:\\Pkg\\";
+
+}  // namespace
+
+TEST(CommandLine, FlagWordsAreCaseInsensitiveWithOrWithoutPrefix)
+{
+    EXPECT_EQ(RunUninstallWizard, Mode(L"/DELPKG", kPkg));
+    EXPECT_EQ(RunUninstallWizard, Mode(L"-delpkg", kPkg));
+    EXPECT_EQ(RunUninstallWizard, Mode(L"DelPkg", kPkg));
+    EXPECT_EQ(RunSilentInstall, Mode(L"-s", kPkg));
+    EXPECT_EQ(RunSilentInstall, Mode(L"/S", kPkg));
+    EXPECT_EQ(RunSilentInstall, Mode(L"s", kPkg));
+}
+
+TEST(CommandLine, UninstallWinsOverSilentInstall)
+{
+    EXPECT_EQ(RunUninstallWizard, Mode(L"delpkg s", kPkg));
+    EXPECT_EQ(RunUninstallWizard, Mode(L"s delpkg", kPkg));
+}
+
+TEST(CommandLine, OtherWordsStartTheInstallWizardWithoutTitleBitmapTest)
+{
+    std::wstring bmp = L"unset";
+    EXPECT_EQ(RunInstallWizard, Mode(L"SilentDel", kPkg, &bmp));
+    EXPECT_EQ(L"", bmp);
+    EXPECT_EQ(RunInstallWizard, Mode(L"min", kPkg, &bmp));
+    EXPECT_EQ(L"", bmp);
+    EXPECT_EQ(1, Parse(L"/silentdel").m_bSilentDel);
+    EXPECT_EQ(0, Parse(L"/silentdel").m_bSilentInstall);
+    // "s" must be the whole word.
+    EXPECT_EQ(0, Parse(L"ss").m_bSilentInstall);
+}
+
+TEST(CommandLine, FlagWordsAreStoredWithADash)
+{
+    CSetupCommandLineInfo info = Parse(L"/DelPkg plain -s");
+    ASSERT_EQ(3, info.m_nParams);
+    EXPECT_STREQ(L"-DelPkg", info.m_szParams[0]);
+    EXPECT_STREQ(L"plain", info.m_szParams[1]);
+    EXPECT_STREQ(L"-s", info.m_szParams[2]);
+}
+
+TEST(CommandLine, EveryWordIsRecognisedButOnlyFourAreStored)
+{
+    CSetupCommandLineInfo info = Parse(L"a b c d e f g s");
+    EXPECT_EQ(8, info.m_nParams);
+    EXPECT_EQ(1, info.m_bSilentInstall);
+    EXPECT_STREQ(L"d", info.m_szParams[3]);
+    EXPECT_EQ(RunSilentInstall, Mode(L"1 2 3 4 5 6 7 8 9 10 delpkg", kPkg));
+}
+
+TEST(CommandLine, OverlongWordsAreCutInsideTheirSlot)
+{
+    std::wstring longWord(400, L'x');
+    CSetupCommandLineInfo info = Parse(longWord + L" /" + longWord + L" after");
+    ASSERT_EQ(3, info.m_nParams);
+    EXPECT_EQ(259u, wcslen(info.m_szParams[0]));
+    EXPECT_EQ(259u, wcslen(info.m_szParams[1]));
+    EXPECT_EQ(L'-', info.m_szParams[1][0]);
+    EXPECT_STREQ(L"after", info.m_szParams[2]);   // the neighbour slot is untouched
+}
+
+TEST(RunMode, InstallModesTestThePackagesTitleBitmap)
+{
+    std::wstring bmp;
+    EXPECT_EQ(RunInstallWizard, Mode(L"", kPkg, &bmp));
+    EXPECT_EQ(L"C:\\Pkg\\Application\\Lorvane.bmp", bmp);
+    EXPECT_EQ(RunSilentInstall, Mode(L"s", kPkg, &bmp));
+    EXPECT_EQ(L"C:\\Pkg\\Application\\Lorvane.bmp", bmp);
+}
+
+TEST(RunMode, UninstallTestsTheBitmapBesideItsUninstallFolder)
+{
+    std::wstring bmp;
+    Mode(L"delpkg", L"C:\\Program Files\\VRX58Q\\Uninstall\\", &bmp);
+    EXPECT_EQ(L"C:\\Program Files\\VRX58Q\\Lorvane.bmp", bmp);
+    // The last component named exactly "Uninstall" counts, not the first occurrence.
+    Mode(L"delpkg", L"C:\\Uninstall\\Pkgs\\VRX58Q\\Uninstall\\", &bmp);
+    EXPECT_EQ(L"C:\\Uninstall\\Pkgs\\VRX58Q\\Lorvane.bmp", bmp);
+    Mode(L"delpkg", L"C:\\UninstallData\\VRX58Q\\", &bmp);
+    EXPECT_EQ(L"", bmp);
+    Mode(L"delpkg", L"C:\\VRX58Q\\uninstall\\", &bmp);
+    EXPECT_EQ(L"", bmp);
+    EXPECT_EQ(RunUninstallWizard, Mode(L"delpkg", L"C:\\Pkg\\", &bmp));
+    EXPECT_EQ(L"", bmp);
+}
+
+TEST(RunMode, ATitleBitmapPathThatWouldNotFitIsNotTested)
+{
+    std::wstring folder = L"C:\\" + std::wstring(240, L'p') + L"\\";
+    std::wstring bmp = L"unset";
+    EXPECT_EQ(RunInstallWizard, Mode(L"", folder.c_str(), &bmp));
+    EXPECT_EQ(L"", bmp);
+}
+
+TEST(PathFolder, KeepsEverythingUpToTheLastBackslash)
+{
+    WCHAR out[MAX_PATH];
+    EXPECT_TRUE(GetPathFolder(L"C:\\Pkg\\Sub\\setup.exe", out));
+    EXPECT_STREQ(L"C:\\Pkg\\Sub\\", out);
+    EXPECT_TRUE(GetPathFolder(L"setup.exe", out));
+    EXPECT_STREQ(L"", out);
+    std::wstring tooLong = L"C:\\" + std::wstring(300, L'a') + L"\\x.exe";
+    EXPECT_FALSE(GetPathFolder(tooLong.c_str(), out));
+    EXPECT_STREQ(L"", out);
+}

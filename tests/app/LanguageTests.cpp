@@ -1,0 +1,143 @@
+// Choice and loading of the language resource libraries, with the package's real DLLs.
+#include <gtest/gtest.h>
+#include <cstdlib>
+#include <string>
+#include "app/SetupApp.h"
+#include "TestSupport.h"
+
+using namespace testsupport;
+
+namespace {
+
+std::wstring Lower(std::wstring s)
+{
+    for (auto& c : s)
+        if (c >= L'A' && c <= L'Z')
+            c = (wchar_t)(c - L'A' + L'a');
+    return s;
+}
+
+std::wstring Text(HMODULE h, UINT id)
+{
+    WCHAR buf[1024] = {};
+    LoadStringW(h, id, buf, 1024);
+    return buf;
+}
+
+// Text id of the package's own library for a language, for comparison.
+std::wstring PackageText(const wchar_t* abbrev, UINT id)
+{
+    HMODULE h = LoadResourceLibrary((PackageDir() + L"setup" + abbrev + L".dll").c_str());
+    std::wstring t = h ? Text(h, id) : L"<missing>";
+    if (h)
+        FreeLibrary(h);
+    return t;
+}
+
+void CopyLanguages(const std::wstring& dir, const wchar_t* stem, std::initializer_list<const wchar_t*> abbrevs)
+{
+    for (const wchar_t* a : abbrevs)
+        ASSERT_TRUE(CopyTo(PackageDir() + L"setup" + a + L".dll", dir + stem + a + L".dll")) << a;
+}
+
+const LANGID kGerman = MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN);
+const LANGID kJapanese = MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT);
+
+}  // namespace
+
+TEST(LanguageLibrary, LoadsTheLanguagesOwnLibraryElseTheEnglishOne)
+{
+    TempDir dir(L"lang");
+    CopyLanguages(dir.Path(), L"setup", {L"ENU", L"DEU"});
+    std::wstring exe = Lower(dir.Path() + L"setup.exe");
+
+    g_bGermanUi = FALSE;
+    HMODULE h = TryLoadLanguageLibrary(exe.c_str(), kGerman);
+    ASSERT_NE(nullptr, h);
+    EXPECT_EQ(PackageText(L"DEU", 1), Text(h, 1));
+    EXPECT_TRUE(g_bGermanUi);
+    FreeLibrary(h);
+
+    h = TryLoadLanguageLibrary(exe.c_str(), kJapanese);
+    ASSERT_NE(nullptr, h);
+    EXPECT_EQ(PackageText(L"ENU", 4), Text(h, 4));
+    FreeLibrary(h);
+}
+
+TEST(LanguageLibrary, IsNamedAfterTheExecutable)
+{
+    TempDir dir(L"lang");
+    CopyLanguages(dir.Path(), L"install", {L"ENU"});
+    HMODULE h = TryLoadLanguageLibrary(Lower(dir.Path() + L"install.exe").c_str(), kJapanese);
+    ASSERT_NE(nullptr, h);
+    FreeLibrary(h);
+    EXPECT_EQ(nullptr, TryLoadLanguageLibrary(Lower(dir.Path() + L"setup.exe").c_str(), kJapanese));
+}
+
+TEST(LanguageLibrary, AFolderNamedLikeAnExecutableDoesNotHideTheLibraries)
+{
+    TempDir dir(L"lang");
+    std::wstring sub = dir.Path() + L"a.exe.d\\";
+    ASSERT_TRUE(CreateDirectoryW(sub.c_str(), nullptr));
+    CopyLanguages(sub, L"setup", {L"ENU"});
+    HMODULE h = LoadLanguageLibrary(Lower(sub + L"setup.exe").c_str());
+    ASSERT_NE(nullptr, h);
+    FreeLibrary(h);
+    RemoveDirectoryW(sub.c_str());
+}
+
+TEST(LanguageLibrary, NoLibraryAtAllGivesNone)
+{
+    TempDir dir(L"lang");
+    EXPECT_EQ(nullptr, LoadLanguageLibrary(Lower(dir.Path() + L"setup.exe").c_str()));
+}
+
+TEST(LanguageLibrary, APlantedLibraryIsLoadedAsDataAndNeverRuns)
+{
+    TempDir dir(L"lang");
+    std::wstring planted = FromUnixPath(PLANTED_DLL);
+    ASSERT_TRUE(CopyTo(planted, dir.Path() + L"setupDEU.dll"));
+    ASSERT_TRUE(CopyTo(planted, dir.Path() + L"setupENU.dll"));
+    wchar_t tmp[MAX_PATH];
+    GetTempPathW(MAX_PATH, tmp);
+    std::wstring marker = std::wstring(tmp) + L"planted-dll-ran.txt";
+    DeleteFileW(marker.c_str());
+
+    HMODULE h = TryLoadLanguageLibrary(Lower(dir.Path() + L"setup.exe").c_str(), kGerman);
+    EXPECT_NE(nullptr, h);
+    if (h)
+        FreeLibrary(h);
+    EXPECT_FALSE(FileExists(marker)) << "the planted library's code ran";
+
+    // The marker works: a normal load does run the library's code.
+    HMODULE code = LoadLibraryW((dir.Path() + L"setupDEU.dll").c_str());
+    ASSERT_NE(nullptr, code);
+    FreeLibrary(code);
+    EXPECT_TRUE(FileExists(marker));
+    DeleteFileW(marker.c_str());
+}
+
+// Run under a given LC_ALL by ctest: SETUP_EXPECT_LANG names the library that must be
+// chosen, SETUP_OMIT_LANG one to leave out of the folder.
+TEST(LanguageOfTheSystem, PicksTheUsersLanguage)
+{
+    const char* expect = getenv("SETUP_EXPECT_LANG");
+    if (!expect)
+        GTEST_SKIP() << "runs only under a chosen locale";
+    const char* omit = getenv("SETUP_OMIT_LANG");
+    TempDir dir(L"lang");
+    for (const wchar_t* a : {L"ENU", L"CHT", L"CHS", L"JPN", L"KOR", L"FRA", L"DEU"}) {
+        std::string narrow(a, a + 3);
+        if (omit && narrow == omit)
+            continue;
+        CopyTo(PackageDir() + L"setup" + a + L".dll", dir.Path() + L"setup" + a + L".dll");
+    }
+    g_bGermanUi = g_bSpanishSystem = FALSE;
+    HMODULE h = LoadLanguageLibrary(Lower(dir.Path() + L"setup.exe").c_str());
+    ASSERT_NE(nullptr, h);
+    std::wstring expectW(expect, expect + strlen(expect));
+    EXPECT_EQ(PackageText(expectW.c_str(), 4), Text(h, 4));
+    FreeLibrary(h);
+    EXPECT_EQ(atoi(getenv("SETUP_EXPECT_GERMAN") ? getenv("SETUP_EXPECT_GERMAN") : "0"), g_bGermanUi);
+    EXPECT_EQ(atoi(getenv("SETUP_EXPECT_SPANISH") ? getenv("SETUP_EXPECT_SPANISH") : "0"), g_bSpanishSystem);
+}

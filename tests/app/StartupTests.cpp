@@ -1,0 +1,118 @@
+// The real setup.exe at start: platform flags, the Compatibility Assistant value and the
+// single-instance guard. Runs in prefixes of its own (win32 and win64), since it switches
+// the Windows version that the prefix reports for setup.exe.
+#include <gtest/gtest.h>
+#include <cstdlib>
+#include <string>
+#include "app/SetupApp.h"
+#include "TestSupport.h"
+
+using namespace testsupport;
+
+namespace {
+
+const wchar_t kPersisted[] =
+    L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Compatibility Assistant\\Persisted";
+
+void SetWindowsVersionFor(const wchar_t* exeName, const wchar_t* version)
+{
+    std::wstring key = std::wstring(L"Software\\Wine\\AppDefaults\\") + exeName;
+    HKEY h;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr));
+    RegSetValueExW(h, L"Version", 0, REG_SZ, (const BYTE*)version, (DWORD)(wcslen(version) + 1) * 2);
+    RegCloseKey(h);
+}
+
+bool PersistedValueExists(const std::wstring& name)
+{
+    HKEY h;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kPersisted, 0, KEY_READ, &h) != ERROR_SUCCESS)
+        return false;
+    DWORD type = 0, data = 0, size = sizeof(data);
+    bool found = RegQueryValueExW(h, name.c_str(), nullptr, &type, (BYTE*)&data, &size) == ERROR_SUCCESS &&
+                 type == REG_DWORD && data == 1;
+    RegCloseKey(h);
+    return found;
+}
+
+void DeletePersistedValue(const std::wstring& name)
+{
+    HKEY h;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kPersisted, 0, KEY_WRITE, &h) == ERROR_SUCCESS) {
+        RegDeleteValueW(h, name.c_str());
+        RegCloseKey(h);
+    }
+}
+
+std::wstring Lower(std::wstring s)
+{
+    for (auto& c : s)
+        if (c >= L'A' && c <= L'Z')
+            c = (wchar_t)(c - L'A' + L'a');
+    return s;
+}
+
+// A package folder holding only setup.exe (no language library: nothing is shown).
+struct BareSetup {
+    TempDir dir{L"Startup"};
+    std::wstring exe = dir.Path() + L"Setup.exe";
+    BareSetup() { EXPECT_TRUE(CopyTo(PackageDir() + L"setup.exe", exe)); }
+};
+
+}  // namespace
+
+TEST(Startup, DetectsA32BitProcessOn64BitWindows)
+{
+    const char* expect = getenv("SETUP_EXPECT_WOW64");
+    ASSERT_NE(nullptr, expect) << "set by the test registration";
+    EXPECT_EQ(atoi(expect), IsWow64());
+}
+
+TEST(Startup, WindowsVersion6WritesTheCompatibilityAssistantValue)
+{
+    BareSetup pkg;
+    std::wstring valueName = Lower(pkg.exe);
+    DeletePersistedValue(valueName);
+
+    SetWindowsVersionFor(L"setup.exe", L"win7");
+    EXPECT_EQ(1, RunAndWait(L"\"" + pkg.exe + L"\" nowizard"));   // no language library: ends at once
+    EXPECT_TRUE(PersistedValueExists(valueName));
+    DeletePersistedValue(valueName);
+
+    SetWindowsVersionFor(L"setup.exe", L"winxp");
+    EXPECT_EQ(1, RunAndWait(L"\"" + pkg.exe + L"\" nowizard"));
+    EXPECT_FALSE(PersistedValueExists(valueName));
+    SetWindowsVersionFor(L"setup.exe", L"win7");
+}
+
+TEST(Startup, IsWindowsNt6FollowsTheReportedVersion)
+{
+    // This test program runs with the prefix's default version, Windows 7.
+    EXPECT_TRUE(IsWindowsNt6());
+}
+
+TEST(Startup, ASecondInstanceEndsAtOnceAndDoesNothing)
+{
+    BareSetup pkg;
+    WriteTextFile(pkg.dir.Path() + L"setup.ini",
+                  "[Customized_Setting]\r\nAPPFolderName=SecondInstanceProbe\r\n");
+    HANDLE first = CreateMutexW(nullptr, FALSE, SETUP_MUTEX_NAME);
+    ASSERT_NE(nullptr, first);
+    DWORD start = GetTickCount();
+    EXPECT_EQ(1, RunAndWait(L"\"" + pkg.exe + L"\" s", 30000));
+    EXPECT_LT(GetTickCount() - start, 20000u);
+    CloseHandle(first);
+    EXPECT_FALSE(FileExists(L"C:\\Program Files\\SecondInstanceProbe"));
+    EXPECT_FALSE(FileExists(L"C:\\Program Files (x86)\\SecondInstanceProbe"));
+}
+
+TEST(Startup, OneInstanceTakesAndReleasesTheMutex)
+{
+    HANDLE h1 = nullptr, h2 = nullptr;
+    ASSERT_TRUE(AcquireSingleInstanceMutex(L"VRX58Q_INSTALL_TEST", &h1));
+    EXPECT_FALSE(AcquireSingleInstanceMutex(L"VRX58Q_INSTALL_TEST", &h2));
+    EXPECT_EQ(nullptr, h2);
+    CloseHandle(h1);
+    ASSERT_TRUE(AcquireSingleInstanceMutex(L"VRX58Q_INSTALL_TEST", &h2));
+    CloseHandle(h2);
+}
