@@ -1,0 +1,154 @@
+#!/usr/bin/env python3
+"""Checks every shipped binary of the package folder:
+- a 32-bit PE (machine i386) with subsystem and OS version 5.01, so it loads on Windows XP;
+- it imports only Windows system DLLs, and no function that Windows XP lacks;
+- no manifest declares supported operating systems (that would change what GetVersionExW reports).
+Usage: check_pe.py PACKAGE_DIR
+"""
+import os
+import struct
+import sys
+
+SYSTEM_DLLS = {
+    "kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll", "ole32.dll",
+    "oleaut32.dll", "comctl32.dll", "msvcrt.dll", "shlwapi.dll", "version.dll", "comdlg32.dll",
+    "winmm.dll", "uuid.dll", "msimg32.dll",
+}
+
+# Functions of those DLLs that appeared after Windows XP (SP3) and that toolchains and
+# careless code tend to pull in.
+NEWER_THAN_XP = {
+    "kernel32.dll": {
+        "GetTickCount64", "InitializeSRWLock", "AcquireSRWLockExclusive", "AcquireSRWLockShared",
+        "ReleaseSRWLockExclusive", "ReleaseSRWLockShared", "TryAcquireSRWLockExclusive",
+        "TryAcquireSRWLockShared", "InitializeConditionVariable", "SleepConditionVariableCS",
+        "SleepConditionVariableSRW", "WakeConditionVariable", "WakeAllConditionVariable",
+        "InitOnceExecuteOnce", "InitOnceBeginInitialize", "InitOnceComplete", "FlsAlloc", "FlsFree",
+        "FlsGetValue", "FlsSetValue", "GetFinalPathNameByHandleW", "CreateSymbolicLinkW",
+        "SetDefaultDllDirectories", "AddDllDirectory", "RemoveDllDirectory", "GetLocaleInfoEx",
+        "LCIDToLocaleName", "LocaleNameToLCID", "CompareStringEx", "GetSystemTimePreciseAsFileTime",
+        "QueryFullProcessImageNameW", "CreateEventExW", "CreateMutexExW", "CreateSemaphoreExW",
+        "GetErrorMode", "CancelIoEx", "GetFileInformationByHandleEx", "SetFileInformationByHandle",
+        "GetThreadId", "InitializeCriticalSectionEx", "GetCurrentProcessorNumber",
+        "GetUserDefaultLocaleName", "GetSystemDefaultLocaleName", "ResolveLocaleName",
+        "Wow64DisableWow64FsRedirection", "Wow64RevertWow64FsRedirection", "GetNativeSystemInfo_",
+        "CreateFile2", "GetOverlappedResultEx", "WaitOnAddress", "WakeByAddressSingle",
+        "SetThreadDescription", "GetThreadDescription", "RaiseFailFastException",
+    },
+    "advapi32.dll": {"RegGetValueW", "RegDeleteKeyExW", "RegSetKeyValueW", "RegDeleteTreeW",
+                     "RegCopyTreeW", "RegLoadMUIStringW", "EventRegister", "EventWrite"},
+    "user32.dll": {"SetProcessDPIAware", "ChangeWindowMessageFilter", "ChangeWindowMessageFilterEx",
+                   "GetDpiForWindow", "SetProcessDpiAwarenessContext", "IsProcessDPIAware",
+                   "ShutdownBlockReasonCreate", "AddClipboardFormatListener"},
+    "shell32.dll": {"SHGetKnownFolderPath", "SHCreateItemFromParsingName", "SHGetStockIconInfo"},
+    "comctl32.dll": {"TaskDialog", "TaskDialogIndirect", "LoadIconMetric"},
+}
+
+IMAGE_SUBSYSTEM = {2: "GUI", 3: "console"}
+
+
+def read_pe(path):
+    data = open(path, "rb").read()
+    if data[:2] != b"MZ":
+        raise ValueError("not an MZ file")
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    if data[pe:pe + 4] != b"PE\0\0":
+        raise ValueError("no PE signature")
+    machine, nsect = struct.unpack_from("<HH", data, pe + 4)
+    opt_size = struct.unpack_from("<H", data, pe + 20)[0]
+    opt = pe + 24
+    magic = struct.unpack_from("<H", data, opt)[0]
+    major_os, minor_os = struct.unpack_from("<HH", data, opt + 40)
+    major_sub, minor_sub = struct.unpack_from("<HH", data, opt + 48)
+    subsystem = struct.unpack_from("<H", data, opt + 68)[0]
+    ndirs = struct.unpack_from("<I", data, opt + 92)[0]
+    dirs = [struct.unpack_from("<II", data, opt + 96 + 8 * i) for i in range(ndirs)]
+    sections = []
+    sect = opt + opt_size
+    for i in range(nsect):
+        name, vsize, va, rsize, raw = struct.unpack_from("<8sIIII", data, sect + 40 * i)
+        sections.append((va, max(vsize, rsize), raw))
+
+    def rva(r):
+        for va, size, raw in sections:
+            if va <= r < va + size:
+                return raw + (r - va)
+        raise ValueError("rva %x outside sections" % r)
+
+    def cstr(off):
+        return data[off:data.index(b"\0", off)].decode("ascii", "replace")
+
+    imports = {}
+    if ndirs > 1 and dirs[1][0]:
+        off = rva(dirs[1][0])
+        while True:
+            ilt, _, _, name_rva, iat = struct.unpack_from("<IIIII", data, off)
+            if name_rva == 0:
+                break
+            dll = cstr(rva(name_rva)).lower()
+            funcs = []
+            t = rva(ilt or iat)
+            while True:
+                entry = struct.unpack_from("<I", data, t)[0]
+                if entry == 0:
+                    break
+                funcs.append("#%d" % (entry & 0xFFFF) if entry & 0x80000000 else cstr(rva(entry) + 2))
+                t += 4
+            imports[dll] = funcs
+            off += 20
+    return {
+        "machine": machine, "magic": magic, "os": (major_os, minor_os), "subsystem_version": (major_sub, minor_sub),
+        "subsystem": subsystem, "imports": imports, "data": data,
+    }
+
+
+def check(path):
+    problems = []
+    pe = read_pe(path)
+    if pe["machine"] != 0x14C or pe["magic"] != 0x10B:
+        problems.append("not a 32-bit x86 PE")
+    is_resource_only = not pe["imports"] and path.lower().endswith(".dll")
+    if pe["subsystem_version"] != (5, 1) and not is_resource_only:
+        problems.append("subsystem version %d.%02d, not 5.01" % pe["subsystem_version"])
+    if pe["os"] > (5, 1) and not is_resource_only:
+        problems.append("OS version %d.%02d above 5.01" % pe["os"])
+    for dll, funcs in pe["imports"].items():
+        if dll not in SYSTEM_DLLS:
+            problems.append("imports %s, which is not a Windows system DLL" % dll)
+            continue
+        for f in funcs:
+            if f in NEWER_THAN_XP.get(dll, ()):
+                problems.append("imports %s!%s, which Windows XP lacks" % (dll, f))
+            if dll == "msvcrt.dll" and (f.endswith("_s") or f in ("_ftelli64", "_fseeki64")):
+                problems.append("imports msvcrt.dll!%s, which the XP C runtime lacks" % f)
+    if b"supportedOS" in pe["data"] or b"<compatibility" in pe["data"]:
+        problems.append("carries a compatibility manifest")
+    return problems
+
+
+def main():
+    root = sys.argv[1]
+    binaries = []
+    for folder, _, files in os.walk(root):
+        for f in files:
+            if f.lower().endswith((".exe", ".dll")):
+                binaries.append(os.path.join(folder, f))
+    if not binaries:
+        print("no binaries under", root)
+        return 1
+    failed = 0
+    for path in sorted(binaries):
+        problems = check(path)
+        rel = os.path.relpath(path, root)
+        if problems:
+            failed += 1
+            for p in problems:
+                print("FAIL %s: %s" % (rel, p))
+        else:
+            print("ok   %s" % rel)
+    print("%d passed, %d failed" % (len(binaries) - failed, failed))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
