@@ -2,7 +2,7 @@
 // define their one CWinApp object.
 #include "framework/AfxApp.h"
 
-int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPWSTR lpCmdLine, int nCmdShow)
+extern "C" int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPWSTR lpCmdLine, int nCmdShow)
 {
     return AfxWinMain(hInstance, hPrevInstance, lpCmdLine, nCmdShow);
 }
