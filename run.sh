@@ -18,7 +18,7 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree,mshtml="
 had_display=${DISPLAY:-}
 ensure_display
-ensure_prefix "$WINEPREFIX"
+SETUP_TEMPLATE_DIR="$PWD/build/prefixes/templates" ensure_prefix "$WINEPREFIX"
 
 setup="$PWD/build/package/setup.exe"
 if [ "${1:-}" = "delpkg" ] || [ "${1:-}" = "-delpkg" ] || [ "${1:-}" = "/delpkg" ]; then

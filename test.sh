@@ -9,5 +9,7 @@ install_deps
 cmake --preset mingw >/dev/null
 cmake --build --preset mingw
 ensure_display
+export SETUP_TEMPLATE_DIR="$PWD/build/prefixes/templates"
 ensure_prefix "$PWD/build/wineprefix"
+ensure_prefix "$PWD/build/prefixes/templates/win32" win32
 ctest --preset mingw "$@"

@@ -15,11 +15,24 @@ ensure_display() {
   fi
 }
 
-# A Wine prefix that exists and has finished its first boot. $2 = win32 for a 32-bit Windows.
+# A Wine prefix that exists and has finished its first boot. $2 = win32 for a 32-bit
+# Windows. With SETUP_TEMPLATE_DIR set, each architecture boots once into a template there
+# and every further prefix is a copy of it (a first boot takes minutes under emulation).
 ensure_prefix() {
   local prefix="$1" arch="${2:-win64}"
-  [ -f "$prefix/system.reg" ] && [ -f "$prefix/.setup-ready" ] && return 0
+  [ -f "$prefix/.setup-ready" ] && return 0
   mkdir -p "$(dirname "$prefix")"
+  if [ -n "$SETUP_TEMPLATE_DIR" ] && [ "$prefix" != "$SETUP_TEMPLATE_DIR/$arch" ]; then
+    ensure_prefix "$SETUP_TEMPLATE_DIR/$arch" "$arch"
+    (
+      flock 9
+      if [ ! -f "$prefix/.setup-ready" ]; then
+        rm -rf "$prefix"
+        cp -a "$SETUP_TEMPLATE_DIR/$arch" "$prefix"
+      fi
+    ) 9>"$prefix.lock"
+    return 0
+  fi
   (
     flock 9
     if [ ! -f "$prefix/.setup-ready" ]; then
