@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -84,6 +86,13 @@ private:
     HMODULE m_hModule;
 };
 
+// EnumResourceLanguagesW callback: appends each language to a vector<LANGID>.
+BOOL CALLBACK CollectLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR found)
+{
+    reinterpret_cast<std::vector<LANGID>*>(found)->push_back(language);
+    return TRUE;
+}
+
 std::vector<unsigned char> ReadFileBytes(const std::wstring& path)
 {
     std::vector<unsigned char> bytes;
@@ -101,11 +110,6 @@ std::vector<unsigned char> ReadFileBytes(const std::wstring& path)
     return bytes;
 }
 
-class LanguageLibraryTest : public ::testing::TestWithParam<LanguageInfo> {
-protected:
-    std::wstring Path() const { return LibraryPath(GetParam().abbreviation); }
-};
-
 std::string Narrow(const std::wstring& text)
 {
     int bytes = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, NULL, 0, NULL, NULL);
@@ -114,6 +118,17 @@ std::string Narrow(const std::wstring& text)
         WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &out[0], bytes, NULL, NULL);
     return out;
 }
+
+// Names the library in test output.
+void PrintTo(const LanguageInfo& info, std::ostream* os)
+{
+    *os << "setup" << Narrow(info.abbreviation) << ".dll";
+}
+
+class LanguageLibraryTest : public ::testing::TestWithParam<LanguageInfo> {
+protected:
+    std::wstring Path() const { return LibraryPath(GetParam().abbreviation); }
+};
 
 // --- Loading -------------------------------------------------------------
 
@@ -138,16 +153,16 @@ TEST_P(LanguageLibraryTest, HoldsEveryTextTheWizardLoadsWhole)
     }
 }
 
-TEST_P(LanguageLibraryTest, CarriesItsStringTableInItsOwnLanguage)
+TEST_P(LanguageLibraryTest, CarriesItsStringTableInItsOwnLanguageOnly)
 {
     CLoadedLibrary library(Path(), LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(library.Handle(), nullptr);
     // Ids 1-15 live in string block 1, ids 16-31 in block 2.
     for (UINT block : {1u, 2u}) {
-        EXPECT_NE(FindResourceExW(library.Handle(), RT_STRING, MAKEINTRESOURCEW(block),
-                                  GetParam().langId),
-                  nullptr)
-            << "string block " << block;
+        std::vector<LANGID> languages;
+        EnumResourceLanguagesW(library.Handle(), RT_STRING, MAKEINTRESOURCEW(block),
+                               CollectLanguage, reinterpret_cast<LONG_PTR>(&languages));
+        EXPECT_EQ(languages, std::vector<LANGID>{GetParam().langId}) << "string block " << block;
     }
 }
 
