@@ -1,0 +1,150 @@
+// CSetupDlg: construction, control binding, initialisation order, buttons and the guards
+// that keep the dialog open while the worker runs.
+#include "wizard/SetupDlg.h"
+#include "app/SetupFlags.h"
+#include "res/resource.h"
+
+BEGIN_MESSAGE_MAP(CSetupDlg, CDialog)
+    ON_WM_PAINT()
+    ON_WM_QUERYDRAGICON()
+    ON_BN_CLICKED(IDC_ACTION, &CSetupDlg::OnActionButton)
+    ON_MESSAGE(WM_SETUP_PROGRESS, &CSetupDlg::OnSetupProgress)
+    ON_WM_TIMER()
+    ON_WM_ERASEBKGND()
+    ON_WM_LBUTTONDOWN()
+    ON_BN_CLICKED(IDC_CLOSE, &CSetupDlg::OnCloseButton)
+    ON_WM_CLOSE()
+END_MESSAGE_MAP()
+
+CSetupDlg::CSetupDlg(LPCWSTR lpszFolder, BOOL bUninstall, CWnd* pParent)
+    : CDialog(IDD_SETUP_DIALOG, pParent),
+      m_bmBackground{},
+      m_hBackground(nullptr),
+      m_szFolder{},
+      m_szTitle{},
+      m_bUninstall(bUninstall),
+      m_bInstallDone(FALSE),
+      m_bWorkerRunning(FALSE)
+{
+    m_hIcon = ::LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDR_MAINFRAME));
+    if (lpszFolder)
+        ::lstrcpynW(m_szFolder, lpszFolder, MAX_PATH);
+}
+
+CSetupDlg::~CSetupDlg()
+{
+    if (m_hBackground)
+        ::DeleteObject(m_hBackground);
+}
+
+void CSetupDlg::LoadText(UINT nID, LPWSTR lpszBuffer, int nChars)
+{
+    lpszBuffer[0] = L'\0';
+    if (g_hLangResource)
+        ::LoadStringW(g_hLangResource, nID, lpszBuffer, nChars);
+}
+
+void CSetupDlg::DoDataExchange(CDataExchange* pDX)
+{
+    CDialog::DoDataExchange(pDX);
+    DDX_Control(pDX, IDC_LAUNCH, m_chkLaunch);
+    DDX_Control(pDX, IDC_CLOSE, m_btnClose);
+    DDX_Control(pDX, IDC_TITLE, m_lblTitle);
+    DDX_Control(pDX, IDC_PROGRESS, m_progress);
+    DDX_Control(pDX, IDC_INFO, m_lblInfo);
+    DDX_Control(pDX, IDOK, m_btnFinish);
+    DDX_Control(pDX, IDCANCEL, m_btnCancel);
+    DDX_Control(pDX, IDC_HEADING, m_lblHeading);
+    DDX_Control(pDX, IDC_ACTION, m_btnAction);
+}
+
+BOOL CSetupDlg::OnInitDialog()
+{
+    CDialog::OnInitDialog();
+
+    SendMessage(WM_SETICON, ICON_BIG, (LPARAM)m_hIcon);
+    SendMessage(WM_SETICON, ICON_SMALL, (LPARAM)m_hIcon);
+
+    // Together these leave the dialog in its Ready state.
+    LoadSkinBitmaps();
+    InitTexts();
+    ApplyWindowShape();
+    LayoutControls();
+    return TRUE;
+}
+
+void CSetupDlg::OnActionButton()
+{
+    if (m_bWorkerRunning)
+        return;
+    // Disabled at once, not only when the worker's begin report arrives, so that a second
+    // press cannot start a second worker over the same start record.
+    m_btnAction.EnableWindow(FALSE);
+    HANDLE hThread = StartSetupThread(this, m_bUninstall);
+    if (!hThread) {
+        m_btnAction.EnableWindow(TRUE);
+        return;
+    }
+    ::CloseHandle(hThread);
+    m_bWorkerRunning = TRUE;
+}
+
+void CSetupDlg::OnCloseButton()
+{
+    // Behaves like the system's close command; OnClose decides.
+    ::SendMessageW(m_hWnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+}
+
+void CSetupDlg::OnClose()
+{
+    // The system's dialog handling would turn the close into IDCANCEL only while the Cancel
+    // button is enabled, which it no longer is in Finished and Failed; the close button is
+    // enabled there, so the close ends the dialog here.
+    OnCancel();
+}
+
+void CSetupDlg::OnCancel()
+{
+    if (m_bWorkerRunning)
+        return;
+    CDialog::OnCancel();
+}
+
+void CSetupDlg::OnOK()
+{
+    if (m_bWorkerRunning)
+        return;
+    if (m_bInstallDone)
+        g_bLaunchApp = m_chkLaunch.GetCheck() != 0 ? 1 : 0;
+    CDialog::OnOK();
+}
+
+void CSetupDlg::OnLButtonDown(UINT nFlags, CPoint point)
+{
+    // The window has no caption: a press on its surface drags it as a caption would.
+    // WM_NCLBUTTONDOWN carries screen coordinates; the move starts from that point.
+    POINT pt = point;
+    ::ClientToScreen(m_hWnd, &pt);
+    PostMessage(WM_NCLBUTTONDOWN, HTCAPTION, MAKELPARAM(pt.x, pt.y));
+    Default();
+}
+
+void CSetupDlg::OnPaint()
+{
+    if (!IsIconic()) {
+        Default();
+        return;
+    }
+    CPaintDC dc(this);
+    SendMessage(WM_ICONERASEBKGND, (WPARAM)dc.GetSafeHdc(), 0);
+    CRect rect;
+    GetClientRect(&rect);
+    int x = (rect.Width() - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
+    int y = (rect.Height() - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
+    dc.DrawIcon(x, y, m_hIcon);
+}
+
+HCURSOR CSetupDlg::OnQueryDragIcon()
+{
+    return (HCURSOR)m_hIcon;
+}

@@ -1,0 +1,116 @@
+// The wizard window: the modal, skinned dialog that installs or removes the application.
+//   CSetupDlg          the dialog: its states (Ready, Running, Finished, Failed), buttons and
+//                      texts (SetupDlg.cpp), its skin steps (SetupDlgSkin.cpp) and its
+//                      reactions to the worker (SetupThread.cpp)
+//   SetupThreadParams  the start record of the worker thread (g_threadParams)
+//   StartSetupThread   starts the worker that runs the install or uninstall sequence
+//   WM_SETUP_PROGRESS  the worker's begin and end reports to the dialog
+#pragma once
+#include "framework/Afx.h"
+#include "controls/BmpBtnCtrl.h"
+#include "controls/TextLabelCtrl.h"
+
+// Posted by the worker to the dialog: the code in the low 8 bits of wParam; for the end
+// codes lParam 1 means the sequence succeeded, anything else that it failed.
+constexpr UINT WM_SETUP_PROGRESS = WM_USER + 100;
+
+enum SetupProgressCode {
+    SETUP_INSTALL_BEGIN = 1,
+    SETUP_INSTALL_END = 2,
+    SETUP_INSTALL_FAILED = 3,
+    SETUP_UNINSTALL_BEGIN = 4,
+    SETUP_UNINSTALL_END = 5,
+    SETUP_UNINSTALL_FAILED = 6,
+};
+
+// The dialog's timer that animates the progress bar while the worker runs.
+constexpr UINT_PTR IDT_PROGRESS = 100;
+constexpr UINT PROGRESS_TIMER_MS = 200;
+
+class CSetupDlg : public CDialog {
+public:
+    // lpszFolder: the setup folder, ending with a backslash. bUninstall chooses the mode for
+    // the dialog's whole life.
+    CSetupDlg(LPCWSTR lpszFolder, BOOL bUninstall, CWnd* pParent = nullptr);
+    ~CSetupDlg() override;
+
+    BOOL OnInitDialog() override;
+    // Called when the user presses Finish (or the dialog gets IDOK): records the launch
+    // choice of a successful install and ends the dialog with IDOK.
+    void OnOK() override;
+    // Called when the dialog gets IDCANCEL (Cancel, Escape, the close command): ends the
+    // dialog with IDCANCEL, except while the worker runs.
+    void OnCancel() override;
+
+    // The text of string id nID from the language library (cut to nChars - 1 units).
+    static void LoadText(UINT nID, LPWSTR lpszBuffer, int nChars);
+    LPCWSTR GetFolder() const { return m_szFolder; }
+
+protected:
+    void DoDataExchange(CDataExchange* pDX) override;
+
+    // Skin steps of the initialisation, in this order (SetupDlgSkin.cpp).
+    void LoadSkinBitmaps();
+    void InitTexts();
+    void ApplyWindowShape();
+    void LayoutControls();
+    // Builds m_szTitle from setup.ini's "AppName" and the mode's suffix, within its buffer.
+    void BuildTitle();
+
+    // Called when the window must be painted: draws the icon when minimised.
+    void OnPaint();
+    // Called when the user drags the minimised window.
+    HCURSOR OnQueryDragIcon();
+    // Called when the user presses Install or Remove: starts the worker.
+    void OnActionButton();
+    // Called when the worker reports its begin or end.
+    LRESULT OnSetupProgress(WPARAM wParam, LPARAM lParam);
+    // Called on each tick of a timer; the progress timer steps the bar up to 95.
+    void OnTimer(UINT_PTR nIDEvent);
+    // Called before painting: paints the background picture.
+    BOOL OnEraseBkgnd(CDC* pDC);
+    // Called when the left button goes down on the dialog's own surface: starts a drag.
+    void OnLButtonDown(UINT nFlags, CPoint point);
+    // Called when the user presses the small close button.
+    void OnCloseButton();
+    // Called when the window is asked to close (close command, Alt+F4, WM_CLOSE).
+    void OnClose();
+
+    BITMAP m_bmBackground;
+    HBITMAP m_hBackground;
+    WCHAR m_szFolder[MAX_PATH];
+    WCHAR m_szTitle[MAX_PATH];
+    BOOL m_bUninstall;
+    BOOL m_bInstallDone;
+    // TRUE from the press of the action button until the worker reports its end: the
+    // dialog then refuses to end.
+    BOOL m_bWorkerRunning;
+    CBmpBtnCtrl m_chkLaunch;
+    CBmpBtnCtrl m_btnClose;
+    CTextLabelCtrl m_lblTitle;
+    CProgressCtrl m_progress;
+    CTextLabelCtrl m_lblInfo;
+    CBmpBtnCtrl m_btnFinish;
+    CBmpBtnCtrl m_btnCancel;
+    CTextLabelCtrl m_lblHeading;
+    CBmpBtnCtrl m_btnAction;
+    HICON m_hIcon;
+
+    DECLARE_MESSAGE_MAP()
+};
+
+// The worker's start record; one for the process, copied by the worker as its first step.
+struct SetupThreadParams {
+    WCHAR szFolder[MAX_PATH];   // the setup folder, ending with a backslash
+    HWND hWndNotify;            // receives WM_SETUP_PROGRESS
+    BOOL bUninstall;            // TRUE: the uninstall sequence; FALSE: the install sequence
+};
+
+extern SetupThreadParams g_threadParams;
+
+// Fills g_threadParams from the dialog and starts the worker. Returns the thread handle,
+// which the caller closes, or null when the thread could not be created.
+HANDLE StartSetupThread(CSetupDlg* pDlg, BOOL bUninstall);
+// The worker: reads setup.ini, posts the begin code, runs the sequence, posts the end code
+// with lParam 1 when the sequence succeeded and 0 when it failed.
+DWORD WINAPI SetupThreadProc(LPVOID lpParameter);

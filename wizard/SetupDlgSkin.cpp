@@ -1,0 +1,174 @@
+// CSetupDlg's skin: the bitmaps, the texts and fonts, the window's shape from the background
+// picture, the control layout over it, and the background painting.
+#include "wizard/SetupDlg.h"
+#include "app/SetupFlags.h"
+#include "controls/SkinBitmap.h"
+#include "lang/Languages.h"
+#include "res/resource.h"
+#include <cwchar>
+
+namespace {
+
+const WCHAR kDefaultAppName[] = L"Varelon VRX58Q RAID Manager";
+const WCHAR kIniFileName[] = L"setup.ini";
+const WCHAR kLabelFace[] = L"Arial";
+
+// Button captions and label texts are loaded into buffers of these sizes.
+const int kCaptionChars = 128;
+const int kLabelChars = 1024;
+
+} // namespace
+
+void CSetupDlg::LoadSkinBitmaps()
+{
+    m_hBackground = ::LoadBitmapW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDB_BACKGROUND));
+    if (!m_hBackground)
+        AfxMessageBox(L"Error loading bitmap", MB_OK, 0);
+
+    // Looks: normal, pressed, hover, checked, disabled, checked and disabled. The large
+    // buttons have no disabled look: the button greys their caption instead.
+    m_btnClose.LoadBitmaps(IDB_CLOSE_NORMAL, IDB_CLOSE_NORMAL, IDB_CLOSE_HOVER, 0, IDB_CLOSE_DISABLED, 0);
+    m_btnAction.LoadBitmaps(IDB_BUTTON_NORMAL, IDB_BUTTON_PRESSED, IDB_BUTTON_HOVER, 0, 0, 0);
+    m_btnFinish.LoadBitmaps(IDB_BUTTON_NORMAL, IDB_BUTTON_PRESSED, IDB_BUTTON_HOVER, 0, 0, 0);
+    m_btnCancel.LoadBitmaps(IDB_BUTTON_NORMAL, IDB_BUTTON_PRESSED, IDB_BUTTON_HOVER, 0, 0, 0);
+    m_chkLaunch.LoadBitmaps(IDB_CHECK_OFF, IDB_CHECK_OFF, IDB_CHECK_OFF, IDB_CHECK_ON, 0, 0);
+}
+
+void CSetupDlg::BuildTitle()
+{
+    LPCWSTR lpszSection = g_bTitleBitmap ? L"TURBOVOLUME_Customized_Setting" : L"Customized_Setting";
+    LPCWSTR lpszSuffix = m_bUninstall ? L" - Uninstallation Wizard" : L" - Installation Wizard";
+
+    // A folder too long to name setup.ini within MAX_PATH counts as a missing file, rather
+    // than reading a cut path that names some other file.
+    size_t nFolder = wcslen(m_szFolder);
+    DWORD nName;
+    if (nFolder + wcslen(kIniFileName) < MAX_PATH) {
+        WCHAR szIni[MAX_PATH];
+        wcscpy(szIni, m_szFolder);
+        wcscat(szIni, kIniFileName);
+        nName = ::GetPrivateProfileStringW(lpszSection, L"AppName", kDefaultAppName, m_szTitle, MAX_PATH, szIni);
+    } else {
+        wcscpy(m_szTitle, kDefaultAppName);
+        nName = (DWORD)wcslen(m_szTitle);
+    }
+
+    // An empty value leaves the title empty, without the suffix.
+    if (nName == 0)
+        return;
+    // The suffix always fits: a name too long for both is cut, never in a surrogate pair.
+    size_t nSuffix = wcslen(lpszSuffix);
+    size_t nKeep = wcslen(m_szTitle);
+    if (nKeep > MAX_PATH - 1 - nSuffix) {
+        nKeep = MAX_PATH - 1 - nSuffix;
+        if (IS_HIGH_SURROGATE(m_szTitle[nKeep - 1]))
+            --nKeep;
+    }
+    wcscpy(m_szTitle + nKeep, lpszSuffix);
+}
+
+void CSetupDlg::InitTexts()
+{
+    BuildTitle();
+    m_lblTitle.SetText(m_szTitle)
+        .SetTextColor(RGB(85, 0, 0))
+        .SetFontName(kLabelFace, ANSI_CHARSET)
+        .SetFontSize(11)
+        .SetFontBold(TRUE)
+        .SetTransparent(TRUE);
+    SetWindowText(m_szTitle);
+
+    WCHAR szAction[kCaptionChars];
+    WCHAR szHeading[kLabelChars];
+    WCHAR szInfo[kLabelChars];
+    if (m_bUninstall) {
+        LoadText(IDS_REMOVE, szAction, kCaptionChars);
+        LoadText(IDS_REMOVE_READY, szHeading, kLabelChars);
+        LoadText(IDS_REMOVE_READY_INFO, szInfo, kLabelChars);
+    } else {
+        LoadText(IDS_INSTALL, szAction, kCaptionChars);
+        LoadText(IDS_INSTALL_READY, szHeading, kLabelChars);
+        LoadText(IDS_INSTALL_READY_INFO, szInfo, kLabelChars);
+        WCHAR szLaunch[kLabelChars];
+        LoadText(IDS_LAUNCH_APP, szLaunch, kLabelChars);
+        m_chkLaunch.SetWindowText(szLaunch);
+    }
+
+    WCHAR szFinish[kCaptionChars];
+    WCHAR szCancel[kCaptionChars];
+    LoadText(IDS_FINISH, szFinish, kCaptionChars);
+    LoadText(IDS_CANCEL, szCancel, kCaptionChars);
+    m_btnAction.SetWindowText(szAction);
+    m_btnFinish.SetWindowText(szFinish);
+    m_btnCancel.SetWindowText(szCancel);
+
+    m_lblHeading.SetText(szHeading)
+        .SetTextColor(RGB(255, 255, 255))
+        .SetFontName(kLabelFace, ANSI_CHARSET)
+        .SetFontSize(10)
+        .SetFontBold(TRUE)
+        .SetTransparent(TRUE);
+    m_lblInfo.SetText(szInfo)
+        .SetTextColor(RGB(255, 255, 255))
+        .SetFontName(kLabelFace, ANSI_CHARSET)
+        .SetFontSize(9)
+        .SetFontBold(TRUE)
+        .SetTransparent(TRUE);
+}
+
+void CSetupDlg::ApplyWindowShape()
+{
+    // Without the background picture there is nothing to shape the window by or to size it
+    // to: it keeps the template's rectangle, centred.
+    if (!m_hBackground) {
+        CenterWindow();
+        return;
+    }
+    ::GetObjectW(m_hBackground, sizeof(m_bmBackground), &m_bmBackground);
+
+    // Every pixel that is not magenta belongs to the window; the window owns the region.
+    HRGN hRgn = CreateBitmapRegion(m_hBackground, SKIN_KEY_MAGENTA);
+    if (hRgn && !SetWindowRgn(hRgn, TRUE))
+        ::DeleteObject(hRgn);
+
+    int cx = m_bmBackground.bmWidth;
+    int cy = m_bmBackground.bmHeight;
+    SetWindowPos(nullptr, ::GetSystemMetrics(SM_CXSCREEN) / 2 - cx / 2,
+                 ::GetSystemMetrics(SM_CYSCREEN) / 2 - cy / 2, cx, cy, 0);
+}
+
+void CSetupDlg::LayoutControls()
+{
+    CRect rc;
+    GetClientRect(&rc);
+    const int W = rc.Width();
+    const UINT kFlags = SWP_NOZORDER | SWP_NOOWNERZORDER;
+
+    m_lblTitle.SetWindowPos(nullptr, 14, 7, W - 60, 15, kFlags);
+    m_lblHeading.SetWindowPos(nullptr, 35, 55, W - 70, 35, kFlags);
+    m_lblInfo.SetWindowPos(nullptr, 200, 170, W - 230, 60, kFlags);
+
+    m_btnClose.SizeToContent(W - 32, 11);
+    m_btnAction.SizeToContent(W - 272, 380);
+    m_btnFinish.SizeToContent(W - 272, 380);
+    m_btnCancel.SizeToContent(W - 133, 380);
+    m_btnFinish.ShowWindow(SW_HIDE);
+
+    m_chkLaunch.SizeToContent(200, 235);
+    m_chkLaunch.ShowWindow(SW_HIDE);
+
+    m_progress.SetWindowPos(nullptr, 205, 235, W - 245, 30, kFlags | SWP_HIDEWINDOW);
+}
+
+BOOL CSetupDlg::OnEraseBkgnd(CDC* pDC)
+{
+    if (!m_hBackground)
+        return (BOOL)Default();
+    CDC dcMem;
+    if (!dcMem.CreateCompatibleDC(pDC))
+        return TRUE;
+    HGDIOBJ hOld = dcMem.SelectObject(m_hBackground);
+    pDC->BitBlt(0, 0, m_bmBackground.bmWidth, m_bmBackground.bmHeight, &dcMem, 0, 0, SRCCOPY);
+    dcMem.SelectObject(hOld);
+    return TRUE;
+}

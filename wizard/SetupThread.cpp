@@ -1,0 +1,120 @@
+// The worker thread that runs the install or uninstall sequence, and the dialog's reactions
+// to its reports: the Running, Finished and Failed states and the progress animation.
+#include "wizard/SetupDlg.h"
+#include "app/SetupFlags.h"
+#include "engine/SetupEngine.h"
+#include "lang/Languages.h"
+
+SetupThreadParams g_threadParams;
+
+namespace {
+
+const int kLabelChars = 1024;
+const int kProgressStep = 5;
+const int kProgressAnimatedMax = 95;   // only the end report sets 100
+
+void PostProgress(HWND hWnd, int nCode, LPARAM lParam)
+{
+    // Fails only when the dialog is gone; then nobody waits for the report.
+    ::PostMessageW(hWnd, WM_SETUP_PROGRESS, (WPARAM)nCode, lParam);
+}
+
+} // namespace
+
+HANDLE StartSetupThread(CSetupDlg* pDlg, BOOL bUninstall)
+{
+    ::lstrcpynW(g_threadParams.szFolder, pDlg->GetFolder(), MAX_PATH);
+    g_threadParams.hWndNotify = pDlg->GetSafeHwnd();
+    g_threadParams.bUninstall = bUninstall;
+    DWORD dwThreadId = 0;
+    return ::CreateThread(nullptr, 0, &SetupThreadProc, &g_threadParams, 0, &dwThreadId);
+}
+
+DWORD WINAPI SetupThreadProc(LPVOID lpParameter)
+{
+    // The start record is the main thread's: copy it before anything else.
+    SetupThreadParams params = *static_cast<const SetupThreadParams*>(lpParameter);
+
+    SetupConfig config;
+    ReadSetupConfig(params.szFolder, &config, g_bTitleBitmap);
+
+    if (params.bUninstall) {
+        PostProgress(params.hWndNotify, SETUP_UNINSTALL_BEGIN, 0);
+        BOOL bOk = UninstallApplication(config);
+        PostProgress(params.hWndNotify, SETUP_UNINSTALL_END, bOk ? 1 : 0);
+    } else {
+        PostProgress(params.hWndNotify, SETUP_INSTALL_BEGIN, 0);
+        BOOL bOk = InstallApplication(params.szFolder, config);
+        PostProgress(params.hWndNotify, SETUP_INSTALL_END, bOk ? 1 : 0);
+    }
+    return 1;
+}
+
+LRESULT CSetupDlg::OnSetupProgress(WPARAM wParam, LPARAM lParam)
+{
+    const int nCode = (int)(wParam & 0xFF);
+    if (nCode < SETUP_INSTALL_BEGIN || nCode > SETUP_UNINSTALL_FAILED)
+        return 0;
+
+    WCHAR szHeading[kLabelChars];
+    WCHAR szInfo[kLabelChars];
+
+    if (nCode == SETUP_INSTALL_BEGIN || nCode == SETUP_UNINSTALL_BEGIN) {
+        const BOOL bInstall = nCode == SETUP_INSTALL_BEGIN;
+        m_progress.SetRange(0, 100);
+        m_progress.SetStep(kProgressStep);
+        m_progress.SetPos(0);
+        m_progress.ShowWindow(SW_SHOW);
+        m_btnAction.EnableWindow(FALSE);
+        m_btnCancel.EnableWindow(FALSE);
+        m_btnClose.EnableWindow(FALSE);
+        LoadText(bInstall ? IDS_INSTALL_RUNNING : IDS_REMOVE_RUNNING, szHeading, kLabelChars);
+        LoadText(bInstall ? IDS_INSTALL_RUNNING_INFO : IDS_REMOVE_RUNNING_INFO, szInfo, kLabelChars);
+        m_lblHeading.SetText(szHeading);
+        m_lblInfo.SetText(szInfo);
+        SetTimer(IDT_PROGRESS, PROGRESS_TIMER_MS);
+        return 0;
+    }
+
+    UINT nHeading;
+    if (nCode == SETUP_INSTALL_END || nCode == SETUP_UNINSTALL_END) {
+        KillTimer(IDT_PROGRESS);
+        if (lParam == 1) {
+            m_progress.SetPos(100);
+            if (nCode == SETUP_INSTALL_END) {
+                m_bInstallDone = TRUE;
+                m_progress.ShowWindow(SW_HIDE);
+                m_chkLaunch.ShowWindow(SW_SHOW);
+                m_chkLaunch.SetCheck(1);
+                nHeading = IDS_INSTALL_DONE;
+            } else {
+                nHeading = IDS_REMOVE_DONE;
+            }
+        } else {
+            // The bar stays where the animation left it.
+            nHeading = nCode == SETUP_INSTALL_END ? IDS_INSTALL_FAILED : IDS_REMOVE_FAILED;
+        }
+    } else {
+        // A failure report: the animation stops where it stands, as it does for a failed end.
+        KillTimer(IDT_PROGRESS);
+        nHeading = nCode == SETUP_INSTALL_FAILED ? IDS_INSTALL_FAILED : IDS_REMOVE_FAILED;
+    }
+    m_bWorkerRunning = FALSE;
+
+    LoadText(nHeading, szHeading, kLabelChars);
+    LoadText(IDS_FINISH_INFO, szInfo, kLabelChars);
+    m_lblHeading.SetText(szHeading);
+    m_lblInfo.SetText(szInfo);
+    m_btnAction.ShowWindow(SW_HIDE);
+    m_btnCancel.EnableWindow(FALSE);
+    m_btnClose.EnableWindow(TRUE);
+    m_btnFinish.ShowWindow(SW_SHOW);
+    return 0;
+}
+
+void CSetupDlg::OnTimer(UINT_PTR nIDEvent)
+{
+    if (nIDEvent == IDT_PROGRESS && m_progress.GetPos() < kProgressAnimatedMax)
+        m_progress.StepIt();
+    Default();
+}
