@@ -170,16 +170,26 @@ CTextLabelCtrl& CTextLabelCtrl::SetTransparent(BOOL bSet)
     return *this;
 }
 
-CTextLabelCtrl& CTextLabelCtrl::SetFlashText(BOOL bFlash)
+void CTextLabelCtrl::StartFlashing(int nMode)
 {
     if (m_bTimerSet)
         KillTimer(kFlashTimer);
+    m_bFlashPhase = FALSE;
+    m_bTimerSet = TRUE;
+    SetTimer(kFlashTimer, kFlashPeriod);
+    m_nFlashMode = nMode;
+}
+
+CTextLabelCtrl& CTextLabelCtrl::SetFlashText(BOOL bFlash)
+{
+    // The timer belongs to the window: without one there is nothing to blink.
+    if (!IsWindow())
+        return *this;
     if (bFlash) {
-        m_bFlashPhase = FALSE;
-        m_bTimerSet = TRUE;
-        SetTimer(kFlashTimer, kFlashPeriod);
-        m_nFlashMode = 1;
+        StartFlashing(1);
     } else {
+        if (m_bTimerSet)
+            KillTimer(kFlashTimer);
         m_nFlashMode = 0;
     }
     return *this;
@@ -187,15 +197,12 @@ CTextLabelCtrl& CTextLabelCtrl::SetFlashText(BOOL bFlash)
 
 CTextLabelCtrl& CTextLabelCtrl::SetFlashBackground(BOOL bFlash)
 {
-    if (m_bTimerSet)
-        KillTimer(kFlashTimer);
-    if (bFlash) {
-        m_bFlashPhase = FALSE;
-        m_bTimerSet = TRUE;
-        SetTimer(kFlashTimer, kFlashPeriod);
-        m_nFlashMode = 2;
-    }
-    // Switched off, the label stays in the phase it is in.
+    if (!IsWindow())
+        return *this;
+    if (bFlash)
+        StartFlashing(2);
+    else if (m_bTimerSet)
+        KillTimer(kFlashTimer);   // the label stays in the phase it is in
     return *this;
 }
 

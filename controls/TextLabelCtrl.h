@@ -63,6 +63,8 @@ public:
 
 protected:
     void PreSubclassWindow() override;
+    // Starts (or restarts) the flash timer in the off phase.
+    void StartFlashing(int nMode);
 
     // Called on each tick of the flash timer: switches the phase and repaints.
     void OnTimer(UINT_PTR nIDEvent);
