@@ -63,25 +63,33 @@ public:
 
     HRGN Create() const
     {
-        // Some systems refuse very large RGNDATA blocks: add the rectangles in batches
-        // that end on band boundaries, so every batch is itself in banded form.
-        const size_t kBatch = 4000;
-        HRGN hRgn = ::CreateRectRgn(0, 0, 0, 0);
-        size_t first = 0;
-        while (hRgn && first < m_rects.size()) {
-            size_t last = std::min(first + kBatch, m_rects.size());
-            while (last < m_rects.size() && last > first + 1 && m_rects[last].top == m_rects[last - 1].top)
-                --last;
-            HRGN hPart = MakeRegion(first, last);
-            if (!hPart) {
-                ::DeleteObject(hRgn);
-                return nullptr;
-            }
-            ::CombineRgn(hRgn, hRgn, hPart, RGN_OR);
-            ::DeleteObject(hPart);
-            first = last;
+        if (m_rects.empty())
+            return ::CreateRectRgn(0, 0, 0, 0);
+        // Small pieces from the rectangles, then pairwise unions: some systems add the
+        // rectangles of one RGNDATA block one by one, which grows with the square of their
+        // number, while a balanced merge stays near n log n.
+        const size_t kPiece = 64;
+        std::vector<HRGN> level;
+        for (size_t first = 0; first < m_rects.size(); first += kPiece)
+            level.push_back(MakeRegion(first, std::min(first + kPiece, m_rects.size())));
+        if (std::find(level.begin(), level.end(), nullptr) != level.end()) {
+            for (HRGN hPiece : level)
+                if (hPiece)
+                    ::DeleteObject(hPiece);
+            return nullptr;
         }
-        return hRgn;
+        while (level.size() > 1) {
+            std::vector<HRGN> next;
+            for (size_t i = 0; i < level.size(); i += 2) {
+                if (i + 1 < level.size()) {
+                    ::CombineRgn(level[i], level[i], level[i + 1], RGN_OR);
+                    ::DeleteObject(level[i + 1]);
+                }
+                next.push_back(level[i]);
+            }
+            level.swap(next);
+        }
+        return level[0];
     }
 
 private:
@@ -119,20 +127,32 @@ HRGN CreateBitmapRegion(HBITMAP hBitmap, COLORREF crKey, LPCRECT lpInner)
     if (w <= 0 || h <= 0)
         return ::CreateRectRgn(0, 0, 0, 0);
 
-    // All pixels in one read, as top-down 32-bit BGRX: the same colours GetPixel reports.
-    std::vector<DWORD> pixels((size_t)w * (size_t)h);
+    // The pixels as 32-bit BGRX rows, the same colours GetPixel reports, read a strip of
+    // rows at a time into one small buffer: a buffer of the whole picture costs more in fresh
+    // memory pages than the reading itself.
+    const int stripRows = std::max(1, 16384 / w);
+    std::vector<DWORD> strip((size_t)w * (size_t)stripRows);
     BITMAPINFO bmi{};
     bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     bmi.bmiHeader.biWidth = w;
-    bmi.bmiHeader.biHeight = -h;
+    bmi.bmiHeader.biHeight = h;   // bottom-up: scan lines count from the bottom row
     bmi.bmiHeader.biPlanes = 1;
     bmi.bmiHeader.biBitCount = 32;
     bmi.bmiHeader.biCompression = BI_RGB;
-    HDC hScreen = ::GetDC(nullptr);
-    int lines = ::GetDIBits(hScreen, hBitmap, 0, (UINT)h, pixels.data(), &bmi, DIB_RGB_COLORS);
-    ::ReleaseDC(nullptr, hScreen);
-    if (lines != h)
-        return nullptr;
+    HDC hMem = ::CreateCompatibleDC(nullptr);
+    int stripTop = 0, stripCount = 0;
+    // The row y of the bitmap, from the strip that holds it.
+    auto rowAt = [&](int y) -> const DWORD* {
+        if (y >= stripTop + stripCount) {
+            stripTop = y;
+            stripCount = std::min(stripRows, h - y);
+            int got = ::GetDIBits(hMem, hBitmap, (UINT)(h - stripTop - stripCount), (UINT)stripCount, strip.data(),
+                                  &bmi, DIB_RGB_COLORS);
+            if (got != stripCount)
+                return nullptr;
+        }
+        return &strip[(size_t)(stripTop + stripCount - 1 - y) * (size_t)w];
+    };
 
     // A COLORREF with high bits set (-1, palette references) matches no pixel.
     const bool hasKey = (crKey & 0xFF000000) == 0;
@@ -144,7 +164,11 @@ HRGN CreateBitmapRegion(HBITMAP hBitmap, COLORREF crKey, LPCRECT lpInner)
     std::vector<POINT> runs;
     for (int y = 0; y < h; ++y) {
         runs.clear();
-        const DWORD* row = &pixels[(size_t)y * (size_t)w];
+        const DWORD* row = rowAt(y);
+        if (!row) {
+            ::DeleteDC(hMem);
+            return nullptr;
+        }
         int x = 0;
         while (x < w) {
             int start = x;
@@ -156,6 +180,7 @@ HRGN CreateBitmapRegion(HBITMAP hBitmap, COLORREF crKey, LPCRECT lpInner)
         }
         builder.AddRow(y, runs);
     }
+    ::DeleteDC(hMem);
     return builder.Create();
 }
 
