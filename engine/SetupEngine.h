@@ -33,7 +33,8 @@ void ReadSetupConfig(LPCWSTR lpszFolder, SetupConfig* pConfig, BOOL bTitleBitmap
 // without one.
 BOOL InstallApplication(LPCWSTR lpszFolder, const SetupConfig& config);
 // Folders, file copies and registry values of the install; TRUE when the install folder
-// exists, every file the package carries was copied and no failure message was shown.
+// exists, every file the package carries was copied, the uninstall entry was written and no
+// failure message was shown. Stops before copying when the install folder could not be made.
 BOOL CopyFilesAndRegister(LPCWSTR lpszFolder, const SetupConfig& config);
 // The whole uninstall; TRUE when the application's executable and runtime library are gone.
 // Refuses the same configurations as the install.
