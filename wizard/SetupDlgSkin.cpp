@@ -6,6 +6,7 @@
 #include "lang/Languages.h"
 #include "res/resource.h"
 #include <cwchar>
+#include <cstdlib>
 
 namespace {
 
@@ -16,6 +17,34 @@ const WCHAR kLabelFace[] = L"Arial";
 // Button captions and label texts are loaded into buffers of these sizes.
 const int kCaptionChars = 128;
 const int kLabelChars = 1024;
+
+// Called for each language of the language library's first string block: keeps the first.
+BOOL CALLBACK TakeFirstLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD wLanguage, LONG_PTR lParam)
+{
+    *reinterpret_cast<LANGID*>(lParam) = wLanguage;
+    return FALSE;
+}
+
+// The character set of the language library's texts, so that the labels' "Arial" maps to
+// a font that has their glyphs: with ANSI_CHARSET, Chinese, Japanese and Korean texts show
+// as empty boxes. Latin-script languages keep ANSI_CHARSET.
+BYTE GetTextCharset()
+{
+    LANGID langId = 0;
+    if (g_hLangResource)
+        ::EnumResourceLanguagesW(g_hLangResource, (LPCWSTR)RT_STRING, MAKEINTRESOURCEW(1),
+                                 &TakeFirstLanguage, (LONG_PTR)&langId);
+    if (langId == 0)
+        return ANSI_CHARSET;
+    WCHAR szCodePage[8] = {};
+    if (!::GetLocaleInfoW(MAKELCID(langId, SORT_DEFAULT), LOCALE_IDEFAULTANSICODEPAGE, szCodePage, 8))
+        return ANSI_CHARSET;
+    UINT nCodePage = (UINT)wcstoul(szCodePage, nullptr, 10);
+    CHARSETINFO csi = {};
+    if (nCodePage == 0 || !::TranslateCharsetInfo((DWORD*)(UINT_PTR)nCodePage, &csi, TCI_SRCCODEPAGE))
+        return ANSI_CHARSET;
+    return (BYTE)csi.ciCharset;
+}
 
 } // namespace
 
@@ -69,10 +98,11 @@ void CSetupDlg::BuildTitle()
 
 void CSetupDlg::InitTexts()
 {
+    const BYTE nCharset = GetTextCharset();
     BuildTitle();
     m_lblTitle.SetText(m_szTitle)
         .SetTextColor(RGB(85, 0, 0))
-        .SetFontName(kLabelFace, ANSI_CHARSET)
+        .SetFontName(kLabelFace, nCharset)
         .SetFontSize(11)
         .SetFontBold(TRUE)
         .SetTransparent(TRUE);
@@ -104,13 +134,13 @@ void CSetupDlg::InitTexts()
 
     m_lblHeading.SetText(szHeading)
         .SetTextColor(RGB(255, 255, 255))
-        .SetFontName(kLabelFace, ANSI_CHARSET)
+        .SetFontName(kLabelFace, nCharset)
         .SetFontSize(10)
         .SetFontBold(TRUE)
         .SetTransparent(TRUE);
     m_lblInfo.SetText(szInfo)
         .SetTextColor(RGB(255, 255, 255))
-        .SetFontName(kLabelFace, ANSI_CHARSET)
+        .SetFontName(kLabelFace, nCharset)
         .SetFontSize(9)
         .SetFontBold(TRUE)
         .SetTransparent(TRUE);

@@ -1,0 +1,408 @@
+#include "tests/wizard/WizardDriver.h"
+#include <commctrl.h>
+#include <shlobj.h>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+const wchar_t kTestRoot[] = L"C:\\wizard-tests\\";
+const DWORD kStartTimeoutMs = 60000;
+
+} // namespace
+
+std::wstring ToWindowsPath(const char* lpszUnixPath)
+{
+    std::wstring path = L"Z:";
+    for (const char* p = lpszUnixPath; *p; ++p)
+        path += (*p == '/') ? L'\\' : (wchar_t)(unsigned char)*p;
+    return path;
+}
+
+BOOL FileExists(const std::wstring& path)
+{
+    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+BOOL CopyTree(const std::wstring& from, const std::wstring& to)
+{
+    ::CreateDirectoryW(to.c_str(), nullptr);
+    WIN32_FIND_DATAW fd;
+    HANDLE h = ::FindFirstFileW((from + L"\\*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE)
+        return FALSE;
+    BOOL ok = TRUE;
+    do {
+        std::wstring name = fd.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            ok = CopyTree(from + L"\\" + name, to + L"\\" + name) && ok;
+        else
+            ok = ::CopyFileW((from + L"\\" + name).c_str(), (to + L"\\" + name).c_str(), FALSE) && ok;
+    } while (::FindNextFileW(h, &fd));
+    ::FindClose(h);
+    return ok;
+}
+
+void DeleteTree(const std::wstring& path)
+{
+    WIN32_FIND_DATAW fd;
+    HANDLE h = ::FindFirstFileW((path + L"\\*").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = fd.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            std::wstring child = path + L"\\" + name;
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                DeleteTree(child);
+            else {
+                ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+                ::DeleteFileW(child.c_str());
+            }
+        } while (::FindNextFileW(h, &fd));
+        ::FindClose(h);
+    }
+    ::RemoveDirectoryW(path.c_str());
+}
+
+std::wstring LoadPackageText(const std::wstring& packageDir, const wchar_t* lang, UINT nID)
+{
+    std::wstring dll = packageDir + L"setup" + lang + L".dll";
+    HMODULE h = ::LoadLibraryExW(dll.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!h)
+        return L"<no " + dll + L">";
+    wchar_t buf[1024] = {};
+    ::LoadStringW(h, nID, buf, 1024);
+    ::FreeLibrary(h);
+    return buf;
+}
+
+std::wstring JournalPath()
+{
+    wchar_t buf[MAX_PATH] = {};
+    ::GetEnvironmentVariableW(L"SETUP_TOOLS_JOURNAL", buf, MAX_PATH);
+    return buf;
+}
+
+std::string ReadJournal()
+{
+    std::string text;
+    HANDLE h = ::CreateFileW(JournalPath().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return text;
+    char buf[4096];
+    DWORD got = 0;
+    while (::ReadFile(h, buf, sizeof(buf), &got, nullptr) && got)
+        text.append(buf, got);
+    ::CloseHandle(h);
+    return text;
+}
+
+void ClearJournal()
+{
+    ::DeleteFileW(JournalPath().c_str());
+}
+
+TestPackage::TestPackage(const wchar_t* name, bool bTitleBitmap)
+{
+    ::CreateDirectoryW(kTestRoot, nullptr);
+    std::wstring dir = std::wstring(kTestRoot) + name;
+    DeleteTree(dir);
+    CopyTree(ToWindowsPath(SETUP_PACKAGE_DIR), dir);
+    if (!bTitleBitmap)
+        ::DeleteFileW((dir + L"\\Application\\Lorvane.bmp").c_str());
+    folder = dir + L"\\";
+}
+
+WizardProcess::~WizardProcess()
+{
+    Kill();
+}
+
+namespace {
+
+struct FindWizardData {
+    DWORD pid;
+    HWND hWnd;
+};
+
+BOOL CALLBACK FindWizardWindow(HWND hWnd, LPARAM lParam)
+{
+    auto* data = reinterpret_cast<FindWizardData*>(lParam);
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(hWnd, &pid);
+    wchar_t cls[32] = {};
+    ::GetClassNameW(hWnd, cls, 32);
+    // The wizard, not a message box of the same process (those carry a static text item).
+    if (pid == data->pid && wcscmp(cls, L"#32770") == 0 && ::IsWindowVisible(hWnd) && ::GetDlgItem(hWnd, 1000)) {
+        data->hWnd = hWnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+} // namespace
+
+BOOL WizardProcess::Start(const std::wstring& exePath, const std::wstring& words)
+{
+    std::wstring cmd = L"\"" + exePath + L"\"";
+    if (!words.empty())
+        cmd += L" " + words;
+    std::vector<wchar_t> buf(cmd.begin(), cmd.end());
+    buf.push_back(0);
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    if (!::CreateProcessW(nullptr, buf.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &m_pi))
+        return FALSE;
+    // A process that ends without a window (a second instance, no language library) fails at once.
+    BOOL found = WaitFor([this] {
+        if (::WaitForSingleObject(m_pi.hProcess, 0) == WAIT_OBJECT_0)
+            return true;
+        FindWizardData data{m_pi.dwProcessId, nullptr};
+        ::EnumWindows(&FindWizardWindow, (LPARAM)&data);
+        m_hWnd = data.hWnd;
+        return m_hWnd != nullptr;
+    }, kStartTimeoutMs);
+    return found && m_hWnd != nullptr;
+}
+
+BOOL WizardProcess::WaitExit(DWORD ms, DWORD* pExitCode)
+{
+    if (!m_pi.hProcess)
+        return TRUE;
+    BOOL ended = WaitFor([this] { return ::WaitForSingleObject(m_pi.hProcess, 0) == WAIT_OBJECT_0; }, ms);
+    if (ended && pExitCode)
+        ::GetExitCodeProcess(m_pi.hProcess, pExitCode);
+    return ended;
+}
+
+void WizardProcess::Kill()
+{
+    if (!m_pi.hProcess)
+        return;
+    if (::WaitForSingleObject(m_pi.hProcess, 0) != WAIT_OBJECT_0) {
+        ::TerminateProcess(m_pi.hProcess, 99);
+        ::WaitForSingleObject(m_pi.hProcess, 5000);
+    }
+    ::CloseHandle(m_pi.hProcess);
+    ::CloseHandle(m_pi.hThread);
+    m_pi = PROCESS_INFORMATION{};
+}
+
+std::wstring WizardProcess::Text(int id) const
+{
+    wchar_t buf[1024] = {};
+    ::GetWindowTextW(Item(id), buf, 1024);
+    return buf;
+}
+
+std::wstring WizardProcess::Title() const
+{
+    wchar_t buf[1024] = {};
+    ::GetWindowTextW(m_hWnd, buf, 1024);
+    return buf;
+}
+
+RECT WizardProcess::ItemRect(int id) const
+{
+    RECT rc{};
+    ::GetWindowRect(Item(id), &rc);
+    ::MapWindowPoints(nullptr, m_hWnd, (LPPOINT)&rc, 2);
+    return rc;
+}
+
+int WizardProcess::ProgressPos() const
+{
+    return (int)::SendMessageW(Item(1003), PBM_GETPOS, 0, 0);
+}
+
+namespace {
+
+void SendMouse(DWORD flags)
+{
+    INPUT in{};
+    in.type = INPUT_MOUSE;
+    in.mi.dwFlags = flags;
+    ::SendInput(1, &in, sizeof(in));
+}
+
+void MoveCursorTo(POINT ptScreen)
+{
+    ::SetCursorPos(ptScreen.x, ptScreen.y);
+    SendMouse(MOUSEEVENTF_MOVE);   // a real move event, so that hover tracking sees it
+    ::Sleep(60);
+}
+
+} // namespace
+
+void WizardProcess::Click(POINT ptClient) const
+{
+    POINT pt = ptClient;
+    ::ClientToScreen(m_hWnd, &pt);
+    MoveCursorTo(pt);
+    SendMouse(MOUSEEVENTF_LEFTDOWN);
+    ::Sleep(60);
+    SendMouse(MOUSEEVENTF_LEFTUP);
+    ::Sleep(100);
+}
+
+void WizardProcess::ClickItem(int id) const
+{
+    RECT rc = ItemRect(id);
+    POINT pt = {(rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2};
+    if (id == 1008)
+        pt.x = rc.left + 10;   // the check box's mark
+    Click(pt);
+}
+
+void WizardProcess::Drag(POINT ptClient, int dx, int dy) const
+{
+    POINT pt = ptClient;
+    ::ClientToScreen(m_hWnd, &pt);
+    MoveCursorTo(pt);
+    SendMouse(MOUSEEVENTF_LEFTDOWN);
+    ::Sleep(150);
+    const int steps = 5;
+    for (int i = 1; i <= steps; ++i) {
+        ::SetCursorPos(pt.x + dx * i / steps, pt.y + dy * i / steps);
+        SendMouse(MOUSEEVENTF_MOVE);
+        ::Sleep(60);
+    }
+    SendMouse(MOUSEEVENTF_LEFTUP);
+    ::Sleep(200);
+}
+
+void WizardProcess::Key(WORD vk, bool bAlt) const
+{
+    ::SetForegroundWindow(m_hWnd);
+    ::Sleep(100);
+    INPUT in[4]{};
+    int n = 0;
+    if (bAlt) {
+        in[n].type = INPUT_KEYBOARD;
+        in[n++].ki.wVk = VK_MENU;
+    }
+    in[n].type = INPUT_KEYBOARD;
+    in[n++].ki.wVk = vk;
+    in[n].type = INPUT_KEYBOARD;
+    in[n].ki.wVk = vk;
+    in[n++].ki.dwFlags = KEYEVENTF_KEYUP;
+    if (bAlt) {
+        in[n].type = INPUT_KEYBOARD;
+        in[n].ki.wVk = VK_MENU;
+        in[n++].ki.dwFlags = KEYEVENTF_KEYUP;
+    }
+    ::SendInput(n, in, sizeof(INPUT));
+    ::Sleep(200);
+}
+
+void WizardProcess::DismissFailBoxes() const
+{
+    HWND hBox = ::FindWindowW(L"#32770", L"Fail");
+    if (hBox)
+        ::PostMessageW(hBox, WM_COMMAND, IDOK, 0);
+}
+
+namespace {
+
+// The screen area rc as top-down 32-bit pixels.
+std::vector<DWORD> CaptureScreen(const RECT& rc)
+{
+    int w = rc.right - rc.left, h = rc.bottom - rc.top;
+    std::vector<DWORD> px((size_t)w * h);
+    HDC hScreen = ::GetDC(nullptr);
+    HDC hMem = ::CreateCompatibleDC(hScreen);
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = -h;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP hBmp = ::CreateDIBSection(hScreen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = ::SelectObject(hMem, hBmp);
+    ::BitBlt(hMem, 0, 0, w, h, hScreen, rc.left, rc.top, SRCCOPY);
+    ::GdiFlush();
+    memcpy(px.data(), bits, px.size() * 4);
+    ::SelectObject(hMem, old);
+    ::DeleteObject(hBmp);
+    ::DeleteDC(hMem);
+    ::ReleaseDC(nullptr, hScreen);
+    return px;
+}
+
+} // namespace
+
+BOOL SaveScreenshot(HWND hWnd, const char* name)
+{
+    RECT rc;
+    ::GetWindowRect(hWnd, &rc);
+    ::Sleep(300);   // let the last repaint reach the screen
+    std::vector<DWORD> px = CaptureScreen(rc);
+    int w = rc.right - rc.left, h = rc.bottom - rc.top;
+    std::wstring dir = ToWindowsPath(SETUP_BINARY_DIR) + L"\\screenshots";
+    ::CreateDirectoryW(dir.c_str(), nullptr);
+    std::wstring path = dir + L"\\";
+    for (const char* p = name; *p; ++p)
+        path += (wchar_t)*p;
+    path += L".bmp";
+    FILE* f = _wfopen(path.c_str(), L"wb");
+    if (!f)
+        return FALSE;
+    int stride = (w * 3 + 3) & ~3;
+    BITMAPFILEHEADER fh{};
+    BITMAPINFOHEADER ih{};
+    fh.bfType = 0x4D42;
+    fh.bfOffBits = sizeof(fh) + sizeof(ih);
+    fh.bfSize = fh.bfOffBits + stride * h;
+    ih.biSize = sizeof(ih);
+    ih.biWidth = w;
+    ih.biHeight = h;
+    ih.biPlanes = 1;
+    ih.biBitCount = 24;
+    fwrite(&fh, sizeof(fh), 1, f);
+    fwrite(&ih, sizeof(ih), 1, f);
+    std::vector<unsigned char> row(stride);
+    for (int y = h - 1; y >= 0; --y) {
+        for (int x = 0; x < w; ++x) {
+            DWORD c = px[(size_t)y * w + x];
+            row[x * 3] = (unsigned char)(c & 0xFF);
+            row[x * 3 + 1] = (unsigned char)((c >> 8) & 0xFF);
+            row[x * 3 + 2] = (unsigned char)((c >> 16) & 0xFF);
+        }
+        fwrite(row.data(), 1, stride, f);
+    }
+    fclose(f);
+    return TRUE;
+}
+
+double ScreenDifferenceFromBitmap(int x, int y, const std::wstring& bmpPath)
+{
+    HBITMAP hBmp = (HBITMAP)::LoadImageW(nullptr, bmpPath.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION);
+    if (!hBmp)
+        return 1e9;
+    BITMAP bm{};
+    ::GetObjectW(hBmp, sizeof(bm), &bm);
+    int w = bm.bmWidth, h = bm.bmHeight;
+    std::vector<DWORD> ref((size_t)w * h);
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = -h;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    HDC hdc = ::GetDC(nullptr);
+    ::GetDIBits(hdc, hBmp, 0, h, ref.data(), &bi, DIB_RGB_COLORS);
+    ::ReleaseDC(nullptr, hdc);
+    ::DeleteObject(hBmp);
+    RECT rc = {x, y, x + w, y + h};
+    std::vector<DWORD> got = CaptureScreen(rc);
+    double sum = 0;
+    for (size_t i = 0; i < ref.size(); ++i)
+        for (int s = 0; s < 24; s += 8)
+            sum += abs((int)((ref[i] >> s) & 0xFF) - (int)((got[i] >> s) & 0xFF));
+    return sum / (ref.size() * 3.0);
+}

@@ -1,0 +1,81 @@
+// Drives the real setup program's wizard from outside, as a user would: starts setup.exe from
+// a copy of the package, finds its window, reads its controls through Win32 and presses them
+// with the mouse and keyboard.
+//   TestPackage    a copy of the built package in a folder of its own
+//   WizardProcess  one running setup.exe and its wizard window
+//   SaveScreenshot the screen area of a window into build/screenshots/NAME.bmp
+#pragma once
+#include <windows.h>
+#include <string>
+
+std::wstring ToWindowsPath(const char* lpszUnixPath);
+BOOL FileExists(const std::wstring& path);
+// Copies a folder tree; FALSE on the first failure.
+BOOL CopyTree(const std::wstring& from, const std::wstring& to);
+void DeleteTree(const std::wstring& path);
+// The text of string id nID in the package's language library setupXXX.dll.
+std::wstring LoadPackageText(const std::wstring& packageDir, const wchar_t* lang, UINT nID);
+// The lines of the tools journal, or empty.
+std::string ReadJournal();
+void ClearJournal();
+std::wstring JournalPath();
+
+struct TestPackage {
+    // A fresh copy of the built package in C:\wizard-tests\<name>\; without
+    // Application\Lorvane.bmp unless bTitleBitmap.
+    explicit TestPackage(const wchar_t* name, bool bTitleBitmap = false);
+    std::wstring folder;   // ends with a backslash
+};
+
+class WizardProcess {
+public:
+    ~WizardProcess();
+    // Starts exePath with the given words and waits for its wizard window; FALSE when none
+    // appeared within the time.
+    BOOL Start(const std::wstring& exePath, const std::wstring& words = L"");
+    // The process has ended within ms; its exit code in *pExitCode when given.
+    BOOL WaitExit(DWORD ms, DWORD* pExitCode = nullptr);
+    void Kill();
+
+    HWND Wnd() const { return m_hWnd; }
+    HWND Item(int id) const { return ::GetDlgItem(m_hWnd, id); }
+    std::wstring Text(int id) const;
+    std::wstring Title() const;
+    BOOL Visible(int id) const { return ::IsWindowVisible(Item(id)); }
+    BOOL Enabled(int id) const { return ::IsWindowEnabled(Item(id)); }
+    // The control's rectangle in the dialog's client coordinates.
+    RECT ItemRect(int id) const;
+    int ProgressPos() const;
+
+    // Mouse press and release at a point of the dialog's client area.
+    void Click(POINT ptClient) const;
+    void ClickItem(int id) const;
+    // Presses at ptClient, moves by (dx, dy) in steps and releases.
+    void Drag(POINT ptClient, int dx, int dy) const;
+    // A key (with Alt when bAlt) sent to the foreground wizard.
+    void Key(WORD vk, bool bAlt = false) const;
+
+    // Polls pred every 20 ms until it holds or ms pass; dismisses "Fail" message boxes on the way.
+    template <class Pred> BOOL WaitFor(Pred pred, DWORD ms) const
+    {
+        DWORD start = ::GetTickCount();
+        for (;;) {
+            if (pred())
+                return TRUE;
+            if (::GetTickCount() - start > ms)
+                return FALSE;
+            DismissFailBoxes();
+            ::Sleep(20);
+        }
+    }
+    void DismissFailBoxes() const;
+
+    PROCESS_INFORMATION m_pi{};
+    HWND m_hWnd = nullptr;
+};
+
+// Saves the screen area of hWnd as a 24-bit BMP named name.bmp in the screenshots folder.
+BOOL SaveScreenshot(HWND hWnd, const char* name);
+// The mean absolute difference per channel between the screen at (x, y) (screen coordinates)
+// and the bitmap file, over the bitmap's size.
+double ScreenDifferenceFromBitmap(int x, int y, const std::wstring& bmpPath);

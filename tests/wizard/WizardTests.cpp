@@ -1,0 +1,557 @@
+// The wizard of the real setup program, driven from outside through Win32 as a user would.
+// The cases share one Wine prefix and run in file order: the install and uninstall runs
+// build on each other.
+#include <gtest/gtest.h>
+#include "tests/wizard/WizardDriver.h"
+#include "app/SetupFlags.h"
+#include "engine/SetupEngine.h"
+#include "controls/TextLabelCtrl.h"
+#include "lang/Languages.h"
+#include "res/resource.h"
+#include <commctrl.h>
+#include <shlobj.h>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+const wchar_t kInstallSuffix[] = L" - Installation Wizard";
+const wchar_t kUninstallSuffix[] = L" - Uninstallation Wizard";
+const wchar_t kAppName[] = L"Varelon VRX58Q RAID Manager";
+const wchar_t kTurboAppName[] = L"Varelon TurboVolume RAID Manager";
+const DWORD kExitMs = 15000;
+const DWORD kRunMs = 90000;
+
+// The language the wizard is expected to speak: SETUP_EXPECT_LANG, else English.
+std::wstring ExpectedLang()
+{
+    wchar_t buf[8] = {};
+    if (::GetEnvironmentVariableW(L"SETUP_EXPECT_LANG", buf, 8) && buf[0])
+        return buf;
+    return L"ENU";
+}
+
+std::wstring Txt(const TestPackage& pkg, UINT nID)
+{
+    return LoadPackageText(pkg.folder, ExpectedLang().c_str(), nID);
+}
+
+std::string Narrow(const std::wstring& s)
+{
+    std::string out;
+    for (wchar_t c : s)
+        out += (c < 128) ? (char)c : '?';
+    return out;
+}
+
+// The settings the engine uses for this package, with the flags setup.exe itself derives.
+SetupConfig ConfigFor(const TestPackage& pkg, BOOL bTitleBitmap = FALSE)
+{
+    g_bIsWow64 = IsWow64();
+    g_bIsNt6 = IsWindowsNt6();
+    wchar_t lang[8] = {};
+    g_bGermanUi = ::GetEnvironmentVariableW(L"SETUP_EXPECT_LANG", lang, 8) && wcscmp(lang, L"DEU") == 0;
+    SetupConfig config{};
+    ReadSetupConfig(pkg.folder.c_str(), &config, bTitleBitmap);
+    return config;
+}
+
+std::wstring UninstallKey(const SetupConfig& config)
+{
+    std::wstring prefix = IsWow64() ? L"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\"
+                                    : L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\";
+    return prefix + L"Uninstall\\" + config.AppFolderName;
+}
+
+BOOL KeyExists(const std::wstring& key)
+{
+    HKEY h;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS)
+        return FALSE;
+    ::RegCloseKey(h);
+    return TRUE;
+}
+
+std::wstring SpecialFolder(int csidl)
+{
+    wchar_t buf[MAX_PATH] = {};
+    ::SHGetSpecialFolderPathW(nullptr, buf, csidl, FALSE);
+    return buf;
+}
+
+int CountStarts(const std::string& journal, const char* program)
+{
+    int n = 0;
+    std::string needle = std::string("\t") + program + "\t";
+    for (size_t pos = journal.find(needle); pos != std::string::npos; pos = journal.find(needle, pos + 1)) {
+        size_t eol = journal.find('\n', pos);
+        std::string line = journal.substr(pos, eol == std::string::npos ? std::string::npos : eol - pos);
+        if (line.find("\tstart\t") != std::string::npos)
+            ++n;
+    }
+    return n;
+}
+
+void CloseRunningApplication(const wchar_t* appName)
+{
+    for (int i = 0; i < 50; ++i) {
+        HWND h = ::FindWindowW(nullptr, appName);
+        if (!h)
+            return;
+        ::PostMessageW(h, WM_CLOSE, 0, 0);
+        ::Sleep(100);
+    }
+}
+
+void ExpectRect(const WizardProcess& w, int id, int x, int y, int cx, int cy)
+{
+    RECT rc = w.ItemRect(id);
+    EXPECT_EQ(rc.left, x) << "control " << id;
+    EXPECT_EQ(rc.top, y) << "control " << id;
+    EXPECT_EQ(rc.right - rc.left, cx) << "control " << id;
+    EXPECT_EQ(rc.bottom - rc.top, cy) << "control " << id;
+}
+
+// No control of the wizard shows the restart texts, which it never offers.
+void ExpectNoRestartTexts(const WizardProcess& w, const TestPackage& pkg)
+{
+    const std::wstring restartNow = Txt(pkg, IDS_RESTART_NOW);
+    const std::wstring restartLater = Txt(pkg, IDS_RESTART_LATER);
+    for (int id : {IDOK, IDCANCEL, IDC_ACTION, IDC_HEADING, IDC_INFO, IDC_TITLE, IDC_LAUNCH}) {
+        EXPECT_NE(w.Text(id), restartNow) << "control " << id;
+        EXPECT_NE(w.Text(id), restartLater) << "control " << id;
+    }
+}
+
+// The check box's mark on screen is the checked (143) or unchecked (142) picture.
+bool CheckMarkShows(const WizardProcess& w, bool bChecked)
+{
+    RECT rc = w.ItemRect(IDC_LAUNCH);
+    POINT pt = {rc.left, rc.top + (rc.bottom - rc.top) / 2 - 12};
+    ::ClientToScreen(w.Wnd(), &pt);
+    std::wstring art = ToWindowsPath(SETUP_BINARY_DIR) + (bChecked ? L"\\art\\chk143.bmp" : L"\\art\\chk142.bmp");
+    return ScreenDifferenceFromBitmap(pt.x, pt.y, art) < 8.0;
+}
+
+bool IsRunning(const WizardProcess& w)
+{
+    return w.Visible(IDC_PROGRESS) && !w.Visible(IDOK);
+}
+
+bool IsEnded(const WizardProcess& w)
+{
+    return w.Visible(IDOK);
+}
+
+class WizardTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        ::CreateDirectoryW(L"C:\\wizard-tests", nullptr);
+        ::SetEnvironmentVariableW(L"SETUP_TOOLS_JOURNAL", L"C:\\wizard-tests\\tools.log");
+        RemoveEarlierInstall();
+    }
+
+    // The prefix may hold an install of an earlier run: every case starts without one.
+    static void RemoveEarlierInstall()
+    {
+        TestPackage pkg(L"cleanup");
+        const SetupConfig config = ConfigFor(pkg);
+        CloseRunningApplication(config.AppName);
+        DeleteTree(config.InstallDir);
+        std::wstring key = UninstallKey(config);
+        ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, key.c_str());
+        ::DeleteFileW((SpecialFolder(CSIDL_DESKTOPDIRECTORY) + L"\\" + config.AppName + L".lnk").c_str());
+        DeleteTree(SpecialFolder(CSIDL_COMMON_PROGRAMS) + L"\\" + config.AppName);
+    }
+};
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Ready state
+
+TEST_F(WizardTest, InstallModeOpensReadyWithItsTextsShapeAndLayout)
+{
+    TestPackage pkg(L"ready-install");
+    WizardProcess w;
+    ASSERT_TRUE(w.Start(pkg.folder + L"setup.exe"));
+
+    const std::wstring title = std::wstring(kAppName) + kInstallSuffix;
+    EXPECT_EQ(w.Title(), title);
+    EXPECT_EQ(w.Text(IDC_TITLE), title);
+    EXPECT_EQ(w.Text(IDC_HEADING), Txt(pkg, IDS_INSTALL_READY));
+    EXPECT_EQ(w.Text(IDC_INFO), Txt(pkg, IDS_INSTALL_READY_INFO));
+    EXPECT_EQ(w.Text(IDC_ACTION), Txt(pkg, IDS_INSTALL));
+    EXPECT_EQ(w.Text(IDOK), Txt(pkg, IDS_FINISH));
+    EXPECT_EQ(w.Text(IDCANCEL), Txt(pkg, IDS_CANCEL));
+    EXPECT_EQ(w.Text(IDC_LAUNCH), Txt(pkg, IDS_LAUNCH_APP));
+    ExpectNoRestartTexts(w, pkg);
+
+    // The picture's size, centred on the 1024 x 768 screen.
+    RECT rc;
+    ::GetWindowRect(w.Wnd(), &rc);
+    EXPECT_EQ(rc.left, 220);
+    EXPECT_EQ(rc.top, 179);
+    EXPECT_EQ(rc.right - rc.left, 584);
+    EXPECT_EQ(rc.bottom - rc.top, 411);
+
+    // Curved corners: the magenta corner pixels are outside, everything else inside.
+    HRGN hRgn = ::CreateRectRgn(0, 0, 0, 0);
+    ASSERT_NE(::GetWindowRgn(w.Wnd(), hRgn), ERROR);
+    for (POINT pt : {POINT{0, 0}, POINT{5, 0}, POINT{583, 0}, POINT{0, 410}, POINT{583, 410}, POINT{0, 3}}) {
+        EXPECT_FALSE(::PtInRegion(hRgn, pt.x, pt.y)) << pt.x << "," << pt.y;
+    }
+    for (POINT pt : {POINT{6, 0}, POINT{577, 0}, POINT{0, 8}, POINT{292, 205}, POINT{583, 200}, POINT{292, 410}}) {
+        EXPECT_TRUE(::PtInRegion(hRgn, pt.x, pt.y)) << pt.x << "," << pt.y;
+    }
+    ::DeleteObject(hRgn);
+
+    ExpectRect(w, IDC_TITLE, 14, 7, 524, 15);
+    ExpectRect(w, IDC_HEADING, 35, 55, 514, 35);
+    ExpectRect(w, IDC_INFO, 200, 170, 354, 60);
+    ExpectRect(w, IDC_CLOSE, 552, 11, 20, 17);
+    ExpectRect(w, IDC_ACTION, 312, 380, 111, 22);
+    ExpectRect(w, IDOK, 312, 380, 111, 22);
+    ExpectRect(w, IDCANCEL, 451, 380, 111, 22);
+    ExpectRect(w, IDC_PROGRESS, 205, 235, 339, 30);
+    RECT chk = w.ItemRect(IDC_LAUNCH);
+    EXPECT_EQ(chk.left, 200);
+    EXPECT_EQ(chk.top, 235);
+    EXPECT_EQ(chk.bottom - chk.top, 24 + 4);
+
+    EXPECT_TRUE(w.Visible(IDC_ACTION) && w.Enabled(IDC_ACTION));
+    EXPECT_TRUE(w.Visible(IDCANCEL) && w.Enabled(IDCANCEL));
+    EXPECT_TRUE(w.Visible(IDC_CLOSE) && w.Enabled(IDC_CLOSE));
+    EXPECT_FALSE(w.Visible(IDOK));
+    EXPECT_FALSE(w.Visible(IDC_LAUNCH));
+    EXPECT_FALSE(w.Visible(IDC_PROGRESS));
+    SaveScreenshot(w.Wnd(), ExpectedLang() == L"ENU" ? "install-ready" : "install-ready-DEU");
+
+    // Cancel ends the wizard; no worker has run, so nothing was installed.
+    w.ClickItem(IDCANCEL);
+    EXPECT_TRUE(w.WaitExit(kExitMs));
+    EXPECT_FALSE(FileExists(pkg.folder + L"Uninstall"));
+    EXPECT_FALSE(KeyExists(UninstallKey(ConfigFor(pkg))));
+}
+
+TEST_F(WizardTest, UninstallModeOpensReadyWithRemoveTextsAndNoCheckBoxText)
+{
+    TestPackage pkg(L"ready-uninstall");
+    WizardProcess w;
+    ASSERT_TRUE(w.Start(pkg.folder + L"setup.exe", L"delpkg"));
+    EXPECT_EQ(w.Title(), std::wstring(kAppName) + kUninstallSuffix);
+    EXPECT_EQ(w.Text(IDC_TITLE), std::wstring(kAppName) + kUninstallSuffix);
+    EXPECT_EQ(w.Text(IDC_HEADING), Txt(pkg, IDS_REMOVE_READY));
+    EXPECT_EQ(w.Text(IDC_INFO), Txt(pkg, IDS_REMOVE_READY_INFO));
+    EXPECT_EQ(w.Text(IDC_ACTION), Txt(pkg, IDS_REMOVE));
+    EXPECT_EQ(w.Text(IDC_LAUNCH), L"");
+    EXPECT_FALSE(w.Visible(IDOK));
+    EXPECT_FALSE(w.Visible(IDC_LAUNCH));
+    EXPECT_FALSE(w.Visible(IDC_PROGRESS));
+    ExpectNoRestartTexts(w, pkg);
+    SaveScreenshot(w.Wnd(), "uninstall-ready");
+
+    // The small close button ends the wizard in Ready.
+    w.ClickItem(IDC_CLOSE);
+    EXPECT_TRUE(w.WaitExit(kExitMs));
+}
+
+TEST_F(WizardTest, TitleComesFromTheTurboVolumeSectionWhenThePackageCarriesTheTitleBitmap)
+{
+    TestPackage pkg(L"ready-turbo", true);
+    WizardProcess w;
+    ASSERT_TRUE(w.Start(pkg.folder + L"setup.exe"));
+    EXPECT_EQ(w.Title(), std::wstring(kTurboAppName) + kInstallSuffix);
+    EXPECT_EQ(w.Text(IDC_TITLE), std::wstring(kTurboAppName) + kInstallSuffix);
+
+    // Escape is the keyboard's Cancel.
+    w.Key(VK_ESCAPE);
+    EXPECT_TRUE(w.WaitExit(kExitMs));
+}
+
+TEST_F(WizardTest, PressOnTheBackgroundDragsTheWindow)
+{
+    TestPackage pkg(L"drag");
+    WizardProcess w;
+    ASSERT_TRUE(w.Start(pkg.folder + L"setup.exe"));
+    RECT before, after;
+    ::GetWindowRect(w.Wnd(), &before);
+    w.Drag(POINT{100, 300}, 40, 25);
+    ::GetWindowRect(w.Wnd(), &after);
+    EXPECT_EQ(after.left - before.left, 40);
+    EXPECT_EQ(after.top - before.top, 25);
+    EXPECT_EQ(after.right - after.left, 584);
+
+    // The system's close command ends the wizard in Ready.
+    ::PostMessageW(w.Wnd(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_TRUE(w.WaitExit(kExitMs));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Install and uninstall runs
+
+TEST_F(WizardTest, InstallFinishesWithTheLaunchBoxAndACleanBoxStartsNothing)
+{
+    TestPackage pkg(L"main");
+    const SetupConfig config = ConfigFor(pkg);
+    ClearJournal();
+    WizardProcess w;
+    ASSERT_TRUE(w.Start(pkg.folder + L"setup.exe"));
+    w.ClickItem(IDC_ACTION);
+    // The action button is disabled by the press itself: no second worker.
+    EXPECT_FALSE(w.Enabled(IDC_ACTION));
+
+    ASSERT_TRUE(w.WaitFor([&] { return IsEnded(w); }, kRunMs));
+    EXPECT_EQ(w.Text(IDC_HEADING), Txt(pkg, IDS_INSTALL_DONE));
+    EXPECT_EQ(w.Text(IDC_INFO), Txt(pkg, IDS_FINISH_INFO));
+    EXPECT_FALSE(w.Visible(IDC_PROGRESS));
+    EXPECT_FALSE(w.Visible(IDC_ACTION));
+    EXPECT_TRUE(w.Visible(IDC_LAUNCH));
+    EXPECT_TRUE(w.Visible(IDOK) && w.Enabled(IDOK));
+    EXPECT_TRUE(w.Visible(IDCANCEL) && !w.Enabled(IDCANCEL));
+    EXPECT_TRUE(w.Enabled(IDC_CLOSE));
+    ExpectNoRestartTexts(w, pkg);
+    EXPECT_TRUE(w.WaitFor([&] { return CheckMarkShows(w, true); }, 2000));
+    SaveScreenshot(w.Wnd(), "install-finished");
+
+    // The user clears the box: Finish starts nothing.
+    w.ClickItem(IDC_LAUNCH);
+    EXPECT_TRUE(w.WaitFor([&] { return CheckMarkShows(w, false); }, 2000));
+    w.ClickItem(IDOK);
+    EXPECT_TRUE(w.WaitExit(kExitMs));
+    ::Sleep(1000);
+    EXPECT_EQ(CountStarts(ReadJournal(), Narrow(config.AppFileName).c_str()), 0);
+    EXPECT_TRUE(FileExists(std::wstring(config.InstallDir) + L"\\" + config.AppFileName));
+    EXPECT_TRUE(KeyExists(UninstallKey(config)));
+}
+
+TEST_F(WizardTest, ReinstallShowsRunningRefusesToCloseAndFinishStartsTheApplication)
+{
+    TestPackage pkg(L"main");
+    const SetupConfig config = ConfigFor(pkg);
+    const std::wstring installedApp = std::wstring(config.InstallDir) + L"\\" + config.AppFileName;
+    ASSERT_TRUE(FileExists(installedApp)) << "needs the install of the case before";
+
+    // The application runs: the install closes it first, which keeps Running long enough to
+    // watch (as does the service tool's stop and removal over the earlier install).
+    WizardProcess app;
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    std::wstring appCmd = L"\"" + installedApp + L"\"";
+    ASSERT_TRUE(::CreateProcessW(nullptr, &appCmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &app.m_pi));
+    ASSERT_TRUE(app.WaitFor([&] { return ::FindWindowW(nullptr, config.AppName) != nullptr; }, 30000));
+    ClearJournal();
+
+    WizardProcess w;
+    ASSERT_TRUE(w.Start(pkg.folder + L"setup.exe"));
+    w.ClickItem(IDC_ACTION);
+    ASSERT_TRUE(w.WaitFor([&] { return IsRunning(w); }, kRunMs));
+    EXPECT_EQ(w.Text(IDC_HEADING), Txt(pkg, IDS_INSTALL_RUNNING));
+    EXPECT_EQ(w.Text(IDC_INFO), Txt(pkg, IDS_INSTALL_RUNNING_INFO));
+    EXPECT_TRUE(w.Visible(IDC_ACTION));
+    EXPECT_FALSE(w.Enabled(IDC_ACTION));
+    EXPECT_FALSE(w.Enabled(IDCANCEL));
+    EXPECT_FALSE(w.Enabled(IDC_CLOSE));
+    EXPECT_FALSE(w.Visible(IDC_LAUNCH));
+    SaveScreenshot(w.Wnd(), "install-running");
+
+    // No way of ending the wizard works while the worker runs.
+    w.Key(VK_ESCAPE);
+    w.Key(VK_F4, true);
+    ::PostMessageW(w.Wnd(), WM_CLOSE, 0, 0);
+    ::PostMessageW(w.Wnd(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    ::PostMessageW(w.Wnd(), WM_COMMAND, IDCANCEL, 0);
+    ::Sleep(200);
+    EXPECT_EQ(::WaitForSingleObject(w.m_pi.hProcess, 0), (DWORD)WAIT_TIMEOUT);
+    ASSERT_TRUE(::IsWindow(w.Wnd()));
+
+    // The bar steps by 5 every 200 ms and never passes 95 before the end.
+    std::vector<int> seen;
+    DWORD start = ::GetTickCount();
+    while (IsRunning(w) && ::GetTickCount() - start < 600) {
+        seen.push_back(w.ProgressPos());
+        ::Sleep(50);
+    }
+    ASSERT_FALSE(seen.empty());
+    for (size_t i = 0; i < seen.size(); ++i) {
+        EXPECT_EQ(seen[i] % 5, 0) << seen[i];
+        EXPECT_LE(seen[i], 95);
+        if (i) {
+            EXPECT_GE(seen[i], seen[i - 1]);
+        }
+    }
+    if (IsRunning(w)) {
+        EXPECT_GT(seen.back(), seen.front()) << "the bar did not advance in 600 ms";
+    }
+
+    ASSERT_TRUE(w.WaitFor([&] { return IsEnded(w); }, kRunMs));
+    EXPECT_EQ(w.Text(IDC_HEADING), Txt(pkg, IDS_INSTALL_DONE));
+    EXPECT_TRUE(w.WaitFor([&] { return CheckMarkShows(w, true); }, 2000));
+    w.ClickItem(IDOK);
+    EXPECT_TRUE(w.WaitExit(kExitMs));
+    EXPECT_TRUE(w.WaitFor([&] { return CountStarts(ReadJournal(), Narrow(config.AppFileName).c_str()) == 1; }, 30000))
+        << Narrow(std::wstring(JournalPath()));
+    CloseRunningApplication(config.AppName);
+}
+
+TEST_F(WizardTest, UninstallKeepsTheBarAtHundredOffersNoBoxAndRemovesTheInstall)
+{
+    TestPackage pkg(L"main");
+    const SetupConfig config = ConfigFor(pkg);
+    const std::wstring dir = config.InstallDir;
+    ASSERT_TRUE(FileExists(dir + L"\\Uninstall\\setup.exe")) << "needs the install of the cases before";
+    ClearJournal();
+
+    WizardProcess w;
+    ASSERT_TRUE(w.Start(dir + L"\\Uninstall\\setup.exe", L"delpkg"));
+    EXPECT_EQ(w.Title(), std::wstring(config.AppName) + kUninstallSuffix);
+    w.ClickItem(IDC_ACTION);
+    ASSERT_TRUE(w.WaitFor([&] { return IsEnded(w) || IsRunning(w); }, kRunMs));
+    if (IsRunning(w)) {
+        EXPECT_EQ(w.Text(IDC_HEADING), Txt(pkg, IDS_REMOVE_RUNNING));
+        EXPECT_EQ(w.Text(IDC_INFO), Txt(pkg, IDS_REMOVE_RUNNING_INFO));
+        EXPECT_FALSE(w.Enabled(IDCANCEL));
+        EXPECT_FALSE(w.Enabled(IDC_CLOSE));
+        SaveScreenshot(w.Wnd(), "uninstall-running");
+    }
+    ASSERT_TRUE(w.WaitFor([&] { return IsEnded(w); }, kRunMs));
+    EXPECT_EQ(w.Text(IDC_HEADING), Txt(pkg, IDS_REMOVE_DONE));
+    EXPECT_EQ(w.Text(IDC_INFO), Txt(pkg, IDS_FINISH_INFO));
+    EXPECT_TRUE(w.Visible(IDC_PROGRESS));
+    EXPECT_EQ(w.ProgressPos(), 100);
+    EXPECT_FALSE(w.Visible(IDC_LAUNCH));
+    EXPECT_FALSE(w.Visible(IDC_ACTION));
+    EXPECT_TRUE(w.Enabled(IDC_CLOSE));
+    ExpectNoRestartTexts(w, pkg);
+    SaveScreenshot(w.Wnd(), "uninstall-finished");
+    w.ClickItem(IDOK);
+    EXPECT_TRUE(w.WaitExit(kExitMs));
+
+    EXPECT_FALSE(FileExists(dir + L"\\" + config.AppFileName));
+    EXPECT_FALSE(FileExists(dir + L"\\mingwm10.dll"));
+    EXPECT_FALSE(KeyExists(UninstallKey(config)));
+    EXPECT_FALSE(FileExists(SpecialFolder(CSIDL_DESKTOPDIRECTORY) + L"\\" + config.AppName + L".lnk"));
+    const std::wstring group = SpecialFolder(CSIDL_COMMON_PROGRAMS) + L"\\" + config.AppName;
+    EXPECT_FALSE(FileExists(group + L"\\" + config.AppName + L".lnk"));
+    EXPECT_FALSE(FileExists(group + L"\\Uninstall.lnk"));
+    ::Sleep(500);
+    EXPECT_EQ(CountStarts(ReadJournal(), Narrow(config.AppFileName).c_str()), 0);
+}
+
+TEST_F(WizardTest, LockedApplicationExecutableGivesFailedAndNoLaunch)
+{
+    TestPackage pkg(L"locked");
+    const SetupConfig config = ConfigFor(pkg);
+    const std::wstring dir = config.InstallDir;
+    ::CreateDirectoryW(dir.c_str(), nullptr);
+    const std::wstring target = dir + L"\\" + config.AppFileName;
+    ::CopyFileW((pkg.folder + L"Application\\" + config.AppFileName).c_str(), target.c_str(), FALSE);
+    HANDLE hLock = ::CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(hLock, INVALID_HANDLE_VALUE);
+    ClearJournal();
+
+    WizardProcess w;
+    ASSERT_TRUE(w.Start(pkg.folder + L"setup.exe"));
+    w.ClickItem(IDC_ACTION);
+    ASSERT_TRUE(w.WaitFor([&] { return IsEnded(w); }, kRunMs));
+    EXPECT_EQ(w.Text(IDC_HEADING), Txt(pkg, IDS_INSTALL_FAILED));
+    EXPECT_EQ(w.Text(IDC_INFO), Txt(pkg, IDS_FINISH_INFO));
+    EXPECT_TRUE(w.Visible(IDC_PROGRESS));
+    EXPECT_LE(w.ProgressPos(), 95);
+    EXPECT_FALSE(w.Visible(IDC_LAUNCH));
+    EXPECT_FALSE(w.Enabled(IDCANCEL));
+    EXPECT_TRUE(w.Enabled(IDC_CLOSE));
+    SaveScreenshot(w.Wnd(), "install-failed");
+    w.ClickItem(IDOK);
+    EXPECT_TRUE(w.WaitExit(kExitMs));
+    ::Sleep(1000);
+    EXPECT_EQ(CountStarts(ReadJournal(), Narrow(config.AppFileName).c_str()), 0);
+    ::CloseHandle(hLock);
+}
+
+TEST_F(WizardTest, CloseButtonEndsTheWizardAfterARun)
+{
+    // In Finished and Failed Cancel is disabled and the close button enabled: the close
+    // button still ends the wizard, without starting the application.
+    TestPackage pkg(L"close-after");
+    const SetupConfig config = ConfigFor(pkg);
+    ClearJournal();
+    WizardProcess w;
+    ASSERT_TRUE(w.Start(pkg.folder + L"setup.exe"));
+    w.ClickItem(IDC_ACTION);
+    ASSERT_TRUE(w.WaitFor([&] { return IsEnded(w); }, kRunMs));
+    ASSERT_TRUE(w.Visible(IDC_LAUNCH));
+    w.ClickItem(IDC_CLOSE);
+    EXPECT_TRUE(w.WaitExit(kExitMs));
+    ::Sleep(1000);
+    EXPECT_EQ(CountStarts(ReadJournal(), Narrow(config.AppFileName).c_str()), 0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Texts in every language
+
+// The labels' fonts as the wizard makes them: "Arial", bold, in the character set of the
+// library's language.
+static BOOL CALLBACK TakeFirstLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD wLanguage, LONG_PTR lParam)
+{
+    *reinterpret_cast<LANGID*>(lParam) = wLanguage;
+    return FALSE;
+}
+
+HFONT LabelFont(HMODULE hLib, int nPoints)
+{
+    LANGID langId = 0;
+    ::EnumResourceLanguagesW(hLib, (LPCWSTR)RT_STRING, MAKEINTRESOURCEW(1), &TakeFirstLanguage, (LONG_PTR)&langId);
+    wchar_t cp[8] = {};
+    ::GetLocaleInfoW(MAKELCID(langId, SORT_DEFAULT), LOCALE_IDEFAULTANSICODEPAGE, cp, 8);
+    CHARSETINFO csi{};
+    BYTE charset = ANSI_CHARSET;
+    if (::TranslateCharsetInfo((DWORD*)(UINT_PTR)wcstoul(cp, nullptr, 10), &csi, TCI_SRCCODEPAGE))
+        charset = (BYTE)csi.ciCharset;
+    HDC hdc = ::GetDC(nullptr);
+    LOGFONTW lf{};
+    lf.lfHeight = -::MulDiv(nPoints, ::GetDeviceCaps(hdc, LOGPIXELSY), 72);
+    lf.lfWeight = FW_BOLD;
+    lf.lfCharSet = charset;
+    wcscpy(lf.lfFaceName, L"Arial");
+    ::ReleaseDC(nullptr, hdc);
+    return ::CreateFontIndirectW(&lf);
+}
+
+TEST(WizardTexts, EveryTranslationFitsInsideItsLabel)
+{
+    struct Label {
+        int cx, cy, points;
+        std::vector<UINT> ids;
+    };
+    const Label labels[] = {
+        {514, 35, 10, {IDS_INSTALL_READY, IDS_INSTALL_DONE, IDS_INSTALL_FAILED, IDS_REMOVE_READY, IDS_REMOVE_FAILED,
+                       IDS_REMOVE_DONE, IDS_INSTALL_RUNNING, IDS_REMOVE_RUNNING}},
+        {354, 60, 9, {IDS_INSTALL_READY_INFO, IDS_INSTALL_RUNNING_INFO, IDS_FINISH_INFO, IDS_REMOVE_READY_INFO,
+                      IDS_REMOVE_RUNNING_INFO}},
+    };
+    const std::wstring pkg = ToWindowsPath(SETUP_PACKAGE_DIR) + L"\\";
+    HDC hdc = ::CreateCompatibleDC(nullptr);
+    for (const wchar_t* lang : {L"ENU", L"CHT", L"CHS", L"JPN", L"KOR", L"FRA", L"DEU"}) {
+        HMODULE hLib = ::LoadLibraryExW((pkg + L"setup" + lang + L".dll").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_TRUE(hLib) << Narrow(lang);
+        for (const Label& label : labels) {
+            HFONT hFont = LabelFont(hLib, label.points);
+            HGDIOBJ old = ::SelectObject(hdc, hFont);
+            for (UINT id : label.ids) {
+                wchar_t text[1024] = {};
+                ::LoadStringW(hLib, id, text, 1024);
+                RECT rc = {0, 0, label.cx, 0};
+                UINT format = CTextLabelCtrl::GetTextFormat(WS_CHILD | WS_VISIBLE | SS_LEFT, text);
+                ::DrawTextW(hdc, text, -1, &rc, (format & ~(DT_VCENTER | DT_SINGLELINE)) | DT_CALCRECT | DT_WORDBREAK);
+                EXPECT_LE(rc.right, label.cx) << Narrow(lang) << " text " << id;
+                EXPECT_LE(rc.bottom, label.cy) << Narrow(lang) << " text " << id;
+            }
+            ::SelectObject(hdc, old);
+            ::DeleteObject(hFont);
+        }
+        ::FreeLibrary(hLib);
+    }
+    ::DeleteDC(hdc);
+}
