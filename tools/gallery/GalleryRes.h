@@ -1,0 +1,14 @@
+// Resource ids of the control gallery: the skin art under the wizard's own ids.
+#pragma once
+#define IDB_GALLERY_BACKGROUND 130
+#define IDB_GALLERY_BUTTON 131
+#define IDB_GALLERY_BUTTON_PRESSED 132
+#define IDB_GALLERY_BUTTON_HOVER 133
+#define IDB_GALLERY_CLOSE 134
+#define IDB_GALLERY_CLOSE_HOVER 135
+#define IDB_GALLERY_CLOSE_DISABLED 136
+#define IDB_GALLERY_RADIO 139
+#define IDB_GALLERY_RADIO_SELECTED 140
+#define IDB_GALLERY_CHECK 142
+#define IDB_GALLERY_CHECK_CHECKED 143
+#define IDS_GALLERY_TIP 200
