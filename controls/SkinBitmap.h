@@ -18,6 +18,7 @@ constexpr COLORREF SKIN_KEY_MAGENTA = RGB(255, 0, 255);
 // lpInner null or (0, 0, 0, 0): every pixel is tested. Otherwise the inner rectangle stays
 // whole apart from its first row: key pixels are removed only outside rows
 // inner.top + 1 .. inner.bottom - 1 of columns inner.left .. inner.right - 1.
+// The bitmap must not be selected into a device context meanwhile (GetDIBits reads it).
 // The caller owns the returned region (null when the bitmap cannot be read).
 HRGN CreateBitmapRegion(HBITMAP hBitmap, COLORREF crKey, LPCRECT lpInner = nullptr);
 // The same region from one GetPixel per tested pixel and one region operation per run or
