@@ -1,0 +1,436 @@
+#!/usr/bin/env python3
+"""End-to-end scenarios: the built package's `setup.exe s` in fresh Wine prefixes, then the
+uninstall, read back from files, registry, shortcuts and the tools journal.
+
+    python3 scenarios.py --build BUILD_DIR [--helper labhelper.exe] [GROUP ...]
+
+Each group (a unittest class) clones its own prefixes, so groups can run in parallel.
+"""
+
+import argparse
+import os
+import sys
+import time
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.dirname(HERE))
+import winelab  # noqa: E402
+from winelab import prefixread as pr  # noqa: E402
+
+APP_FILE = "VRX58QRaidSetup.exe"
+APP_NAME = "Varelon VRX58Q RAID Manager"
+TV_NAME = "Varelon TurboVolume RAID Manager"
+COMPANY = "Varelon Technology Corp."
+LANGUAGE_DLLS = ("setupENU.dll", "setupCHT.dll", "setupCHS.dll", "setupJPN.dll", "setupKOR.dll",
+                 "setupFRA.dll", "setupDEU.dll")
+NATIVE = "Software\\Microsoft\\Windows\\CurrentVersion\\"
+WOW64 = "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\"
+
+LAB = None  # set by main()
+# A 64-bit build of the package runs as a native process on 64-bit Wine: no WOW64, so the
+# 32-bit folder and registry view become the native ones. Only a check of the harness itself.
+NATIVE64 = False
+
+
+def pf_wow64():
+    """Program Files of a 32-bit program on 64-bit Windows."""
+    return "C:\\Program Files" if NATIVE64 else "C:\\Program Files (x86)"
+
+
+def view_wow64():
+    """The registry prefix a 32-bit program's HKLM\\SOFTWARE writes land in on 64-bit Windows."""
+    return NATIVE if NATIVE64 else WOW64
+
+
+def new_prefix(name, arch, version):
+    return LAB.prefix(name, "win64" if NATIVE64 else arch, version)
+
+
+def make_ini(folder="VRX58Q", app_file=APP_FILE, name=APP_NAME, launch=0, turbo=None, version="2.01.07"):
+    """setup.ini text: the plain product section, and the title-bitmap one when `turbo` gives
+    its (folder, name, launch)."""
+    text = ("[Startup]\nCompanyName=%s\nVersion=%s\n\n[Customized_Setting]\nAPPFolderName=%s\n"
+            "APPFileName=%s\nAppName=%s\nLaunchAPInSilentMode=%d\n" % (COMPANY, version, folder, app_file, name, launch))
+    if turbo:
+        text += ("\n[TURBOVOLUME_Customized_Setting]\nAPPFolderName=%s\nAPPFileName=%s\nAppName=%s\n"
+                 "LaunchAPInSilentMode=%d\n" % (turbo[0], APP_FILE, turbo[1], turbo[2]))
+    return text
+
+
+class InstalledState:
+    """What one moment of a prefix holds, kept for the checks after later steps changed it."""
+
+    def __init__(self, pfx, install_dir):
+        pfx.settle()
+        self.reg = pfx.registry()
+        self.journal = pfx.journal()
+        self.install_dir = install_dir
+        root = pr.to_unix(pfx.path, install_dir)
+        self.files = set()
+        self.ctimes = {}
+        for base, _, names in os.walk(root) if os.path.isdir(root) else []:
+            for n in names:
+                rel = os.path.relpath(os.path.join(base, n), root).replace("/", "\\")
+                self.files.add(rel)
+                self.ctimes[rel.lower()] = os.stat(os.path.join(base, n)).st_ctime
+        self.links = {}
+        for path in (pfx.desktop(APP_NAME + ".lnk"), pfx.programs(APP_NAME, APP_NAME + ".lnk"),
+                     pfx.programs(APP_NAME, "Uninstall.lnk")):
+            if pfx.exists(path):
+                st = os.stat(pr.to_unix(pfx.path, path))
+                self.links[path] = (pfx.link(path), st.st_ctime, st.st_ino)
+        self.group_exists = pfx.exists(pfx.programs(APP_NAME))
+        self.snapshot = pfx.snapshot()
+
+    def starts(self, program, word=None, since=0.0):
+        return [e for e in self.journal if e.program.lower() == program.lower() and e.event == "start"
+                and e.time >= since and (word is None or e.detail.rstrip().endswith(" " + word))]
+
+
+class InstallChecks:
+    """Checks shared by the first installs on each platform."""
+
+    def check_installed_files(self, state, with_tool):
+        expected = {"mingwm10.dll", APP_FILE, "Uninstall\\setup.exe", "Uninstall\\setup.ini"}
+        expected |= {"Uninstall\\" + d for d in LANGUAGE_DLLS if os.path.exists(os.path.join(LAB.package_dir, d))}
+        if with_tool:
+            expected.add("Kelvrin.exe")
+        self.assertEqual(expected, state.files)
+
+    def check_shortcuts(self, state, app_path, uninstall_exe):
+        pfx = self.pfx
+        desk = state.links.get(pfx.desktop(APP_NAME + ".lnk"))
+        group_app = state.links.get(pfx.programs(APP_NAME, APP_NAME + ".lnk"))
+        group_un = state.links.get(pfx.programs(APP_NAME, "Uninstall.lnk"))
+        self.assertIsNotNone(desk, "desktop shortcut")
+        self.assertIsNotNone(group_app, "Programs menu shortcut")
+        self.assertIsNotNone(group_un, "Programs menu uninstall shortcut")
+        self.assertEqual((app_path.lower(), ""), (desk[0].target.lower(), desk[0].arguments))
+        self.assertEqual((app_path.lower(), ""), (group_app[0].target.lower(), group_app[0].arguments))
+        self.assertEqual((uninstall_exe.lower(), "delpkg"), (group_un[0].target.lower(), group_un[0].arguments))
+
+    def check_uninstalled(self, state, reg_prefix, with_run_value):
+        # Removed: the runtime, the executable, the service tool, the entry, the links.
+        self.assertEqual({"Uninstall\\setup.exe", "Uninstall\\setup.ini"}
+                         | {"Uninstall\\" + d for d in LANGUAGE_DLLS
+                            if os.path.exists(os.path.join(LAB.package_dir, d))}, state.files)
+        self.assertIsNone(state.reg.key("HKLM", reg_prefix + "Uninstall\\VRX58Q"))
+        if with_run_value:
+            self.assertIsNone(state.reg.value("HKLM", reg_prefix + "Run", APP_NAME))
+        self.assertEqual({}, state.links)
+
+
+class XpInstall(unittest.TestCase, InstallChecks):
+    """32-bit Windows XP: first install, uninstall, second uninstall."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.pfx = pfx = new_prefix("xp-install", "win32", "winxp")
+        setup = pfx.copy_package(ini=make_ini(launch=0), lorvane=False)
+        cls.install_dir = "C:\\Program Files\\VRX58Q"
+        cls.result = pfx.run([setup, "s"])
+        cls.installed = InstalledState(pfx, cls.install_dir)
+        # A file of the user's in the Programs group keeps the group folder.
+        with open(pr.to_unix(pfx.path, pfx.programs(APP_NAME, "my notes.txt")), "w") as f:
+            f.write("mine\n")
+        uninstall_folder = cls.install_dir + "\\Uninstall\\"
+        cls.uninstall = pfx.helper("uninstall", uninstall_folder)
+        cls.removed = InstalledState(pfx, cls.install_dir)
+        cls.second = pfx.helper("uninstall", uninstall_folder)
+        cls.again = InstalledState(pfx, cls.install_dir)
+
+    def test_install_succeeds_without_messages(self):
+        self.assertEqual((0, []), (self.result.rc, self.result.boxes))
+
+    def test_install_copies_files_without_service_tool_or_bitmaps(self):
+        self.check_installed_files(self.installed, with_tool=False)
+
+    def test_run_value_starts_application_minimised(self):
+        self.assertEqual((pr.REG_SZ, '"%s\\%s" min' % (self.install_dir, APP_FILE)),
+                         self.installed.reg.value("HKLM", NATIVE + "Run", APP_NAME))
+
+    def test_uninstall_entry_in_native_view(self):
+        key = self.installed.reg.key("HKLM", NATIVE + "Uninstall\\VRX58Q")
+        self.assertEqual({
+            "UninstallString": (pr.REG_SZ, '"%s\\Uninstall\\setup.exe" delpkg' % self.install_dir),
+            "DisplayName": (pr.REG_SZ, APP_NAME),
+            "Publisher": (pr.REG_SZ, COMPANY),
+            "DisplayVersion": (pr.REG_SZ, "2.01.07")}, key)
+
+    def test_no_service_tool_run_and_no_compatibility_value(self):
+        self.assertEqual([], self.installed.starts("Kelvrin.exe"))
+        self.assertIsNone(pr.service_key(self.installed.reg))
+        compat = self.installed.reg.key("HKCU", pr.COMPAT_KEY) or {}
+        self.assertEqual([], [n for n in compat if n.lower().endswith(APP_FILE.lower())])
+
+    def test_application_not_started_when_not_asked(self):
+        self.assertEqual([], self.installed.starts(APP_FILE))
+
+    def test_shortcuts(self):
+        self.check_shortcuts(self.installed, self.install_dir + "\\" + APP_FILE,
+                             self.install_dir + "\\Uninstall\\setup.exe")
+
+    def test_uninstall_removes_its_table_and_keeps_user_group_folder(self):
+        self.assertEqual((0, []), (self.uninstall.rc, self.uninstall.boxes))
+        self.check_uninstalled(self.removed, NATIVE, with_run_value=True)
+        self.assertTrue(self.removed.group_exists)
+        self.assertTrue(self.pfx.exists(self.pfx.programs(APP_NAME, "my notes.txt")))
+
+    def test_second_uninstall_passes_silently(self):
+        self.assertEqual((0, []), (self.second.rc, self.second.boxes))
+        self.assertEqual([], winelab.snapshot_diff(self.removed.snapshot, self.again.snapshot))
+
+
+class Win7Install(unittest.TestCase, InstallChecks):
+    """64-bit Windows 7: first install, re-install over a running application, uninstall."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.pfx = pfx = new_prefix("win7-install", "win64", "win7")
+        setup = pfx.copy_package(ini=make_ini(launch=0), lorvane=False)
+        cls.install_dir = pf_wow64() + "\\VRX58Q"
+        cls.app_path = cls.install_dir + "\\" + APP_FILE
+        cls.result = pfx.run([setup, "s"])
+        cls.installed = InstalledState(pfx, cls.install_dir)
+
+        # The application runs with its window when the re-install starts.
+        pfx.start([cls.app_path])
+        pfx.wait_for(lambda: any(e.event == "start" and e.program == APP_FILE for e in pfx.journal()))
+        cls.app_window = pfx.wait_for(lambda: pfx.window_exists(APP_NAME), timeout=120, interval=2)
+        time.sleep(1.5)  # keep the re-install's file times clearly apart from the first's
+        cls.reinstall_start = time.time()
+        cls.reinstall = pfx.run([setup, "s"])
+        cls.reinstalled = InstalledState(pfx, cls.install_dir)
+
+        uninstall_folder = cls.install_dir + "\\Uninstall\\"
+        cls.uninstall = pfx.helper("uninstall", uninstall_folder)
+        cls.removed = InstalledState(pfx, cls.install_dir)
+        cls.second = pfx.helper("uninstall", uninstall_folder)
+        cls.again = InstalledState(pfx, cls.install_dir)
+
+    def test_install_succeeds_without_messages(self):
+        self.assertEqual((0, []), (self.result.rc, self.result.boxes))
+
+    def test_install_copies_service_tool(self):
+        self.check_installed_files(self.installed, with_tool=True)
+
+    def test_registry_below_wow6432node_without_run_value(self):
+        reg = self.installed.reg
+        self.assertEqual((pr.REG_SZ, '"%s\\Uninstall\\setup.exe" delpkg' % self.install_dir),
+                         reg.value("HKLM", view_wow64() + "Uninstall\\VRX58Q", "UninstallString"))
+        if not NATIVE64:
+            self.assertIsNone(reg.key("HKLM", NATIVE + "Uninstall\\VRX58Q"))
+        self.assertIsNone(reg.value("HKLM", WOW64 + "Run", APP_NAME))
+        self.assertIsNone(reg.value("HKLM", NATIVE + "Run", APP_NAME))
+
+    def test_service_tool_registers_service(self):
+        starts = self.installed.starts("Kelvrin.exe")
+        self.assertEqual(["-i"], [s.detail.split()[-1] for s in starts])
+        service = pr.service_key(self.installed.reg)
+        self.assertIsNotNone(service, "service registered")
+        kind, image = self.installed.reg.value("HKLM", service, "ImagePath")
+        self.assertEqual('"%s" service' % self.app_path.lower(), image.lower())
+        self.assertEqual((pr.REG_DWORD, 3), self.installed.reg.value("HKLM", service, "Start"))
+
+    def test_compatibility_value_for_application(self):
+        compat = self.installed.reg.key("HKCU", pr.COMPAT_KEY) or {}
+        self.assertIn(self.app_path.lower(), [n.lower() for n in compat])
+
+    def test_shortcuts(self):
+        self.check_shortcuts(self.installed, self.app_path, self.install_dir + "\\Uninstall\\setup.exe")
+
+    def test_reinstall_stops_old_service_and_closes_application_before_copying(self):
+        self.assertEqual((0, []), (self.reinstall.rc, self.reinstall.boxes))
+        self.assertTrue(self.app_window, "the application's window was up before the re-install")
+        events = [e for e in self.reinstalled.journal if e.time >= self.reinstall_start]
+        order = [(e.program, e.event, e.detail.split()[-1] if e.event == "start" else "")
+                 for e in events if e.event in ("start", "WM_CLOSE")]
+        self.assertEqual([("Kelvrin.exe", "start", "-k"), ("Kelvrin.exe", "start", "-u"),
+                          (APP_FILE, "WM_CLOSE", ""), ("Kelvrin.exe", "start", "-i")], order)
+        # The old tool in the install folder was run, and every file was written after it.
+        kill = next(e for e in events if e.event == "start" and e.detail.endswith("-k"))
+        self.assertIn(self.install_dir.lower() + "\\kelvrin.exe", kill.detail.lower())
+        closed = next(e for e in events if e.event == "WM_CLOSE")
+        for name in ("mingwm10.dll", APP_FILE.lower(), "kelvrin.exe"):
+            self.assertGreater(self.reinstalled.ctimes[name], closed.time, name)
+
+    def test_reinstall_replaces_links(self):
+        for path, (info, ctime, ino) in self.installed.links.items():
+            new = self.reinstalled.links.get(path)
+            self.assertIsNotNone(new, path)
+            self.assertGreater(new[1], self.reinstall_start, path)
+            self.assertEqual((info.target, info.arguments), (new[0].target, new[0].arguments))
+
+    def test_uninstall_removes_service_files_entry_and_group(self):
+        self.assertEqual((0, []), (self.uninstall.rc, self.uninstall.boxes))
+        self.check_uninstalled(self.removed, view_wow64(), with_run_value=False)
+        self.assertIsNone(pr.service_key(self.removed.reg))
+        self.assertFalse(self.removed.group_exists)
+        words = [e.detail.split()[-1] for e in self.removed.starts("Kelvrin.exe", since=self.reinstall_start)]
+        self.assertEqual(["-k", "-u", "-i", "-k", "-u"], words)
+
+    def test_second_uninstall_passes_silently(self):
+        self.assertEqual((0, []), (self.second.rc, self.second.boxes))
+        self.assertEqual([], winelab.snapshot_diff(self.removed.snapshot, self.again.snapshot))
+
+
+class Packages(unittest.TestCase):
+    """The title bitmap selects the other setup.ini section; the bitmaps travel with it."""
+
+    @classmethod
+    def setUpClass(cls):
+        ini = make_ini(launch=0, turbo=("TurboVolume", TV_NAME, 1))
+        cls.tv = pfx = new_prefix("pkg-title", "win32", "winxp")
+        setup = pfx.copy_package(ini=ini, lorvane=True)
+        cls.tv_result = pfx.run([setup, "s"])
+        cls.tv_window = pfx.wait_for(lambda: pfx.window_exists(TV_NAME), timeout=120, interval=2)
+        pfx.settle(kill=True)
+        cls.tv_reg = pfx.registry()
+        cls.tv_journal = pfx.journal()
+
+        cls.plain = pfx2 = new_prefix("pkg-plain", "win32", "winxp")
+        setup = pfx2.copy_package(ini=ini, lorvane=False, title_about=True)
+        cls.plain_result = pfx2.run([setup, "s"])
+        pfx2.settle(kill=True)
+        cls.plain_reg = pfx2.registry()
+
+    def test_title_bitmap_package_uses_turbovolume_section(self):
+        self.assertEqual((0, []), (self.tv_result.rc, self.tv_result.boxes))
+        pfx = self.tv
+        for name in ("Lorvane.bmp", "title_about.bmp", APP_FILE):
+            self.assertTrue(pfx.exists("C:\\Program Files\\TurboVolume\\" + name), name)
+        self.assertFalse(pfx.exists("C:\\Program Files\\VRX58Q"))
+        self.assertEqual((pr.REG_SZ, TV_NAME), self.tv_reg.value("HKLM", NATIVE + "Uninstall\\TurboVolume",
+                                                                 "DisplayName"))
+        self.assertEqual((pr.REG_SZ, '"C:\\Program Files\\TurboVolume\\%s" min' % APP_FILE),
+                         self.tv_reg.value("HKLM", NATIVE + "Run", TV_NAME))
+        self.assertTrue(pfx.exists(pfx.desktop(TV_NAME + ".lnk")))
+
+    def test_launch_in_silent_mode_starts_application_with_its_name(self):
+        starts = [e for e in self.tv_journal if e.program == APP_FILE and e.event == "start"]
+        self.assertEqual(1, len(starts))
+        self.assertIn("c:\\program files\\turbovolume\\", starts[0].detail.lower())
+        self.assertTrue(self.tv_window, "window captioned with the TURBOVOLUME AppName")
+
+    def test_no_title_bitmap_means_no_bitmaps_even_with_title_about(self):
+        self.assertEqual((0, []), (self.plain_result.rc, self.plain_result.boxes))
+        pfx = self.plain
+        self.assertTrue(pfx.exists("C:\\Program Files\\VRX58Q\\" + APP_FILE))
+        for name in ("Lorvane.bmp", "title_about.bmp"):
+            self.assertFalse(pfx.exists("C:\\Program Files\\VRX58Q\\" + name), name)
+        self.assertEqual((pr.REG_SZ, APP_NAME), self.plain_reg.value("HKLM", NATIVE + "Uninstall\\VRX58Q",
+                                                                     "DisplayName"))
+
+
+class Languages(unittest.TestCase):
+    """The Program Files folder follows the UI and system language and the platform."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.CASES = (
+            ("de-xp", "win32", "winxp", "de_DE.UTF-8", "C:\\Programme", NATIVE),
+            ("es-xp", "win32", "winxp", "es_ES.UTF-8", "C:\\Archivos de programa", NATIVE),
+            # Spanish keeps "Program Files" on 64-bit Windows; German takes the 32-bit folder.
+            ("es-win7", "win64", "win7", "es_ES.UTF-8", "C:\\Program Files", view_wow64()),
+            ("de-win7", "win64", "win7", "de_DE.UTF-8",
+             "C:\\Programme" if NATIVE64 else "C:\\Program Files (x86)", view_wow64()),
+        )
+        cls.outcomes = {}
+        for name, arch, version, lc_all, parent, _ in cls.CASES:
+            pfx = new_prefix("lang-" + name, arch, version)
+            pfx.make_dir(parent)
+            setup = pfx.copy_package(ini=make_ini(), lorvane=False)
+            result = pfx.run([setup, "s"], lc_all=lc_all)
+            pfx.settle(kill=True)
+            cls.outcomes[name] = (pfx, result, pfx.registry())
+
+    def test_program_files_names(self):
+        for name, _, _, _, parent, reg_prefix in self.CASES:
+            with self.subTest(name):
+                pfx, result, reg = self.outcomes[name]
+                self.assertEqual((0, []), (result.rc, result.boxes))
+                self.assertTrue(pfx.exists(parent + "\\VRX58Q\\" + APP_FILE))
+                self.assertEqual((pr.REG_SZ, '"%s\\VRX58Q\\Uninstall\\setup.exe" delpkg' % parent),
+                                 reg.value("HKLM", reg_prefix + "Uninstall\\VRX58Q", "UninstallString"))
+
+
+class Refusals(unittest.TestCase):
+    """Configurations the install refuses leave the system untouched; a locked executable
+    fails the install without starting the application."""
+
+    CASES = (
+        ("empty folder", make_ini(folder=""), "APPFolderName"),
+        ("folder with backslash", make_ini(folder="VRX\\58Q"), "APPFolderName"),
+        ("folder with slash", make_ini(folder="../VRX58Q"), "APPFolderName"),
+        ("folder with drive colon", make_ini(folder="D:VRX58Q"), "APPFolderName"),
+        ("folder dot dot", make_ini(folder=".."), "APPFolderName"),
+        ("folder dot", make_ini(folder="."), "APPFolderName"),
+        ("file with path", make_ini(app_file="..\\" + APP_FILE), "APPFileName"),
+        ("long folder", make_ini(folder="V" * 250), "APPFolderName"),
+    )
+
+    @classmethod
+    def setUpClass(cls):
+        cls.pfx = pfx = new_prefix("refusals", "win32", "winxp")
+        cls.outcomes = []
+        for i, (name, ini, key) in enumerate(cls.CASES):
+            setup = pfx.copy_package(name="pkg%d" % i, ini=ini, lorvane=False)
+            pfx.settle()
+            before = pfx.snapshot()
+            result = pfx.run([setup, "s"])
+            pfx.settle(kill=True)
+            cls.outcomes.append((name, key, result, winelab.snapshot_diff(before, pfx.snapshot())))
+
+        # A good install, then the same package again while its executable is held open.
+        setup = pfx.copy_package(name="pkglock", ini=make_ini(launch=1), lorvane=False)
+        cls.good = pfx.run([setup, "s"])
+        pfx.settle(kill=True)
+        release = pfx.hold_file("C:\\Program Files\\VRX58Q\\" + APP_FILE)
+        cls.lock_start = time.time()
+        try:
+            cls.locked = pfx.run([setup, "s"])
+            time.sleep(3)
+        finally:
+            release()
+        pfx.settle(kill=True)
+        cls.lock_journal = pfx.journal()
+
+    def test_refused_configurations_touch_nothing(self):
+        for name, key, result, diff in self.outcomes:
+            with self.subTest(name):
+                self.assertEqual(1, result.rc)
+                self.assertEqual(1, len(result.boxes), result.boxes)
+                self.assertIn('"%s"' % key, result.boxes[0])
+                self.assertEqual([], diff)
+
+    def test_locked_executable_fails_install_without_launch(self):
+        self.assertEqual(0, self.good.rc)
+        self.assertEqual(1, self.locked.rc)
+        late_starts = [e for e in self.lock_journal
+                       if e.program == APP_FILE and e.event == "start" and e.time >= self.lock_start]
+        self.assertEqual([], late_starts)
+
+
+def main():
+    global LAB, NATIVE64
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", required=True)
+    parser.add_argument("--helper")
+    parser.add_argument("--wine", help="Wine loader (default: $SETUP_WINE or wine)")
+    parser.add_argument("groups", nargs="*")
+    args = parser.parse_args()
+    LAB = winelab.Lab(args.build, helper=args.helper, wine=args.wine)
+    NATIVE64 = winelab.pe_machine(os.path.join(LAB.package_dir, "setup.exe")) == 0x8664
+    if NATIVE64:
+        print("64-bit package: checking the harness with native 64-bit expectations", file=sys.stderr)
+    sys.argv[1:] = []
+    names = args.groups or ["XpInstall", "Win7Install", "Packages", "Languages", "Refusals"]
+    suite = unittest.TestSuite(unittest.defaultTestLoader.loadTestsFromName(n, sys.modules[__name__])
+                               for n in names)
+    result = unittest.TextTestRunner(verbosity=2).run(suite)
+    return 0 if result.wasSuccessful() else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,61 @@
+#!/usr/bin/env python3
+"""The harness's offline readers on files Wine wrote: registry hives and a shell link."""
+
+import os
+import sys
+import tempfile
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(HERE)), "tools"))
+import prefixread as pr  # noqa: E402
+
+DATA = os.path.join(HERE, "data")
+
+
+class RegistryFileTest(unittest.TestCase):
+    def setUp(self):
+        self.keys = pr.parse_reg_file(os.path.join(DATA, "sample.reg"))
+
+    def value(self, key, name):
+        entry = self.keys[key.lower()][1].get(name.lower())
+        return entry[1:] if entry else None
+
+    def test_dword_values_with_backslashes_in_names(self):
+        self.assertEqual((pr.REG_DWORD, 1), self.value(pr.COMPAT_KEY, "C:\\Program Files\\VRX58Q\\VRX58QRaidSetup.exe"))
+
+    def test_multi_string_continued_over_lines(self):
+        kind, data = self.value("System\\CurrentControlSet\\Enum\\ROOT\\WINEBUS\\0", "HardwareId")
+        self.assertEqual((pr.REG_MULTI_SZ, ["root\\winebus", "C:\\windows\\inf"]), (kind, data))
+        self.assertEqual((pr.REG_SZ, "winebus"), self.value("System\\CurrentControlSet\\Enum\\ROOT\\WINEBUS\\0",
+                                                            "Service"))
+
+    def test_escaped_characters_in_keys_and_strings(self):
+        key = "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Caf\u00e9"
+        self.assertEqual((pr.REG_SZ, '"C:\\Program Files (x86)\\Caf\u00e9\\Uninstall\\setup.exe" delpkg'),
+                         self.value(key, "UninstallString"))
+        self.assertEqual((pr.REG_EXPAND_SZ, "%ProgramFiles%\\Caf\u00e9"), self.value(key, "Path"))
+        self.assertEqual((pr.REG_SZ, "default"), self.value(key, ""))
+
+
+class ShellLinkTest(unittest.TestCase):
+    def test_target_and_arguments_of_a_wine_link(self):
+        link = pr.read_shell_link(os.path.join(DATA, "uninstall-link.lnk"))
+        self.assertEqual(("C:\\Program Files\\VRX58Q\\Uninstall\\setup.exe", "delpkg"),
+                         (link.target, link.arguments))
+
+    def test_other_files_are_refused(self):
+        self.assertRaises(ValueError, pr.read_shell_link, os.path.join(DATA, "sample.reg"))
+
+
+class PathTest(unittest.TestCase):
+    def test_windows_paths_match_folders_without_regard_to_case(self):
+        with tempfile.TemporaryDirectory() as prefix:
+            os.makedirs(os.path.join(prefix, "drive_c", "Program Files", "VRX58Q"))
+            unix = pr.to_unix(prefix, "c:\\PROGRAM FILES\\vrx58q\\new.txt")
+            self.assertEqual(os.path.join(prefix, "drive_c", "Program Files", "VRX58Q", "new.txt"), unix)
+            self.assertEqual("C:\\Program Files\\VRX58Q\\new.txt", pr.to_windows(prefix, unix))
+
+
+if __name__ == "__main__":
+    unittest.main()

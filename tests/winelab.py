@@ -1,0 +1,340 @@
+"""Wine prefixes for end-to-end tests: one template prefix per architecture, cloned for each
+scenario; runs Windows programs in a clone with a chosen language while a helper presses OK
+on the "Fail" message boxes and records their texts; reads registry, files, shortcuts and the
+tools journal back; takes snapshots of what an install may touch.
+
+    lab = Lab(build_dir)                      # <build>/prefixes holds templates and clones
+    pfx = lab.prefix("xp-first", "win32", "winxp")
+    setup = pfx.copy_package(ini=..., lorvane=False)
+    result = pfx.run([setup, "s"])            # Result(rc, boxes, out)
+    pfx.settle()                              # every process ended, registry written
+    pfx.registry().value("HKLM", key, name)
+
+The registry files are current only after settle(): Wine writes them when its server ends.
+"""
+
+import fcntl
+import os
+import shutil
+import subprocess
+import sys
+import time
+from collections import namedtuple
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SOURCE_DIR = os.path.dirname(HERE)
+sys.path.insert(0, os.path.join(SOURCE_DIR, "tools"))
+import prefixread  # noqa: E402
+
+WINE_DLL_OVERRIDES = "winemenubuilder.exe=d;mscoree,mshtml="
+PACKAGE_FILES = ("setup.exe", "setup.ini")
+Result = namedtuple("Result", "rc boxes out")
+JournalEntry = namedtuple("JournalEntry", "time program pid event detail")
+
+
+def ensure_display():
+    """The DISPLAY to use: the caller's, else the shared virtual one (:77)."""
+    if os.environ.get("DISPLAY"):
+        return os.environ["DISPLAY"]
+    script = os.path.join(SOURCE_DIR, "cmake", "wine-env.sh")
+    out = subprocess.run(["bash", "-c", 'source "$1"; ensure_display; echo "$DISPLAY"', "-", script],
+                         capture_output=True, text=True, check=True)
+    return out.stdout.strip() or ":77"
+
+
+def pe_machine(path):
+    """The machine field of a Windows executable's header (0x14c i386, 0x8664 x64)."""
+    with open(path, "rb") as f:
+        data = f.read(4096)
+    offset = int.from_bytes(data[0x3C:0x40], "little")
+    return int.from_bytes(data[offset + 4:offset + 6], "little")
+
+
+def windows_path(unix_path):
+    """A Unix path as Windows programs under Wine reach it (drive Z:)."""
+    return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
+
+
+def parse_journal_time(text):
+    """Seconds since the epoch of a journal time stamp (UTC, milliseconds)."""
+    import calendar
+    base, ms = text.rstrip("Z").split(".")
+    return calendar.timegm(time.strptime(base, "%Y-%m-%dT%H:%M:%S")) + int(ms) / 1000.0
+
+
+class Lab:
+    """Templates and clones under <build>/prefixes; Windows helpers from the build."""
+
+    def __init__(self, build_dir, helper=None, wine=None):
+        self.build_dir = os.path.abspath(build_dir)
+        # The Wine loader: "wine" picks the 32-bit one for our programs; SETUP_WINE can name
+        # another (for a 64-bit build run as a check of the harness itself).
+        self.wine = wine or os.environ.get("SETUP_WINE") or "wine"
+        self.root = os.path.join(self.build_dir, "prefixes")
+        self.package_dir = os.path.join(self.build_dir, "package")
+        self.helper = helper or os.path.join(self.build_dir, "tests", "scenarios", "labhelper.exe")
+        # A home of our own: Wine links a new prefix's Desktop and documents folders to the
+        # home's XDG folders when they exist, and clones must not share them.
+        self.home = os.path.join(self.root, "home")
+        os.makedirs(self.home, exist_ok=True)
+        self.display = ensure_display()
+
+    def base_env(self, prefix):
+        env = dict(os.environ)
+        env.update(WINEPREFIX=prefix, WINEDEBUG="-all", WINEDLLOVERRIDES=WINE_DLL_OVERRIDES,
+                   HOME=self.home, DISPLAY=self.display)
+        env.pop("WINEARCH", None)
+        return env
+
+    def template(self, arch):
+        """The booted template prefix of an architecture ("win32" or "win64"), made once."""
+        path = os.path.join(self.root, "template-" + arch)
+        ready = os.path.join(path, ".lab-ready")
+        if os.path.exists(ready):
+            return path
+        with open(path + ".lock", "w") as lock:
+            fcntl.flock(lock, fcntl.LOCK_EX)
+            if not os.path.exists(ready):
+                shutil.rmtree(path, ignore_errors=True)
+                env = self.base_env(path)
+                env["WINEARCH"] = arch
+                subprocess.run([self.wine, "wineboot", "-i"], env=env, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL, timeout=1500)
+                subprocess.run(["wineserver", "-w"], env=env, timeout=600)
+                if not os.path.exists(os.path.join(path, "system.reg")):
+                    raise RuntimeError("wineboot did not create the %s prefix %s" % (arch, path))
+                open(ready, "w").close()
+        return path
+
+    def prefix(self, name, arch, version):
+        """A fresh clone of the template, as Windows `version` ("winxp", "win7", ...)."""
+        template = self.template(arch)
+        path = os.path.join(self.root, name)
+        if os.path.exists(path):
+            subprocess.run(["wineserver", "-k"], env=self.base_env(path), stderr=subprocess.DEVNULL)
+            shutil.rmtree(path)
+        subprocess.run(["cp", "-a", template, path], check=True)
+        # Wine links a user's shell folders (Desktop, Documents, ...) to the home folder; a
+        # clone gets folders of its own so that scenarios never see each other's links.
+        users = os.path.join(path, "drive_c", "users")
+        for user in os.listdir(users):
+            for entry in os.listdir(os.path.join(users, user)):
+                folder = os.path.join(users, user, entry)
+                if os.path.islink(folder):
+                    os.remove(folder)
+                    os.makedirs(folder)
+        pfx = Prefix(self, path, arch)
+        pfx.set_windows_version(version)
+        return pfx
+
+
+class Prefix:
+    def __init__(self, lab, path, arch):
+        self.lab = lab
+        self.path = path
+        self.arch = arch
+        self.journal_path = os.path.join(path, "tools-journal.log")
+        self.work = os.path.join(path, "lab")
+        os.makedirs(self.work, exist_ok=True)
+        self._counter = 0
+
+    # --- set-up ---------------------------------------------------------------------------
+
+    def set_windows_version(self, version):
+        """The Windows version every program of the prefix sees (HKCU\\Software\\Wine)."""
+        with open(os.path.join(self.path, "user.reg"), "a", encoding="utf-8") as f:
+            f.write('\n[Software\\\\Wine] %d\n"Version"="%s"\n' % (int(time.time()), version))
+
+    def c(self, *parts):
+        """The Unix path of a C: path given as its components."""
+        return prefixread.to_unix(self.path, "C:\\" + "\\".join(parts))
+
+    def make_dir(self, win_path):
+        os.makedirs(prefixread.to_unix(self.path, win_path), exist_ok=True)
+
+    def copy_package(self, name="pkg", ini=None, lorvane=True, title_about=True, app_files=None):
+        """Copies the built package to C:\\<name>; returns the Windows path of its setup.exe.
+        ini replaces setup.ini (text); lorvane/title_about keep or drop the title bitmaps."""
+        dest = self.c(name)
+        shutil.rmtree(dest, ignore_errors=True)
+        shutil.copytree(self.lab.package_dir, dest)
+        app = os.path.join(dest, "Application")
+        for keep, bmp in ((lorvane, "Lorvane.bmp"), (title_about, "title_about.bmp")):
+            if not keep and os.path.exists(os.path.join(app, bmp)):
+                os.remove(os.path.join(app, bmp))
+        if ini is not None:
+            with open(os.path.join(dest, "setup.ini"), "w", encoding="utf-8", newline="\r\n") as f:
+                f.write(ini)
+        return "C:\\%s\\setup.exe" % name
+
+    # --- running programs ------------------------------------------------------------------
+
+    def env(self, lc_all="en_US.UTF-8"):
+        env = self.lab.base_env(self.path)
+        env["LC_ALL"] = lc_all
+        env["SETUP_TOOLS_JOURNAL"] = windows_path(self.journal_path)
+        return env
+
+    def start(self, argv, lc_all="en_US.UTF-8"):
+        """Starts a Windows program in the background; returns the Popen."""
+        return subprocess.Popen([self.lab.wine] + list(argv), env=self.env(lc_all), stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL)
+
+    def run(self, argv, lc_all="en_US.UTF-8", timeout=600, caption="Fail"):
+        """Runs a program to its end while the helper answers message boxes captioned
+        `caption`; returns Result(exit code, [box texts], stdout)."""
+        self._counter += 1
+        boxes_file = os.path.join(self.work, "boxes-%d.txt" % self._counter)
+        stop_file = os.path.join(self.work, "stop-%d" % self._counter)
+        watcher = subprocess.Popen([self.lab.wine, self.lab.helper, "boxwatch", windows_path(boxes_file),
+                                    windows_path(stop_file), caption],
+                                   env=self.env(lc_all), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        # Output goes to a file: a pipe would stay open as long as the Wine services that the
+        # first program of a prefix starts, long after the program itself has ended.
+        out_file = os.path.join(self.work, "out-%d.txt" % self._counter)
+        try:
+            with open(out_file, "w") as out:
+                proc = subprocess.Popen([self.lab.wine] + list(argv), env=self.env(lc_all), stdout=out,
+                                        stderr=subprocess.DEVNULL)
+                rc = proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            self.kill()
+            raise
+        finally:
+            open(stop_file, "w").close()
+            try:
+                watcher.wait(timeout=60)
+            except subprocess.TimeoutExpired:
+                watcher.kill()
+        with open(out_file, encoding="utf-8", errors="replace") as f:
+            out = f.read()
+        boxes = []
+        if os.path.exists(boxes_file):
+            with open(boxes_file, encoding="utf-8", errors="replace") as f:
+                boxes = [line.rstrip("\n").split("\t", 1)[-1] for line in f if line.strip()]
+        return Result(rc, boxes, out)
+
+    def helper(self, *args, timeout=300):
+        """Runs labhelper.exe with the arguments; returns Result."""
+        return self.run([self.lab.helper] + list(args), timeout=timeout)
+
+    def window_exists(self, caption):
+        proc = subprocess.run([self.lab.wine, self.lab.helper, "window", caption], env=self.env(),
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
+        return proc.returncode == 0
+
+    def hold_file(self, win_path):
+        """Holds a file open against writing and deleting; returns a release function."""
+        self._counter += 1
+        ready = os.path.join(self.work, "held-%d" % self._counter)
+        stop = os.path.join(self.work, "release-%d" % self._counter)
+        proc = subprocess.Popen([self.lab.wine, self.lab.helper, "hold", win_path, windows_path(ready),
+                                 windows_path(stop)], env=self.env(), stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL)
+        deadline = time.time() + 300
+        while not os.path.exists(ready):
+            if proc.poll() is not None or time.time() > deadline:
+                raise RuntimeError("could not hold %s" % win_path)
+            time.sleep(0.2)
+
+        def release():
+            open(stop, "w").close()
+            proc.wait(timeout=120)
+        return release
+
+    def wait_for(self, condition, timeout=120, interval=0.5):
+        deadline = time.time() + timeout
+        while time.time() < deadline:
+            if condition():
+                return True
+            time.sleep(interval)
+        return condition()
+
+    def kill(self):
+        """Ends every process of the prefix (a started application included)."""
+        subprocess.run(["wineserver", "-k"], env=self.env(), stderr=subprocess.DEVNULL)
+
+    def settle(self, kill=False):
+        """Waits until the prefix's server has ended, so that its registry files are written;
+        with kill, ends the prefix's processes first."""
+        if kill:
+            self.kill()
+        subprocess.run(["wineserver", "-w"], env=self.env(), timeout=600)
+
+    # --- reading back ---------------------------------------------------------------------
+
+    def registry(self):
+        return prefixread.Registry(self.path)
+
+    def journal(self):
+        entries = []
+        if os.path.exists(self.journal_path):
+            with open(self.journal_path, encoding="utf-8", errors="replace") as f:
+                for line in f:
+                    parts = line.rstrip("\n").split("\t", 4)
+                    if len(parts) == 5:
+                        entries.append(JournalEntry(parse_journal_time(parts[0]), parts[1], int(parts[2]),
+                                                    parts[3], parts[4]))
+        return entries
+
+    def link(self, win_path):
+        return prefixread.read_shell_link(prefixread.to_unix(self.path, win_path))
+
+    def exists(self, win_path):
+        return os.path.exists(prefixread.to_unix(self.path, win_path))
+
+    def desktop(self, *parts):
+        """Windows path in the user's desktop folder."""
+        desk = prefixread.desktop_folders(self.path)[0]
+        return "\\".join([prefixread.to_windows(self.path, desk)] + list(parts))
+
+    def programs(self, *parts):
+        return "\\".join([prefixread.COMMON_PROGRAMS] + list(parts))
+
+    def snapshot(self):
+        """What an install may touch: files on C: outside the Windows folder, the per-user
+        temporary and application data folders and our package copies; the uninstall and
+        Run keys of both registry views, the application's service and the Compatibility
+        Assistant values (the setup program's marker for itself excepted)."""
+        drive_c = os.path.join(self.path, "drive_c")
+        files = {}
+        for root, dirs, names in os.walk(drive_c):
+            rel_root = os.path.relpath(root, drive_c)
+            low = rel_root.lower().split(os.sep)
+            if low[0] in ("windows", "pkg") or low[0].startswith("pkg") or \
+                    (low[0] == "users" and len(low) >= 3 and low[2] in ("temp", "appdata", "local settings",
+                                                                      "application data")):
+                dirs[:] = []
+                continue
+            for d in dirs:
+                files[os.path.join(rel_root, d) + os.sep] = None
+            for n in names:
+                p = os.path.join(root, n)
+                st = os.lstat(p)
+                files[os.path.join(rel_root, n)] = (st.st_size, st.st_mtime_ns)
+        reg = self.registry()
+        keys = {}
+        for key in prefixread.UNINSTALL_KEYS + prefixread.RUN_KEYS:
+            keys.update({("HKLM", k): v for k, v in reg.subtree("HKLM", key).items()})
+        service = prefixread.service_key(reg)
+        if service:
+            keys.update({("HKLM", k): v for k, v in reg.subtree("HKLM", service).items()})
+        compat = reg.key("HKCU", prefixread.COMPAT_KEY) or {}
+        keys[("HKCU", prefixread.COMPAT_KEY)] = {n: v for n, v in compat.items()
+                                                 if not n.lower().endswith("\\setup.exe")}
+        return {"files": files, "registry": keys}
+
+
+def snapshot_diff(before, after):
+    """Readable differences between two snapshots (empty when equal)."""
+    lines = []
+    for kind in ("files", "registry"):
+        a, b = before[kind], after[kind]
+        for k in sorted(set(a) | set(b), key=str):
+            if k not in a:
+                lines.append("added %s %s" % (kind, k))
+            elif k not in b:
+                lines.append("removed %s %s" % (kind, k))
+            elif a[k] != b[k]:
+                lines.append("changed %s %s: %r -> %r" % (kind, k, a[k], b[k]))
+    return lines
