@@ -14,6 +14,11 @@ const WCHAR kDefaultAppName[] = L"Varelon VRX58Q RAID Manager";
 const WCHAR kIniFileName[] = L"setup.ini";
 const WCHAR kLabelFace[] = L"Arial";
 
+// The size the layout is made for (the background picture's); the window takes it even
+// when the picture is missing, so that every control stays inside the window.
+const int kSkinWidth = 584;
+const int kSkinHeight = 411;
+
 // Button captions and label texts are loaded into buffers of these sizes.
 const int kCaptionChars = 128;
 const int kLabelChars = 1024;
@@ -148,21 +153,19 @@ void CSetupDlg::InitTexts()
 
 void CSetupDlg::ApplyWindowShape()
 {
-    // Without the background picture there is nothing to shape the window by or to size it
-    // to: it keeps the template's rectangle, centred.
-    if (!m_hBackground) {
-        CenterWindow();
-        return;
+    // Without the background picture there is nothing to shape the window by: it stays
+    // rectangular, at the size the layout is made for.
+    int cx = kSkinWidth;
+    int cy = kSkinHeight;
+    if (m_hBackground) {
+        ::GetObjectW(m_hBackground, sizeof(m_bmBackground), &m_bmBackground);
+        cx = m_bmBackground.bmWidth;
+        cy = m_bmBackground.bmHeight;
+        // Every pixel that is not magenta belongs to the window; the window owns the region.
+        HRGN hRgn = CreateBitmapRegion(m_hBackground, SKIN_KEY_MAGENTA);
+        if (hRgn && !SetWindowRgn(hRgn, TRUE))
+            ::DeleteObject(hRgn);
     }
-    ::GetObjectW(m_hBackground, sizeof(m_bmBackground), &m_bmBackground);
-
-    // Every pixel that is not magenta belongs to the window; the window owns the region.
-    HRGN hRgn = CreateBitmapRegion(m_hBackground, SKIN_KEY_MAGENTA);
-    if (hRgn && !SetWindowRgn(hRgn, TRUE))
-        ::DeleteObject(hRgn);
-
-    int cx = m_bmBackground.bmWidth;
-    int cy = m_bmBackground.bmHeight;
     SetWindowPos(nullptr, ::GetSystemMetrics(SM_CXSCREEN) / 2 - cx / 2,
                  ::GetSystemMetrics(SM_CYSCREEN) / 2 - cy / 2, cx, cy, 0);
 }

@@ -148,6 +148,46 @@ BOOL CALLBACK FindWizardWindow(HWND hWnd, LPARAM lParam)
 
 BOOL WizardProcess::Start(const std::wstring& exePath, const std::wstring& words)
 {
+    return Launch(exePath, words) && Attach();
+}
+
+namespace {
+
+struct FindBoxData {
+    DWORD pid;
+    const wchar_t* text;
+    HWND hWnd;
+};
+
+BOOL CALLBACK FindBoxWindow(HWND hWnd, LPARAM lParam)
+{
+    auto* data = reinterpret_cast<FindBoxData*>(lParam);
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(hWnd, &pid);
+    if (pid != data->pid || !::IsWindowVisible(hWnd))
+        return TRUE;
+    for (HWND h = ::GetWindow(hWnd, GW_CHILD); h; h = ::GetWindow(h, GW_HWNDNEXT)) {
+        wchar_t buf[256] = {};
+        ::GetWindowTextW(h, buf, 256);
+        if (wcscmp(buf, data->text) == 0) {
+            data->hWnd = hWnd;
+            return FALSE;
+        }
+    }
+    return TRUE;
+}
+
+} // namespace
+
+HWND WizardProcess::FindMessageBox(const wchar_t* lpszText) const
+{
+    FindBoxData data{m_pi.dwProcessId, lpszText, nullptr};
+    ::EnumWindows(&FindBoxWindow, (LPARAM)&data);
+    return data.hWnd;
+}
+
+BOOL WizardProcess::Launch(const std::wstring& exePath, const std::wstring& words)
+{
     std::wstring cmd = L"\"" + exePath + L"\"";
     if (!words.empty())
         cmd += L" " + words;
@@ -155,8 +195,11 @@ BOOL WizardProcess::Start(const std::wstring& exePath, const std::wstring& words
     buf.push_back(0);
     STARTUPINFOW si{};
     si.cb = sizeof(si);
-    if (!::CreateProcessW(nullptr, buf.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &m_pi))
-        return FALSE;
+    return ::CreateProcessW(nullptr, buf.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &m_pi);
+}
+
+BOOL WizardProcess::Attach()
+{
     // A process that ends without a window (a second instance, no language library) fails at once.
     BOOL found = WaitFor([this] {
         if (::WaitForSingleObject(m_pi.hProcess, 0) == WAIT_OBJECT_0)

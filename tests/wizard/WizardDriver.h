@@ -33,6 +33,12 @@ public:
     // Starts exePath with the given words and waits for its wizard window; FALSE when none
     // appeared within the time.
     BOOL Start(const std::wstring& exePath, const std::wstring& words = L"");
+    // Starts the program without waiting for anything.
+    BOOL Launch(const std::wstring& exePath, const std::wstring& words = L"");
+    // Waits for the wizard window of the started process.
+    BOOL Attach();
+    // A message box of the process that shows lpszText, or null.
+    HWND FindMessageBox(const wchar_t* lpszText) const;
     // The process has ended within ms; its exit code in *pExitCode when given.
     BOOL WaitExit(DWORD ms, DWORD* pExitCode = nullptr);
     void Kill();

@@ -288,6 +288,36 @@ TEST_F(WizardTest, PressOnTheBackgroundDragsTheWindow)
     EXPECT_TRUE(w.WaitExit(kExitMs));
 }
 
+TEST_F(WizardTest, MissingBackgroundBitmapIsReportedAndTheWindowStaysUnshaped)
+{
+    WizardProcess w;
+    ASSERT_TRUE(w.Launch(ToWindowsPath(NO_BACKGROUND_HOST)));
+    HWND hBox = nullptr;
+    ASSERT_TRUE(w.WaitFor([&] { return (hBox = w.FindMessageBox(L"Error loading bitmap")) != nullptr; }, 60000));
+    ::PostMessageW(hBox, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(w.Attach());
+
+    // No region: a rectangle of the layout's size, centred, so that every control is inside.
+    HRGN hRgn = ::CreateRectRgn(0, 0, 0, 0);
+    EXPECT_EQ(::GetWindowRgn(w.Wnd(), hRgn), ERROR);
+    ::DeleteObject(hRgn);
+    RECT rc;
+    ::GetWindowRect(w.Wnd(), &rc);
+    EXPECT_EQ(rc.left, 220);
+    EXPECT_EQ(rc.top, 179);
+    EXPECT_EQ(rc.right - rc.left, 584);
+    EXPECT_EQ(rc.bottom - rc.top, 411);
+    ExpectRect(w, IDCANCEL, 451, 380, 111, 22);
+    // The wizard still works: Ready, and Cancel ends it.
+    EXPECT_TRUE(w.Visible(IDC_ACTION) && w.Enabled(IDC_ACTION));
+    EXPECT_FALSE(w.Visible(IDOK));
+    SaveScreenshot(w.Wnd(), "no-background");
+    w.ClickItem(IDCANCEL);
+    DWORD code = 0;
+    EXPECT_TRUE(w.WaitExit(kExitMs, &code));
+    EXPECT_EQ(code, (DWORD)IDCANCEL);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Install and uninstall runs
 
