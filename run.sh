@@ -20,7 +20,12 @@ had_display=${DISPLAY:-}
 ensure_display
 SETUP_TEMPLATE_DIR="$PWD/build/prefixes/templates" ensure_prefix "$WINEPREFIX"
 
-setup="$PWD/build/package/setup.exe"
+package="$PWD/build/package"
+if ! can_run_32bit; then
+  package="$PWD/build/x64/package"
+  echo "This machine cannot execute 32-bit code: running the 64-bit build of the same program ($package)."
+fi
+setup="$package/setup.exe"
 if [ "${1:-}" = "delpkg" ] || [ "${1:-}" = "-delpkg" ] || [ "${1:-}" = "/delpkg" ]; then
   # The uninstall wizard runs from the installed copy, as the uninstall entry starts it.
   installed=$(find "$WINEPREFIX/drive_c" -ipath '*/Uninstall/setup.exe' -path '*VRX58Q*' 2>/dev/null | head -n1)
@@ -34,7 +39,7 @@ done
 
 if [ "$silent" = 1 ]; then
   rc=0
-  wine "$setup" "$@" || rc=$?
+  "$SETUP_WINE" "$setup" "$@" || rc=$?
   wineserver -w
   echo "setup.exe exited with $rc"
   python3 tools/summary.py "$WINEPREFIX"
@@ -43,7 +48,7 @@ fi
 
 if [ -z "$had_display" ]; then
   # No display of our own: run on the virtual one and save a screenshot of the window.
-  wine "$setup" "$@" &
+  "$SETUP_WINE" "$setup" "$@" &
   pid=$!
   sleep 6
   mkdir -p build/screenshots
@@ -52,5 +57,5 @@ if [ -z "$had_display" ]; then
   wineserver -k || true
   wait "$pid" 2>/dev/null || true
 else
-  wine "$setup" "$@"
+  "$SETUP_WINE" "$setup" "$@"
 fi

@@ -9,7 +9,10 @@ install_deps
 cmake --preset mingw >/dev/null
 cmake --build --preset mingw
 ensure_display
-export SETUP_TEMPLATE_DIR="$PWD/build/prefixes/templates"
-ensure_prefix "$PWD/build/wineprefix"
-ensure_prefix "$PWD/build/prefixes/templates/win32" win32
+# The build whose programs the tests run: the package's own, or the 64-bit test build on a
+# machine that cannot execute 32-bit code. Boot its prefixes before the tests start.
+if can_run_32bit; then tests_build="$PWD/build"; else tests_build="$PWD/build/x64"; fi
+export SETUP_TEMPLATE_DIR="$tests_build/prefixes/templates"
+ensure_prefix "$tests_build/wineprefix"
+if can_run_32bit; then ensure_prefix "$SETUP_TEMPLATE_DIR/win32" win32; fi
 ctest --preset mingw "$@"

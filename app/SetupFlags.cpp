@@ -9,6 +9,18 @@ BOOL g_bTitleBitmap = FALSE;
 BOOL g_bLaunchApp = FALSE;
 HMODULE g_hLangResource = nullptr;
 
+#if defined(_WIN64)
+// The 64-bit build exists only to run the tests on machines that cannot execute 32-bit code.
+// It stands for the 32-bit program, which on 64-bit Windows runs under WOW64; a test that
+// plays a 32-bit Windows says so with SETUP_TEST_WOW64=0.
+BOOL IsWow64()
+{
+    WCHAR value[8] = {};
+    if (::GetEnvironmentVariableW(L"SETUP_TEST_WOW64", value, 8) && value[0] == L'0')
+        return FALSE;
+    return TRUE;
+}
+#else
 BOOL IsWow64()
 {
     typedef BOOL(WINAPI * IsWow64ProcessFn)(HANDLE, PBOOL);
@@ -21,6 +33,7 @@ BOOL IsWow64()
         return FALSE;
     return bWow64 ? TRUE : FALSE;
 }
+#endif
 
 BOOL IsWindowsNt6()
 {

@@ -1,5 +1,16 @@
 # Shell helpers shared by test.sh, run.sh, the test wrapper and the scenario tests.
 
+# Wine runs 32-bit Windows programs through its 32-bit loader, an i386 Linux program. Some
+# virtual machines cannot execute 32-bit code: there only the 64-bit loader works, and the
+# tests run a 64-bit build of the same sources (see CMakeLists.txt).
+can_run_32bit() {
+  /usr/lib/wine/wine --version >/dev/null 2>&1 && [ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ]
+}
+if [ -z "$SETUP_WINE" ]; then
+  if can_run_32bit; then SETUP_WINE=wine; else SETUP_WINE=/usr/lib/wine/wine64; fi
+fi
+export SETUP_WINE
+
 # A virtual display when there is none: one Xvfb per machine on :77, 1024 x 768.
 ensure_display() {
   if [ -n "$DISPLAY" ]; then return 0; fi
@@ -38,7 +49,7 @@ ensure_prefix() {
     if [ ! -f "$prefix/.setup-ready" ]; then
       rm -rf "$prefix"
       WINEPREFIX="$prefix" WINEARCH="$arch" WINEDEBUG=-all \
-        WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree,mshtml=" wineboot -i >/dev/null 2>&1
+        WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree,mshtml=" "$SETUP_WINE" wineboot -i >/dev/null 2>&1
       WINEPREFIX="$prefix" wineserver -w
       touch "$prefix/.setup-ready"
     fi

@@ -4,6 +4,8 @@
 // and to a counter built on GetTickCount elsewhere.
 #include <windows.h>
 
+#if !defined(_WIN64)
+
 static ULONGLONG WINAPI TickCount64FromTickCount()
 {
     // Counts the wraps of the 32-bit counter (every 49.7 days) since the first call.
@@ -32,3 +34,5 @@ extern "C" {
 // The slot that callers of kernel32's GetTickCount64 jump through.
 ULONGLONG(WINAPI* g_pfnGetTickCount64)() __asm__("__imp__GetTickCount64@0") = &GetTickCount64Portable;
 }
+
+#endif
