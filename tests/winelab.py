@@ -14,6 +14,7 @@ The registry files are current only after settle(): Wine writes them when its se
 """
 
 import fcntl
+import glob
 import os
 import shutil
 import subprocess
@@ -84,6 +85,10 @@ class Lab:
         env.update(WINEPREFIX=prefix, WINEDEBUG="-all", WINEDLLOVERRIDES=WINE_DLL_OVERRIDES,
                    HOME=self.home, DISPLAY=self.display)
         env.pop("WINEARCH", None)
+        # Where i386 code runs under qemu's user-mode emulation, Wine's 32-bit loader needs the
+        # whole 4 GB address space reserved and a larger stack; elsewhere these do nothing.
+        env.setdefault("QEMU_RESERVED_VA", "0xffff0000")
+        env.setdefault("QEMU_STACK_SIZE", "1048576")
         return env
 
     def template(self, arch):
@@ -267,15 +272,23 @@ class Prefix:
         return prefixread.Registry(self.path)
 
     def journal(self):
+        """The tools journal's entries in time order: the file our runs name, and the default
+        ones in the temporary folders, which a service started by the service control
+        manager writes to (it does not inherit our environment)."""
+        paths = [self.journal_path]
+        for folder in ("users/*/Temp", "windows/temp"):
+            paths += glob.glob(os.path.join(self.path, "drive_c", folder, "vrx58q-tools.log"))
         entries = []
-        if os.path.exists(self.journal_path):
-            with open(self.journal_path, encoding="utf-8", errors="replace") as f:
+        for path in paths:
+            if not os.path.exists(path):
+                continue
+            with open(path, encoding="utf-8", errors="replace") as f:
                 for line in f:
                     parts = line.rstrip("\n").split("\t", 4)
                     if len(parts) == 5:
                         entries.append(JournalEntry(parse_journal_time(parts[0]), parts[1], int(parts[2]),
                                                     parts[3], parts[4]))
-        return entries
+        return sorted(entries, key=lambda e: e.time)
 
     def link(self, win_path):
         return prefixread.read_shell_link(prefixread.to_unix(self.path, win_path))

@@ -194,10 +194,14 @@ class Win7Install(unittest.TestCase, InstallChecks):
         cls.result = pfx.run([setup, "s"])
         cls.installed = InstalledState(pfx, cls.install_dir)
 
-        # The application runs with its window when the re-install starts.
+        # The application runs with its window, and the service, when the re-install starts.
+        # (The application comes first: Wine ends the services when no program runs.)
         pfx.start([cls.app_path])
         pfx.wait_for(lambda: any(e.event == "start" and e.program == APP_FILE for e in pfx.journal()))
         cls.app_window = pfx.wait_for(lambda: pfx.window_exists(APP_NAME), timeout=120, interval=2)
+        cls.service_start = pfx.run(["net", "start", "VRX58QRaidService"])
+        cls.service_running = pfx.wait_for(
+            lambda: any(e.event == "service-running" for e in pfx.journal()), timeout=120)
         time.sleep(1.5)  # keep the re-install's file times clearly apart from the first's
         cls.reinstall_start = time.time()
         cls.reinstall = pfx.run([setup, "s"])
@@ -248,6 +252,13 @@ class Win7Install(unittest.TestCase, InstallChecks):
                  for e in events if e.event in ("start", "WM_CLOSE")]
         self.assertEqual([("Kelvrin.exe", "start", "-k"), ("Kelvrin.exe", "start", "-u"),
                           (APP_FILE, "WM_CLOSE", ""), ("Kelvrin.exe", "start", "-i")], order)
+        # The running service stopped on "-k".
+        self.assertTrue(self.service_running, "the service ran before the re-install")
+        kill_index = next(i for i, e in enumerate(events) if e.event == "start" and e.detail.endswith("-k"))
+        remove_index = next(i for i, e in enumerate(events) if e.event == "start" and e.detail.endswith("-u"))
+        self.assertIn("service-stop", [e.event for e in events[kill_index:remove_index]])
+        self.assertIn("0 service stopped", [e.detail for e in events[kill_index:remove_index]
+                                            if e.program == "Kelvrin.exe" and e.event == "exit"])
         # The old tool in the install folder was run, and every file was written after it.
         kill = next(e for e in events if e.event == "start" and e.detail.endswith("-k"))
         self.assertIn(self.install_dir.lower() + "\\kelvrin.exe", kill.detail.lower())
@@ -295,6 +306,11 @@ class Packages(unittest.TestCase):
         pfx2.settle(kill=True)
         cls.plain_reg = pfx2.registry()
 
+        # The application refuses to start without its runtime library, and says why.
+        os.remove(pr.to_unix(pfx2.path, "C:\\Program Files\\VRX58Q\\mingwm10.dll"))
+        cls.no_runtime = pfx2.run(["C:\\Program Files\\VRX58Q\\" + APP_FILE], caption=APP_NAME, timeout=300)
+        pfx2.settle(kill=True)
+
     def test_title_bitmap_package_uses_turbovolume_section(self):
         self.assertEqual((0, []), (self.tv_result.rc, self.tv_result.boxes))
         pfx = self.tv
@@ -321,6 +337,12 @@ class Packages(unittest.TestCase):
             self.assertFalse(pfx.exists("C:\\Program Files\\VRX58Q\\" + name), name)
         self.assertEqual((pr.REG_SZ, APP_NAME), self.plain_reg.value("HKLM", NATIVE + "Uninstall\\VRX58Q",
                                                                      "DisplayName"))
+
+
+    def test_application_without_runtime_library_refuses_to_start(self):
+        self.assertEqual(1, self.no_runtime.rc)
+        self.assertEqual(1, len(self.no_runtime.boxes), self.no_runtime.boxes)
+        self.assertIn('"C:\\Program Files\\VRX58Q\\mingwm10.dll" is missing', self.no_runtime.boxes[0])
 
 
 class Languages(unittest.TestCase):
