@@ -50,6 +50,11 @@ ensure_prefix() {
       rm -rf "$prefix"
       WINEPREFIX="$prefix" WINEARCH="$arch" WINEDEBUG=-all \
         WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree,mshtml=" "$SETUP_WINE" wineboot -i >/dev/null 2>&1
+      if [ "$arch" = win64 ] && ! can_run_32bit; then
+        # The 32-bit half of the first boot cannot run here: create the keys it would have.
+        WINEPREFIX="$prefix" WINEDEBUG=-all "$SETUP_WINE" reg add \
+          'HKLM\Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Run' /f >/dev/null 2>&1
+      fi
       WINEPREFIX="$prefix" wineserver -w
       touch "$prefix/.setup-ready"
     fi

@@ -70,7 +70,7 @@ TEST(CommandLine, EveryWordIsRecognisedButOnlyFourAreStored)
     EXPECT_EQ(8, info.m_nParams);
     EXPECT_EQ(1, info.m_bSilentInstall);
     EXPECT_STREQ(L"d", info.m_szParams[3]);
-    EXPECT_EQ(RunSilentInstall, Mode(L"1 2 3 4 5 6 7 8 9 10 delpkg", kPkg));
+    EXPECT_EQ(RunUninstallWizard, Mode(L"1 2 3 4 5 6 7 8 9 10 delpkg", kPkg));
 }
 
 TEST(CommandLine, OverlongWordsAreCutInsideTheirSlot)

@@ -44,7 +44,7 @@ bool IsCaption(UINT id)
 // is reached through drive Z:).
 std::wstring LibraryPath(const wchar_t* abbreviation)
 {
-    std::string dir = SETUP_PACKAGE_DIR;
+    std::string dir = SETUP_SHIPPED_PACKAGE_DIR;
     std::wstring path = dir.size() > 0 && dir[0] == '/' ? L"Z:" : L"";
     for (char ch : dir)
         path += ch == '/' ? L'\\' : static_cast<wchar_t>(ch);
