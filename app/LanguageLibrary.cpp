@@ -9,16 +9,6 @@
 #define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
 #endif
 
-static BOOL FileExists(LPCWSTR lpszPath)
-{
-    WIN32_FIND_DATAW fd;
-    HANDLE h = ::FindFirstFileW(lpszPath, &fd);
-    if (h == INVALID_HANDLE_VALUE)
-        return FALSE;
-    ::FindClose(h);
-    return TRUE;
-}
-
 void RestrictDllSearchPath()
 {
     HMODULE hKernel = ::GetModuleHandleW(L"kernel32.dll");

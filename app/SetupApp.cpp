@@ -15,16 +15,6 @@ CSetupApp::CSetupApp() : CWinApp(nullptr)
 {
 }
 
-static BOOL FileExists(LPCWSTR lpszPath)
-{
-    WIN32_FIND_DATAW fd;
-    HANDLE h = ::FindFirstFileW(lpszPath, &fd);
-    if (h == INVALID_HANDLE_VALUE)
-        return FALSE;
-    ::FindClose(h);
-    return TRUE;
-}
-
 BOOL CSetupApp::InitInstance()
 {
     // Before any library is loaded: no DLL is ever taken from the program's folder.

@@ -58,6 +58,16 @@ LONG WriteCompatibilityAssistantValue(LPCWSTR lpszValueName)
     return status;
 }
 
+BOOL FileExists(LPCWSTR lpszPath)
+{
+    WIN32_FIND_DATAW fd;
+    HANDLE hFind = ::FindFirstFileW(lpszPath, &fd);
+    if (hFind == INVALID_HANDLE_VALUE)
+        return FALSE;
+    ::FindClose(hFind);
+    return TRUE;
+}
+
 BOOL GetPathFolder(LPCWSTR lpszPath, LPWSTR lpszFolder)
 {
     lpszFolder[0] = 0;

@@ -19,6 +19,9 @@ BOOL IsWindowsNt6();
 // Marks a program path in the Compatibility Assistant's "Persisted" key (HKCU), so that the
 // assistant does not ask about it after it ran. Returns the registry status.
 LONG WriteCompatibilityAssistantValue(LPCWSTR lpszValueName);
+// Whether a file or folder of that name exists (FindFirstFileW, as the system's own
+// file-exists test).
+BOOL FileExists(LPCWSTR lpszPath);
 // Copies the part of lpszPath up to and including its last backslash into lpszFolder
 // (MAX_PATH units); a path without a backslash gives an empty string. Returns FALSE, with
 // an empty result, when the folder would not fit.

@@ -35,16 +35,6 @@ BOOL FormatPath(LPWSTR lpszBuffer, LPCWSTR lpszFormat, ...)
     return bOk;
 }
 
-BOOL FileExists(LPCWSTR lpszPath)
-{
-    WIN32_FIND_DATAW fd;
-    HANDLE hFind = ::FindFirstFileW(lpszPath, &fd);
-    if (hFind == INVALID_HANDLE_VALUE)
-        return FALSE;
-    ::FindClose(hFind);
-    return TRUE;
-}
-
 BOOL FolderExists(LPCWSTR lpszPath)
 {
     DWORD attr = ::GetFileAttributesW(lpszPath);

@@ -2,6 +2,7 @@
 // prefix, failure messages and the refusal of unsafe configurations.
 #pragma once
 #include "engine/SetupEngine.h"
+#include "app/SetupFlags.h"
 
 // Command lines and registry data: a quoted MAX_PATH path followed by a short word.
 const size_t kCommandLineUnits = MAX_PATH + 16;
@@ -15,7 +16,6 @@ BOOL FormatText(LPWSTR lpszBuffer, size_t cch, LPCWSTR lpszFormat, ...);
 BOOL FormatPath(LPWSTR lpszBuffer, LPCWSTR lpszFormat, ...);
 
 // TRUE when a file or folder of that name exists.
-BOOL FileExists(LPCWSTR lpszPath);
 // TRUE when lpszPath is an existing folder.
 BOOL FolderExists(LPCWSTR lpszPath);
 
