@@ -6,14 +6,14 @@
 can_run_32bit() {
   /usr/lib/wine/wine --version >/dev/null 2>&1 && [ ! -e /proc/sys/fs/binfmt_misc/qemu-i386 ]
 }
-if [ -z "$SETUP_WINE" ]; then
+if [ -z "${SETUP_WINE:-}" ]; then
   if can_run_32bit; then SETUP_WINE=wine; else SETUP_WINE=/usr/lib/wine/wine64; fi
 fi
 export SETUP_WINE
 
 # A virtual display when there is none: one Xvfb per machine on :77, 1024 x 768.
 ensure_display() {
-  if [ -n "$DISPLAY" ]; then return 0; fi
+  if [ -n "${DISPLAY:-}" ]; then return 0; fi
   export DISPLAY=:77
   if [ ! -S /tmp/.X11-unix/X77 ]; then
     (
@@ -33,7 +33,7 @@ ensure_prefix() {
   local prefix="$1" arch="${2:-win64}"
   [ -f "$prefix/.setup-ready" ] && return 0
   mkdir -p "$(dirname "$prefix")"
-  if [ -n "$SETUP_TEMPLATE_DIR" ] && [ "$prefix" != "$SETUP_TEMPLATE_DIR/$arch" ]; then
+  if [ -n "${SETUP_TEMPLATE_DIR:-}" ] && [ "$prefix" != "$SETUP_TEMPLATE_DIR/$arch" ]; then
     ensure_prefix "$SETUP_TEMPLATE_DIR/$arch" "$arch"
     (
       flock 9
@@ -52,8 +52,10 @@ ensure_prefix() {
         WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree,mshtml=" "$SETUP_WINE" wineboot -i >/dev/null 2>&1
       if [ "$arch" = win64 ] && ! can_run_32bit; then
         # The 32-bit half of the first boot cannot run here: create the keys it would have.
-        WINEPREFIX="$prefix" WINEDEBUG=-all "$SETUP_WINE" reg add \
-          'HKLM\Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Run' /f >/dev/null 2>&1
+        printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run]\n' \
+          > "$prefix/drive_c/wow64-keys.reg"
+        WINEPREFIX="$prefix" WINEDEBUG=-all "$SETUP_WINE" regedit /s 'C:\wow64-keys.reg' >/dev/null 2>&1
+        rm -f "$prefix/drive_c/wow64-keys.reg"
       fi
       WINEPREFIX="$prefix" wineserver -w
       touch "$prefix/.setup-ready"
