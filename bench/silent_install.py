@@ -43,15 +43,14 @@ def main():
     parser.add_argument("--wine")
     args = parser.parse_args()
     lab = winelab.Lab(args.build, wine=args.wine)
-    native64 = winelab.pe_machine(os.path.join(lab.package_dir, "setup.exe")) == 0x8664
 
     print("silent install wall time, %d run(s) each, Wine loader %s" % (args.runs, lab.wine))
-    if native64:
-        print("  (64-bit build of the package: both platforms run in 64-bit prefixes, without WOW64)")
+    if lab.native64:
+        print("  (64-bit build of the package: 64-bit prefixes play both platforms)")
     for label, arch, version in (("win32 / Windows XP", "win32", "winxp"), ("win64 / Windows 7", "win64", "win7")):
         firsts, agains = [], []
         for i in range(args.runs):
-            pfx = lab.prefix("bench-%s-%d" % (version, i), "win64" if native64 else arch, version)
+            pfx = lab.prefix("bench-%s-%d" % (version, i), arch, version)
             setup = pfx.copy_package(ini=INI, lorvane=False)
             server = subprocess.Popen(["wineserver", "-f", "-p"], env=pfx.env(), stdout=subprocess.DEVNULL,
                                       stderr=subprocess.DEVNULL)

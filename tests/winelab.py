@@ -79,6 +79,11 @@ class Lab:
         self.home = os.path.join(self.root, "home")
         os.makedirs(self.home, exist_ok=True)
         self.display = ensure_display()
+        # A 64-bit build of the package (for machines that cannot execute 32-bit code) stands
+        # for the 32-bit program: on a 64-bit prefix it behaves as under WOW64, and a 32-bit
+        # Windows is played by a 64-bit prefix with SETUP_TEST_WOW64=0.
+        setup = os.path.join(self.package_dir, "setup.exe")
+        self.native64 = os.path.exists(setup) and pe_machine(setup) == 0x8664
 
     def base_env(self, prefix):
         env = dict(os.environ)
@@ -113,6 +118,9 @@ class Lab:
 
     def prefix(self, name, arch, version):
         """A fresh clone of the template, as Windows `version` ("winxp", "win7", ...)."""
+        extra_env = {}
+        if self.native64 and arch == "win32":
+            arch, extra_env = "win64", {"SETUP_TEST_WOW64": "0"}
         template = self.template(arch)
         path = os.path.join(self.root, name)
         if os.path.exists(path):
@@ -128,14 +136,15 @@ class Lab:
                 if os.path.islink(folder):
                     os.remove(folder)
                     os.makedirs(folder)
-        pfx = Prefix(self, path, arch)
+        pfx = Prefix(self, path, arch, extra_env)
         pfx.set_windows_version(version)
         return pfx
 
 
 class Prefix:
-    def __init__(self, lab, path, arch):
+    def __init__(self, lab, path, arch, extra_env=None):
         self.lab = lab
+        self.extra_env = extra_env or {}
         self.path = path
         self.arch = arch
         self.journal_path = os.path.join(path, "tools-journal.log")
@@ -178,6 +187,7 @@ class Prefix:
         env = self.lab.base_env(self.path)
         env["LC_ALL"] = lc_all
         env["SETUP_TOOLS_JOURNAL"] = windows_path(self.journal_path)
+        env.update(self.extra_env)
         return env
 
     def start(self, argv, lc_all="en_US.UTF-8"):

@@ -28,23 +28,10 @@ NATIVE = "Software\\Microsoft\\Windows\\CurrentVersion\\"
 WOW64 = "Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\"
 
 LAB = None  # set by main()
-# A 64-bit build of the package runs as a native process on 64-bit Wine: no WOW64, so the
-# 32-bit folder and registry view become the native ones. Only a check of the harness itself.
-NATIVE64 = False
-
-
-def pf_wow64():
-    """Program Files of a 32-bit program on 64-bit Windows."""
-    return "C:\\Program Files" if NATIVE64 else "C:\\Program Files (x86)"
-
-
-def view_wow64():
-    """The registry prefix a 32-bit program's HKLM\\SOFTWARE writes land in on 64-bit Windows."""
-    return NATIVE if NATIVE64 else WOW64
 
 
 def new_prefix(name, arch, version):
-    return LAB.prefix(name, "win64" if NATIVE64 else arch, version)
+    return LAB.prefix(name, arch, version)
 
 
 def make_ini(folder="VRX58Q", app_file=APP_FILE, name=APP_NAME, launch=0, turbo=None, version="2.01.07"):
@@ -189,7 +176,7 @@ class Win7Install(unittest.TestCase, InstallChecks):
     def setUpClass(cls):
         cls.pfx = pfx = new_prefix("win7-install", "win64", "win7")
         setup = pfx.copy_package(ini=make_ini(launch=0), lorvane=False)
-        cls.install_dir = pf_wow64() + "\\VRX58Q"
+        cls.install_dir = "C:\\Program Files (x86)\\VRX58Q"
         cls.app_path = cls.install_dir + "\\" + APP_FILE
         cls.result = pfx.run([setup, "s"])
         cls.installed = InstalledState(pfx, cls.install_dir)
@@ -222,9 +209,8 @@ class Win7Install(unittest.TestCase, InstallChecks):
     def test_registry_below_wow6432node_without_run_value(self):
         reg = self.installed.reg
         self.assertEqual((pr.REG_SZ, '"%s\\Uninstall\\setup.exe" delpkg' % self.install_dir),
-                         reg.value("HKLM", view_wow64() + "Uninstall\\VRX58Q", "UninstallString"))
-        if not NATIVE64:
-            self.assertIsNone(reg.key("HKLM", NATIVE + "Uninstall\\VRX58Q"))
+                         reg.value("HKLM", WOW64 + "Uninstall\\VRX58Q", "UninstallString"))
+        self.assertIsNone(reg.key("HKLM", NATIVE + "Uninstall\\VRX58Q"))
         self.assertIsNone(reg.value("HKLM", WOW64 + "Run", APP_NAME))
         self.assertIsNone(reg.value("HKLM", NATIVE + "Run", APP_NAME))
 
@@ -275,7 +261,7 @@ class Win7Install(unittest.TestCase, InstallChecks):
 
     def test_uninstall_removes_service_files_entry_and_group(self):
         self.assertEqual((0, []), (self.uninstall.rc, self.uninstall.boxes))
-        self.check_uninstalled(self.removed, view_wow64(), with_run_value=False)
+        self.check_uninstalled(self.removed, WOW64, with_run_value=False)
         self.assertIsNone(pr.service_key(self.removed.reg))
         self.assertFalse(self.removed.group_exists)
         words = [e.detail.split()[-1] for e in self.removed.starts("Kelvrin.exe", since=self.reinstall_start)]
@@ -354,9 +340,9 @@ class Languages(unittest.TestCase):
             ("de-xp", "win32", "winxp", "de_DE.UTF-8", "C:\\Programme", NATIVE),
             ("es-xp", "win32", "winxp", "es_ES.UTF-8", "C:\\Archivos de programa", NATIVE),
             # Spanish keeps "Program Files" on 64-bit Windows; German takes the 32-bit folder.
-            ("es-win7", "win64", "win7", "es_ES.UTF-8", "C:\\Program Files", view_wow64()),
+            ("es-win7", "win64", "win7", "es_ES.UTF-8", "C:\\Program Files", WOW64),
             ("de-win7", "win64", "win7", "de_DE.UTF-8",
-             "C:\\Programme" if NATIVE64 else "C:\\Program Files (x86)", view_wow64()),
+             "C:\\Program Files (x86)", WOW64),
         )
         cls.outcomes = {}
         for name, arch, version, lc_all, parent, _ in cls.CASES:
@@ -435,7 +421,7 @@ class Refusals(unittest.TestCase):
 
 
 def main():
-    global LAB, NATIVE64
+    global LAB
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", required=True)
     parser.add_argument("--helper")
@@ -443,9 +429,8 @@ def main():
     parser.add_argument("groups", nargs="*")
     args = parser.parse_args()
     LAB = winelab.Lab(args.build, helper=args.helper, wine=args.wine)
-    NATIVE64 = winelab.pe_machine(os.path.join(LAB.package_dir, "setup.exe")) == 0x8664
-    if NATIVE64:
-        print("64-bit package: checking the harness with native 64-bit expectations", file=sys.stderr)
+    if LAB.native64:
+        print("64-bit build of the package: 64-bit prefixes play both platforms", file=sys.stderr)
     sys.argv[1:] = []
     names = args.groups or ["XpInstall", "Win7Install", "Packages", "Languages", "Refusals"]
     suite = unittest.TestSuite(unittest.defaultTestLoader.loadTestsFromName(n, sys.modules[__name__])
