@@ -58,6 +58,12 @@ ensure_prefix() {
         rm -f "$prefix/drive_c/wow64-keys.reg"
       fi
       WINEPREFIX="$prefix" wineserver -w
+      # The user's shell folders link to the Linux home folder: make them the prefix's own,
+      # so that shortcuts stay inside the prefix and prefixes do not share a desktop.
+      local link
+      for link in "$prefix"/drive_c/users/*/*; do
+        if [ -L "$link" ]; then rm -f "$link" && mkdir -p "$link"; fi
+      done
       touch "$prefix/.setup-ready"
     fi
   ) 9>"$prefix.lock"
