@@ -12,18 +12,24 @@ fi
 export SETUP_WINE
 
 # A virtual display when there is none: one Xvfb per machine on :77, 1024 x 768.
+xvfb_running() {
+  local pid
+  pid=$(tr -d ' ' < /tmp/.X77-lock 2>/dev/null) || return 1
+  [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null && [ -S /tmp/.X11-unix/X77 ]
+}
 ensure_display() {
   if [ -n "${DISPLAY:-}" ]; then return 0; fi
   export DISPLAY=:77
-  if [ ! -S /tmp/.X11-unix/X77 ]; then
-    (
-      flock 9
-      if [ ! -S /tmp/.X11-unix/X77 ]; then
-        setsid nohup Xvfb :77 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-        for _ in $(seq 100); do [ -S /tmp/.X11-unix/X77 ] && break; sleep 0.1; done
-      fi
-    ) 9>/tmp/.setup-xvfb.lock
-  fi
+  xvfb_running && return 0
+  (
+    flock 9
+    if ! xvfb_running; then
+      # A server killed without cleaning up leaves its lock and socket behind.
+      rm -f /tmp/.X77-lock /tmp/.X11-unix/X77
+      setsid nohup Xvfb :77 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+      for _ in $(seq 100); do xvfb_running && break; sleep 0.1; done
+    fi
+  ) 9>/tmp/.setup-xvfb.lock
 }
 
 # A Wine prefix that exists and has finished its first boot. $2 = win32 for a 32-bit
