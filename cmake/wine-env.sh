@@ -14,7 +14,7 @@ export SETUP_WINE
 # A virtual display when there is none: one Xvfb per machine on :77, 1024 x 768.
 xvfb_running() {
   local pid
-  pid=$(tr -d ' ' < /tmp/.X77-lock 2>/dev/null) || return 1
+  pid=$(tr -d ' ' 2>/dev/null < /tmp/.X77-lock) || return 1
   [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null && [ -S /tmp/.X11-unix/X77 ]
 }
 ensure_display() {
