@@ -245,7 +245,7 @@ void CBmpBtnCtrl::DrawPushButton(CDC* pDC, const CRect& rect, UINT nItemState)
     pDC->SetBkMode(nOldMode);
 }
 
-void CBmpBtnCtrl::DrawCheckBox(CDC* pDC, const CRect& rect, UINT nItemState)
+CRect CBmpBtnCtrl::DrawMark(CDC* pDC, const CRect& rect, UINT nItemState)
 {
     {
         CBrush face(RGB(71, 93, 173));
@@ -256,6 +256,13 @@ void CBmpBtnCtrl::DrawCheckBox(CDC* pDC, const CRect& rect, UINT nItemState)
     CRect rcBmp(0, 0, bs.cx, bs.cy);
     rcBmp.OffsetRect(0, (rect.top + rect.bottom) / 2 - bs.cy / 2);
     bmp->StretchDraw(pDC, &rcBmp);
+    return rcBmp;
+}
+
+void CBmpBtnCtrl::DrawCheckBox(CDC* pDC, const CRect& rect, UINT nItemState)
+{
+    CRect rcBmp = DrawMark(pDC, rect, nItemState);
+    CSize bs = rcBmp.Size();
 
     CString text;
     GetWindowText(text);
@@ -280,15 +287,8 @@ void CBmpBtnCtrl::DrawCheckBox(CDC* pDC, const CRect& rect, UINT nItemState)
 
 void CBmpBtnCtrl::DrawRadioButton(CDC* pDC, const CRect& rect, UINT nItemState)
 {
-    {
-        CBrush face(RGB(71, 93, 173));
-        pDC->FillRect(&rect, face);
-    }
-    CSkinBitmap* bmp = PickBitmap(nItemState);
-    CSize bs = bmp->GetSize();
-    CRect rcBmp(0, 0, bs.cx, bs.cy);
-    rcBmp.OffsetRect(0, (rect.top + rect.bottom) / 2 - bs.cy / 2);
-    bmp->StretchDraw(pDC, &rcBmp);
+    CRect rcBmp = DrawMark(pDC, rect, nItemState);
+    CSize bs = rcBmp.Size();
 
     const bool focus = IsWindowEnabled() && (nItemState & ODS_FOCUS);
     CString text;

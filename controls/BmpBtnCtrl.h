@@ -44,6 +44,9 @@ protected:
     // The bitmap for the button's kind and state (falls back to the normal bitmap).
     CSkinBitmap* PickBitmap(UINT nItemState);
     void DrawPushButton(CDC* pDC, const CRect& rect, UINT nItemState);
+    // Fills the face and draws the state bitmap left-aligned and vertically centred;
+    // returns where the bitmap went.
+    CRect DrawMark(CDC* pDC, const CRect& rect, UINT nItemState);
     void DrawCheckBox(CDC* pDC, const CRect& rect, UINT nItemState);
     void DrawRadioButton(CDC* pDC, const CRect& rect, UINT nItemState);
     COLORREF GetCaptionColor() const;
