@@ -206,13 +206,18 @@ CTextLabelCtrl& CTextLabelCtrl::SetFlashBackground(BOOL bFlash)
     return *this;
 }
 
-CTextLabelCtrl& CTextLabelCtrl::SetLink(BOOL bLink, BOOL bNotifyParent)
+void CTextLabelCtrl::SetLinkKind(int nKind, BOOL bNotifyParent)
 {
-    m_nLinkKind = bLink ? 1 : 0;
+    m_nLinkKind = nKind;
     m_bNotifyParent = bNotifyParent;
     // A static control gets mouse clicks only with SS_NOTIFY.
     if (IsWindow())
         ModifyStyle(m_nLinkKind ? 0 : SS_NOTIFY, m_nLinkKind ? SS_NOTIFY : 0);
+}
+
+CTextLabelCtrl& CTextLabelCtrl::SetLink(BOOL bLink, BOOL bNotifyParent)
+{
+    SetLinkKind(bLink ? 1 : 0, bNotifyParent);
     return *this;
 }
 
@@ -256,10 +261,7 @@ CTextLabelCtrl& CTextLabelCtrl::SetLogFont(LOGFONTW lf)
 
 CTextLabelCtrl& CTextLabelCtrl::SetMailLink(BOOL bLink, BOOL bNotifyParent)
 {
-    m_nLinkKind = bLink ? 2 : 0;
-    m_bNotifyParent = bNotifyParent;
-    if (IsWindow())
-        ModifyStyle(m_nLinkKind ? 0 : SS_NOTIFY, m_nLinkKind ? SS_NOTIFY : 0);
+    SetLinkKind(bLink ? 2 : 0, bNotifyParent);
     return *this;
 }
 

@@ -65,6 +65,8 @@ protected:
     void PreSubclassWindow() override;
     // Starts (or restarts) the flash timer in the off phase.
     void StartFlashing(int nMode);
+    // Sets the link kind (0 none, 1 open, 2 mail) and the SS_NOTIFY style that clicks need.
+    void SetLinkKind(int nKind, BOOL bNotifyParent);
 
     // Called on each tick of the flash timer: switches the phase and repaints.
     void OnTimer(UINT_PTR nIDEvent);

@@ -95,7 +95,7 @@ TEST(LanguageLibrary, NoLibraryAtAllGivesNone)
 TEST(LanguageLibrary, APlantedLibraryIsLoadedAsDataAndNeverRuns)
 {
     TempDir dir(L"lang");
-    std::wstring planted = FromUnixPath(PLANTED_DLL);
+    std::wstring planted = WinePath(PLANTED_DLL);
     ASSERT_TRUE(CopyTo(planted, dir.Path() + L"setupDEU.dll"));
     ASSERT_TRUE(CopyTo(planted, dir.Path() + L"setupENU.dll"));
     wchar_t tmp[MAX_PATH];

@@ -3,17 +3,9 @@
 
 namespace testsupport {
 
-std::wstring FromUnixPath(const char* unixPath)
-{
-    std::wstring out = L"Z:";
-    for (const char* p = unixPath; *p; ++p)
-        out += (*p == '/') ? L'\\' : (wchar_t)(unsigned char)*p;
-    return out;
-}
-
 std::wstring PackageDir()
 {
-    return FromUnixPath(SETUP_PACKAGE_DIR) + L"\\";
+    return WinePath(SETUP_PACKAGE_DIR) + L"\\";
 }
 
 static void RemoveTree(const std::wstring& dir)

@@ -2,11 +2,10 @@
 #pragma once
 #include <windows.h>
 #include <string>
+#include "tests/WinePath.h"
 
 namespace testsupport {
 
-// A Unix path of the build as Wine shows it (drive Z:).
-std::wstring FromUnixPath(const char* unixPath);
 // The build's package folder, with a trailing backslash.
 std::wstring PackageDir();
 // A fresh, empty folder under %TEMP% (trailing backslash); removed with its files by the destructor.

@@ -11,14 +11,6 @@ static int WINAPI RecordMessageBox(HWND hWnd, LPCWSTR text, LPCWSTR caption, UIN
     return IDOK;
 }
 
-std::wstring WinPath(const char* unixPath)
-{
-    std::wstring s = L"Z:";
-    for (const char* p = unixPath; *p; ++p)
-        s += (*p == '/') ? L'\\' : (wchar_t)(unsigned char)*p;
-    return s;
-}
-
 bool Exists(const std::wstring& path)
 {
     return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -217,7 +209,7 @@ void EngineFixture::WritePackage(const PackageOptions& options)
     std::wstring app = m_package + L"Application";
     ::CreateDirectoryW(app.c_str(), nullptr);
     WriteTextFile(app + L"\\mingwm10.dll", "runtime");
-    std::wstring tool = WinPath(ENGINE_JOURNAL_TOOL);
+    std::wstring tool = WinePath(ENGINE_JOURNAL_TOOL);
     ASSERT_TRUE(::CopyFileW(tool.c_str(), (app + L"\\" + kAppFile).c_str(), FALSE));
     if (options.titleBitmap)
         WriteTextFile(app + L"\\Lorvane.bmp", "title");

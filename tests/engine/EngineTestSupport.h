@@ -5,9 +5,9 @@
 #include "app/SetupFlags.h"
 #include <gtest/gtest.h>
 #include <string>
+#include "tests/WinePath.h"
 #include <vector>
 
-std::wstring WinPath(const char* unixPath);
 bool Exists(const std::wstring& path);
 void DeleteTree(const std::wstring& path);
 void WriteTextFile(const std::wstring& path, const std::string& text);

@@ -10,7 +10,7 @@ TEST_F(ProcessShortcutTest, RunProgramStartsAtNormalPriorityWithTheCommandLineAs
     std::wstring folder = m_package + L"with space";
     ::CreateDirectoryW(folder.c_str(), nullptr);
     std::wstring tool = folder + L"\\tool.exe";
-    ASSERT_TRUE(::CopyFileW(WinPath(ENGINE_JOURNAL_TOOL).c_str(), tool.c_str(), FALSE));
+    ASSERT_TRUE(::CopyFileW(WinePath(ENGINE_JOURNAL_TOOL).c_str(), tool.c_str(), FALSE));
     std::wstring commandLine = L"\"" + tool + L"\" -x \"two words\"";
     HANDLE hProcess = RunProgram(commandLine.c_str(), TRUE);
     ASSERT_NE(nullptr, hProcess);

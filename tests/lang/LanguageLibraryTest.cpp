@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <gtest/gtest.h>
+#include "tests/WinePath.h"
 
 #include <cstring>
 #include <ostream>
@@ -44,11 +45,7 @@ bool IsCaption(UINT id)
 // is reached through drive Z:).
 std::wstring LibraryPath(const wchar_t* abbreviation)
 {
-    std::string dir = SETUP_SHIPPED_PACKAGE_DIR;
-    std::wstring path = dir.size() > 0 && dir[0] == '/' ? L"Z:" : L"";
-    for (char ch : dir)
-        path += ch == '/' ? L'\\' : static_cast<wchar_t>(ch);
-    return path + L"\\setup" + abbreviation + L".dll";
+    return WinePath(SETUP_SHIPPED_PACKAGE_DIR) + L"\\setup" + abbreviation + L".dll";
 }
 
 // Owns one loaded library.

@@ -3,15 +3,13 @@
 #include "framework/Afx.h"
 #include "app/SetupFlags.h"
 #include "wizard/SetupDlg.h"
+#include "tests/WinePath.h"
 
 namespace {
 
 std::wstring PackageFolder()
 {
-    std::wstring path = L"Z:";
-    for (const char* p = SETUP_PACKAGE_DIR; *p; ++p)
-        path += (*p == '/') ? L'\\' : (wchar_t)(unsigned char)*p;
-    return path + L"\\";
+    return WinePath(SETUP_PACKAGE_DIR) + L"\\";
 }
 
 } // namespace

@@ -11,14 +11,6 @@ const DWORD kStartTimeoutMs = 60000;
 
 } // namespace
 
-std::wstring ToWindowsPath(const char* lpszUnixPath)
-{
-    std::wstring path = L"Z:";
-    for (const char* p = lpszUnixPath; *p; ++p)
-        path += (*p == '/') ? L'\\' : (wchar_t)(unsigned char)*p;
-    return path;
-}
-
 BOOL FileExists(const std::wstring& path)
 {
     return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -111,7 +103,7 @@ TestPackage::TestPackage(const wchar_t* name, bool bTitleBitmap)
     ::CreateDirectoryW(kTestRoot, nullptr);
     std::wstring dir = std::wstring(kTestRoot) + name;
     DeleteTree(dir);
-    CopyTree(ToWindowsPath(SETUP_PACKAGE_DIR), dir);
+    CopyTree(WinePath(SETUP_PACKAGE_DIR), dir);
     if (!bTitleBitmap)
         ::DeleteFileW((dir + L"\\Application\\Lorvane.bmp").c_str());
     folder = dir + L"\\";
@@ -386,7 +378,7 @@ BOOL SaveScreenshot(HWND hWnd, const char* name)
     ::Sleep(300);   // let the last repaint reach the screen
     std::vector<DWORD> px = CaptureScreen(rc);
     int w = rc.right - rc.left, h = rc.bottom - rc.top;
-    std::wstring dir = ToWindowsPath(SETUP_BINARY_DIR) + L"\\screenshots";
+    std::wstring dir = WinePath(SETUP_BINARY_DIR) + L"\\screenshots";
     ::CreateDirectoryW(dir.c_str(), nullptr);
     std::wstring path = dir + L"\\";
     for (const char* p = name; *p; ++p)

@@ -7,8 +7,8 @@
 #pragma once
 #include <windows.h>
 #include <string>
+#include "tests/WinePath.h"
 
-std::wstring ToWindowsPath(const char* lpszUnixPath);
 BOOL FileExists(const std::wstring& path);
 // Copies a folder tree; FALSE on the first failure.
 BOOL CopyTree(const std::wstring& from, const std::wstring& to);

@@ -129,7 +129,7 @@ bool CheckMarkShows(const WizardProcess& w, bool bChecked)
     RECT rc = w.ItemRect(IDC_LAUNCH);
     POINT pt = {rc.left, rc.top + (rc.bottom - rc.top) / 2 - 12};
     ::ClientToScreen(w.Wnd(), &pt);
-    std::wstring art = ToWindowsPath(SETUP_BINARY_DIR) + (bChecked ? L"\\art\\chk143.bmp" : L"\\art\\chk142.bmp");
+    std::wstring art = WinePath(SETUP_BINARY_DIR) + (bChecked ? L"\\art\\chk143.bmp" : L"\\art\\chk142.bmp");
     return ScreenDifferenceFromBitmap(pt.x, pt.y, art) < 8.0;
 }
 
@@ -291,7 +291,7 @@ TEST_F(WizardTest, PressOnTheBackgroundDragsTheWindow)
 TEST_F(WizardTest, MissingBackgroundBitmapIsReportedAndTheWindowStaysUnshaped)
 {
     WizardProcess w;
-    ASSERT_TRUE(w.Launch(ToWindowsPath(NO_BACKGROUND_HOST)));
+    ASSERT_TRUE(w.Launch(WinePath(NO_BACKGROUND_HOST)));
     HWND hBox = nullptr;
     ASSERT_TRUE(w.WaitFor([&] { return (hBox = w.FindMessageBox(L"Error loading bitmap")) != nullptr; }, 60000));
     ::PostMessageW(hBox, WM_COMMAND, IDOK, 0);
@@ -561,7 +561,7 @@ TEST(WizardTexts, EveryTranslationFitsInsideItsLabel)
         {354, 60, 9, {IDS_INSTALL_READY_INFO, IDS_INSTALL_RUNNING_INFO, IDS_FINISH_INFO, IDS_REMOVE_READY_INFO,
                       IDS_REMOVE_RUNNING_INFO}},
     };
-    const std::wstring pkg = ToWindowsPath(SETUP_PACKAGE_DIR) + L"\\";
+    const std::wstring pkg = WinePath(SETUP_PACKAGE_DIR) + L"\\";
     HDC hdc = ::CreateCompatibleDC(nullptr);
     for (const wchar_t* lang : {L"ENU", L"CHT", L"CHS", L"JPN", L"KOR", L"FRA", L"DEU"}) {
         HMODULE hLib = ::LoadLibraryExW((pkg + L"setup" + lang + L".dll").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
