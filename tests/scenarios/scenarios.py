@@ -78,6 +78,15 @@ class InstalledState:
 class InstallChecks:
     """Checks shared by the first installs on each platform."""
 
+    @classmethod
+    def uninstall_twice(cls, pfx):
+        """Uninstalls from the installed copy, then once more, keeping the state after each."""
+        uninstall_folder = cls.install_dir + "\\Uninstall\\"
+        cls.uninstall = pfx.helper("uninstall", uninstall_folder)
+        cls.removed = InstalledState(pfx, cls.install_dir)
+        cls.second = pfx.helper("uninstall", uninstall_folder)
+        cls.again = InstalledState(pfx, cls.install_dir)
+
     def check_installed_files(self, state, with_tool):
         expected = {"mingwm10.dll", APP_FILE, "Uninstall\\setup.exe", "Uninstall\\setup.ini"}
         expected |= {"Uninstall\\" + d for d in LANGUAGE_DLLS if os.path.exists(os.path.join(LAB.package_dir, d))}
@@ -121,11 +130,7 @@ class XpInstall(unittest.TestCase, InstallChecks):
         # A file of the user's in the Programs group keeps the group folder.
         with open(pr.to_unix(pfx.path, pfx.programs(APP_NAME, "my notes.txt")), "w") as f:
             f.write("mine\n")
-        uninstall_folder = cls.install_dir + "\\Uninstall\\"
-        cls.uninstall = pfx.helper("uninstall", uninstall_folder)
-        cls.removed = InstalledState(pfx, cls.install_dir)
-        cls.second = pfx.helper("uninstall", uninstall_folder)
-        cls.again = InstalledState(pfx, cls.install_dir)
+        cls.uninstall_twice(pfx)
 
     def test_install_succeeds_without_messages(self):
         self.assertEqual((0, []), (self.result.rc, self.result.boxes))
@@ -194,11 +199,7 @@ class Win7Install(unittest.TestCase, InstallChecks):
         cls.reinstall = pfx.run([setup, "s"])
         cls.reinstalled = InstalledState(pfx, cls.install_dir)
 
-        uninstall_folder = cls.install_dir + "\\Uninstall\\"
-        cls.uninstall = pfx.helper("uninstall", uninstall_folder)
-        cls.removed = InstalledState(pfx, cls.install_dir)
-        cls.second = pfx.helper("uninstall", uninstall_folder)
-        cls.again = InstalledState(pfx, cls.install_dir)
+        cls.uninstall_twice(pfx)
 
     def test_install_succeeds_without_messages(self):
         self.assertEqual((0, []), (self.result.rc, self.result.boxes))
