@@ -89,7 +89,19 @@ int InstallService()
     return Finish(0, L"service registration updated", 0);
 }
 
-// Asks a running service to stop and waits until it has; TRUE when it is stopped.
+// The process of a running service, opened for waiting on its end; null when it has none.
+HANDLE OpenServiceProcess(SC_HANDLE hService)
+{
+    SERVICE_STATUS_PROCESS ssp{};
+    DWORD cbNeeded = 0;
+    if (!::QueryServiceStatusEx(hService, SC_STATUS_PROCESS_INFO, (LPBYTE)&ssp, sizeof(ssp), &cbNeeded)
+        || !ssp.dwProcessId)
+        return nullptr;
+    return ::OpenProcess(SYNCHRONIZE, FALSE, ssp.dwProcessId);
+}
+
+// Asks a running service to stop and waits until it has and its process has ended, so that
+// its files can be replaced at once; TRUE when it is stopped.
 BOOL StopAndWait(SC_HANDLE hService, DWORD* pdwError)
 {
     SERVICE_STATUS status{};
@@ -99,6 +111,10 @@ BOOL StopAndWait(SC_HANDLE hService, DWORD* pdwError)
     }
     if (status.dwCurrentState == SERVICE_STOPPED)
         return TRUE;
+    struct CProcessHandle {
+        HANDLE h;
+        ~CProcessHandle() { if (h) ::CloseHandle(h); }
+    } process{ OpenServiceProcess(hService) };
     if (status.dwCurrentState != SERVICE_STOP_PENDING && !::ControlService(hService, SERVICE_CONTROL_STOP, &status)) {
         DWORD dwError = ::GetLastError();
         if (dwError != ERROR_SERVICE_NOT_ACTIVE) {
@@ -118,6 +134,11 @@ BOOL StopAndWait(SC_HANDLE hService, DWORD* pdwError)
             *pdwError = ::GetLastError();
             return FALSE;
         }
+    }
+    DWORD elapsed = ::GetTickCount() - start;
+    if (process.h && ::WaitForSingleObject(process.h, elapsed < kStopWaitMs ? kStopWaitMs - elapsed : 0) != WAIT_OBJECT_0) {
+        *pdwError = ERROR_SERVICE_REQUEST_TIMEOUT;
+        return FALSE;
     }
     return TRUE;
 }

@@ -2,6 +2,9 @@
 // application name of its installed setup.ini, showing a status view formatted by its runtime
 // library mingwm10.dll. Words: "min" starts minimised; "service" runs the application as the
 // Windows service that Kelvrin.exe registers (started by the service control manager only).
+// For the setup's tests the environment variable SETUP_TEST_APP_CLOSE makes it slow to close
+// ("after=<ms>": it closes that long after WM_CLOSE), refuse to close ("never") or stop
+// answering messages once its window is up ("hang").
 #include <windows.h>
 
 #include <stdio.h>
@@ -18,6 +21,32 @@ const WCHAR kDefaultAppName[] = L"Varelon VRX58Q RAID Manager";
 const WCHAR kDefaultVersion[] = L"1.00.00";
 const int kStatusUnits = 2048;
 const int kStatusEditId = 100;
+const UINT_PTR kCloseTimerId = 1;
+const UINT WM_APP_HANG = WM_APP + 1;
+
+// How the window answers WM_CLOSE (SETUP_TEST_APP_CLOSE).
+enum CloseBehaviour { CloseAtOnce, CloseAfterDelay, CloseNever, Hang };
+struct CCloseSetting {
+    CloseBehaviour behaviour = CloseAtOnce;
+    UINT delayMs = 0;
+};
+
+CCloseSetting ReadCloseSetting()
+{
+    CCloseSetting setting;
+    WCHAR szValue[64] = L"";
+    if (!::GetEnvironmentVariableW(L"SETUP_TEST_APP_CLOSE", szValue, 64))
+        return setting;
+    if (!wcsncmp(szValue, L"after=", 6)) {
+        setting.behaviour = CloseAfterDelay;
+        setting.delayMs = (UINT)wcstoul(szValue + 6, nullptr, 10);
+    } else if (!wcscmp(szValue, L"never")) {
+        setting.behaviour = CloseNever;
+    } else if (!wcscmp(szValue, L"hang")) {
+        setting.behaviour = Hang;
+    }
+    return setting;
+}
 
 // What the window shows, settled before it is created.
 struct CRaidAppState {
@@ -27,6 +56,7 @@ struct CRaidAppState {
     WCHAR m_szStatus[kStatusUnits];
     HBITMAP m_hBanner;            // Lorvane.bmp when it lies beside the executable, else null
     HFONT m_hFont;
+    CCloseSetting m_close;
 };
 
 CRaidAppState g_state;
@@ -151,8 +181,19 @@ LRESULT CALLBACK RaidWindowProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM l
     case WM_CLOSE:
         // The setup closes a running copy this way before it replaces or removes the files.
         WriteToolsJournal(L"WM_CLOSE", L"");
-        ::DestroyWindow(hWnd);
+        if (g_state.m_close.behaviour == CloseAfterDelay)
+            ::SetTimer(hWnd, kCloseTimerId, g_state.m_close.delayMs, nullptr);
+        else if (g_state.m_close.behaviour != CloseNever)
+            ::DestroyWindow(hWnd);
         return 0;
+    case WM_TIMER:
+        if (wParam == kCloseTimerId)
+            ::DestroyWindow(hWnd);
+        return 0;
+    case WM_APP_HANG:
+        WriteToolsJournal(L"hang", L"");
+        for (;;)
+            ::Sleep(INFINITE);
     case WM_DESTROY:
         ::PostQuitMessage(0);
         return 0;
@@ -179,6 +220,8 @@ int RunWindow(HINSTANCE hInstance, int nShow)
         return 1;
     ::ShowWindow(hWnd, nShow);
     ::UpdateWindow(hWnd);
+    if (g_state.m_close.behaviour == Hang)
+        ::PostMessageW(hWnd, WM_APP_HANG, 0, 0);
     MSG msg;
     while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
         ::TranslateMessage(&msg);
@@ -265,6 +308,7 @@ int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE, LPWSTR, int nShow)
         return 1;
     }
     ReadInstalledSettings(g_state);
+    g_state.m_close = ReadCloseSetting();
     if (!FormatStatusWithRuntime(g_state))
         return 1;
 
