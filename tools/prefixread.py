@@ -220,9 +220,33 @@ def to_windows(prefix, unix_path):
 ShellLink = namedtuple("ShellLink", "target arguments working_dir")
 
 
+def _item_long_name(item, name_end):
+    """The UTF-16 long name of a file or folder item: the last non-empty string of the
+    extension block that follows the 8-bit name, which ends with the block's offset."""
+    block = item[name_end + (name_end & 1):]
+    if len(block) < 8:
+        return None
+    words = [struct.unpack_from("<H", block, k)[0] for k in range(0, len(block) - 3, 2)]
+    strings, current = [], []
+    for w in words[2:]:
+        if w == 0:
+            if current:
+                strings.append(current)
+            current = []
+        else:
+            current.append(w)
+    if not strings:
+        return None
+    try:
+        return struct.pack("<%dH" % len(strings[-1]), *strings[-1]).decode("utf-16-le")
+    except UnicodeDecodeError:
+        return None
+
+
 def _read_idlist_path(data):
     """A file system path from a link's item id list: the drive item and then one item per
-    folder or file, each with its name as 8-bit text after the fixed fields."""
+    folder or file, each with its 8-bit name after the fixed fields and, where the item has
+    one, its UTF-16 long name in the extension block after that."""
     parts = []
     i = 0
     while i + 2 <= len(data):
@@ -231,10 +255,14 @@ def _read_idlist_path(data):
             break
         item = data[i:i + size]
         kind = item[2] if len(item) > 2 else 0
-        if kind == 0x2F:
+        if kind & 0x70 == 0x20:   # a drive
             parts.append(item[3:].split(b"\0")[0].decode("latin-1").rstrip("\\"))
         elif kind & 0x70 == 0x30 and len(item) > 14:
-            parts.append(item[14:].split(b"\0")[0].decode("latin-1"))
+            short = item[14:].split(b"\0")[0]
+            long_name = _item_long_name(item, 14 + len(short) + 1)
+            short_name = short.decode("latin-1")
+            # The 8-bit name has "?" for characters of no 8-bit code page.
+            parts.append(long_name if long_name and "?" in short_name else short_name)
         i += size
     return "\\".join(parts) if parts else ""
 
@@ -263,7 +291,10 @@ def read_shell_link(path):
             else:
                 base = info[base_off:].split(b"\0")[0].decode("mbcs" if os.name == "nt" else "latin-1")
                 suffix = info[suffix_off:].split(b"\0")[0].decode("latin-1") if suffix_off else ""
-            target = base + suffix
+            # The 8-bit base path has "?" for characters of no 8-bit code page: the item id
+            # list then names the target.
+            if "?" not in base + suffix or not target:
+                target = base + suffix
         pos += len(info)
     unicode = bool(flags & 0x80)
     strings = {}

@@ -44,6 +44,11 @@ class ShellLinkTest(unittest.TestCase):
         self.assertEqual(("C:\\Program Files\\VRX58Q\\Uninstall\\setup.exe", "delpkg"),
                          (link.target, link.arguments))
 
+    def test_target_outside_the_8bit_code_page_comes_from_the_item_id_list(self):
+        # Wine writes "?" for such characters into the link's 8-bit base path.
+        link = pr.read_shell_link(os.path.join(DATA, "cjk-link.lnk"))
+        self.assertEqual("C:\\Program Files\\\u745e\u5fb7\\VRX58QRaidSetup.exe", link.target)
+
     def test_other_files_are_refused(self):
         self.assertRaises(ValueError, pr.read_shell_link, os.path.join(DATA, "sample.reg"))
 
