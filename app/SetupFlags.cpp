@@ -7,6 +7,7 @@ BOOL g_bGermanUi = FALSE;
 BOOL g_bSpanishSystem = FALSE;
 BOOL g_bTitleBitmap = FALSE;
 BOOL g_bLaunchApp = FALSE;
+BOOL g_bQuiet = FALSE;
 HMODULE g_hLangResource = nullptr;
 
 #if defined(_WIN64)

@@ -10,6 +10,7 @@ extern BOOL g_bGermanUi;        // a tried UI language was German ("DEU")
 extern BOOL g_bSpanishSystem;   // the system default language is Spanish
 extern BOOL g_bTitleBitmap;     // the package carries Lorvane.bmp: the TURBOVOLUME section applies
 extern BOOL g_bLaunchApp;       // start the installed application after the wizard closes
+extern BOOL g_bQuiet;           // no message box at all: messages go to the log only
 extern HMODULE g_hLangResource; // the language resource library, or null
 
 // The flag for the current process; 0 where the system has no IsWow64Process.

@@ -3,8 +3,14 @@
 #include <stdarg.h>
 #include <stdio.h>
 #include <wchar.h>
+#include <string>
 
 EngineMessageBoxFn g_pfnEngineMessageBox = ::MessageBoxW;
+
+const LPCWSTR kLanguageLibraries[7] = {
+    L"setupENU.dll", L"setupCHT.dll", L"setupCHS.dll", L"setupJPN.dll",
+    L"setupKOR.dll", L"setupFRA.dll", L"setupDEU.dll",
+};
 
 static BOOL FormatTextV(LPWSTR lpszBuffer, size_t cch, LPCWSTR lpszFormat, va_list args)
 {
@@ -15,6 +21,23 @@ static BOOL FormatTextV(LPWSTR lpszBuffer, size_t cch, LPCWSTR lpszFormat, va_li
     }
     lpszBuffer[n] = 0;
     return TRUE;
+}
+
+// The whole text, however long.
+static std::wstring FormatLongV(LPCWSTR lpszFormat, va_list args)
+{
+    std::wstring text(1024, L'\0');
+    for (;;) {
+        va_list copy;
+        va_copy(copy, args);
+        int n = _vsnwprintf(&text[0], text.size(), lpszFormat, copy);
+        va_end(copy);
+        if (n >= 0 && (size_t)n < text.size()) {
+            text.resize((size_t)n);
+            return text;
+        }
+        text.resize(text.size() * 2);
+    }
 }
 
 BOOL FormatText(LPWSTR lpszBuffer, size_t cch, LPCWSTR lpszFormat, ...)
@@ -35,6 +58,28 @@ BOOL FormatPath(LPWSTR lpszBuffer, LPCWSTR lpszFormat, ...)
     return bOk;
 }
 
+BOOL FormatPlanPath(LPWSTR lpszBuffer, LPCWSTR lpszSetting, LPCWSTR lpszFormat, ...)
+{
+    va_list args;
+    va_start(args, lpszFormat);
+    std::wstring path = FormatLongV(lpszFormat, args);
+    va_end(args);
+    if (path.size() < MAX_PATH) {
+        wcscpy(lpszBuffer, path.c_str());
+        return TRUE;
+    }
+    lpszBuffer[0] = 0;
+    if (lpszSetting)
+        ReportFailure(L"The setting \"%ls\" in setup.ini is too long: it makes the path \"%ls\" %u characters "
+                      L"long, and a path may have at most %u.", lpszSetting, path.c_str(), (unsigned)path.size(),
+                      (unsigned)(MAX_PATH - 1));
+    else
+        ReportFailure(L"The package folder is too deep: the path \"%ls\" is %u characters long, and a path may "
+                      L"have at most %u. Move the package to a shorter folder.", path.c_str(),
+                      (unsigned)path.size(), (unsigned)(MAX_PATH - 1));
+    return FALSE;
+}
+
 BOOL FolderExists(LPCWSTR lpszPath)
 {
     DWORD attr = ::GetFileAttributesW(lpszPath);
@@ -47,43 +92,123 @@ LPCWSTR GetRegistryPrefix()
                       : L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\";
 }
 
-void ShowFailure(LPCWSTR lpszText)
+void ReportFailure(LPCWSTR lpszFormat, ...)
 {
-    g_pfnEngineMessageBox(nullptr, lpszText, L"Fail", MB_ICONWARNING | MB_OK);
+    va_list args;
+    va_start(args, lpszFormat);
+    std::wstring text = FormatLongV(lpszFormat, args);
+    va_end(args);
+    SetupLog(L"message: %ls", text.c_str());
+    if (!g_bQuiet)
+        g_pfnEngineMessageBox(nullptr, text.c_str(), L"Fail", MB_ICONWARNING | MB_OK);
 }
 
-BOOL IsPlainName(LPCWSTR lpszName)
+// --- names ------------------------------------------------------------------------------------
+
+// The file system's device names, which name a device in every folder, with or without an
+// extension.
+static BOOL IsDeviceName(LPCWSTR lpszName, LPWSTR lpszDevice)
 {
-    if (!lpszName[0] || !wcscmp(lpszName, L".") || !wcscmp(lpszName, L".."))
+    size_t len = wcscspn(lpszName, L".");
+    while (len > 0 && lpszName[len - 1] == L' ')
+        --len;
+    if (len != 3 && len != 4)
         return FALSE;
-    return wcspbrk(lpszName, L"\\/:") == nullptr;
+    WCHAR base[5] = {};
+    wmemcpy(base, lpszName, len);
+    static const LPCWSTR kPlain[] = { L"CON", L"PRN", L"AUX", L"NUL" };
+    for (LPCWSTR device : kPlain)
+        if (len == 3 && !_wcsicmp(base, device)) {
+            wcscpy(lpszDevice, base);
+            return TRUE;
+        }
+    // COM1-COM9 and LPT1-LPT9, and the superscript digits that the system also counts.
+    if (len == 4 && (!_wcsnicmp(base, L"COM", 3) || !_wcsnicmp(base, L"LPT", 3))
+        && ((base[3] >= L'1' && base[3] <= L'9') || base[3] == 0x00B9 || base[3] == 0x00B2 || base[3] == 0x00B3)) {
+        wcscpy(lpszDevice, base);
+        return TRUE;
+    }
+    return FALSE;
 }
 
-// Refuses one setting with its message; FALSE when it is not a plain name.
-static BOOL CheckPlainSetting(LPCWSTR lpszKey, LPCWSTR lpszValue)
+static BOOL HasControlCharacter(LPCWSTR lpszName)
 {
-    if (IsPlainName(lpszValue))
-        return TRUE;
-    WCHAR szText[1024];
-    if (!lpszValue[0])
-        FormatText(szText, 1024, L"The setting \"%ls\" in setup.ini is empty.", lpszKey);
+    for (LPCWSTR p = lpszName; *p; ++p)
+        if (*p < 0x20)
+            return TRUE;
+    return FALSE;
+}
+
+BOOL GetNameProblem(LPCWSTR lpszName, LPWSTR lpszReason, size_t cch)
+{
+    WCHAR szDevice[5];
+    size_t len = wcslen(lpszName);
+    if (len == 0)
+        _snwprintf(lpszReason, cch, L"is empty");
+    else if (!wcscmp(lpszName, L".") || !wcscmp(lpszName, L".."))
+        _snwprintf(lpszReason, cch, L"names a folder of its own");
+    else if (const WCHAR* bad = wcspbrk(lpszName, L"<>:\"/\\|?*"))
+        _snwprintf(lpszReason, cch, L"contains the character '%lc'", *bad);
+    else if (HasControlCharacter(lpszName))
+        _snwprintf(lpszReason, cch, L"contains a control character");
+    else if (lpszName[0] == L' ')
+        _snwprintf(lpszReason, cch, L"starts with a space");
+    else if (lpszName[len - 1] == L'.')
+        _snwprintf(lpszReason, cch, L"ends with a dot, which the file system drops");
+    else if (lpszName[len - 1] == L' ')
+        _snwprintf(lpszReason, cch, L"ends with a space, which the file system drops");
+    else if (IsDeviceName(lpszName, szDevice))
+        _snwprintf(lpszReason, cch, L"is the device name \"%ls\"", szDevice);
     else
-        FormatText(szText, 1024,
-            L"The setting \"%ls\" in setup.ini is \"%ls\". It must be a plain name, without "
-            L"\"\\\", \"/\" or \":\", and not \".\" or \"..\".", lpszKey, lpszValue);
-    ShowFailure(szText);
+        return FALSE;
+    lpszReason[cch - 1] = 0;
+    return TRUE;
+}
+
+BOOL IsValidName(LPCWSTR lpszName)
+{
+    WCHAR szReason[128];
+    return !GetNameProblem(lpszName, szReason, 128);
+}
+
+// Refuses one setting that is not a valid name, with its reason.
+static BOOL CheckNameSetting(LPCWSTR lpszKey, LPCWSTR lpszValue)
+{
+    WCHAR szReason[128];
+    if (!GetNameProblem(lpszValue, szReason, 128))
+        return TRUE;
+    if (!lpszValue[0])
+        ReportFailure(L"The setting \"%ls\" in setup.ini is empty.", lpszKey);
+    else
+        ReportFailure(L"The setting \"%ls\" in setup.ini is \"%ls\", which cannot be used as a file or folder "
+                      L"name: it %ls.", lpszKey, lpszValue, szReason);
     return FALSE;
 }
 
 BOOL CheckSetupConfig(const SetupConfig& config)
 {
-    if (!CheckPlainSetting(L"APPFolderName", config.AppFolderName)
-        || !CheckPlainSetting(L"APPFileName", config.AppFileName)
-        || !CheckPlainSetting(L"AppName", config.AppName))
+    if (!CheckNameSetting(L"APPFolderName", config.AppFolderName)
+        || !CheckNameSetting(L"APPFileName", config.AppFileName)
+        || !CheckNameSetting(L"AppName", config.AppName))
         return FALSE;
+    // The executable shares its folder with these; one name for two files loses one of them.
+    static const LPCWSTR kInstalledNames[] = { L"mingwm10.dll", L"Kelvrin.exe", L"Lorvane.bmp",
+                                               L"title_about.bmp", L"VL.cfg", L"Uninstall" };
+    for (LPCWSTR name : kInstalledNames)
+        if (!_wcsicmp(config.AppFileName, name)) {
+            ReportFailure(L"The setting \"APPFileName\" in setup.ini is \"%ls\", the name of another file that "
+                          L"the install puts in the install folder.", config.AppFileName);
+            return FALSE;
+        }
+    // The Programs group holds the application's link and the uninstall link side by side.
+    if (!_wcsicmp(config.AppName, L"Uninstall")) {
+        ReportFailure(L"The setting \"AppName\" in setup.ini is \"%ls\", the name of the uninstall shortcut in "
+                      L"the Programs menu.", config.AppName);
+        return FALSE;
+    }
     if (!config.InstallDir[0]) {
-        ShowFailure(L"The install folder is empty: the setting \"APPFolderName\" in setup.ini "
-                    L"does not give a folder path that fits.");
+        ReportFailure(L"The setting \"APPFolderName\" in setup.ini is too long: the install folder path would "
+                      L"be longer than %u characters.", (unsigned)(MAX_PATH - 1));
         return FALSE;
     }
     return TRUE;

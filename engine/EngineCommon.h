@@ -1,44 +1,85 @@
 // Helpers shared by the engine's sources: checked path formatting, file tests, the registry
-// prefix, failure messages and the refusal of unsafe configurations.
+// prefix, failure reports, the names and paths a configuration may use, and the bounded
+// waits for the service tool and the running application.
 #pragma once
 #include "engine/SetupEngine.h"
+#include "engine/SetupLog.h"
 #include "app/SetupFlags.h"
 
-// Command lines and registry data: a quoted MAX_PATH path followed by a short word.
-const size_t kCommandLineUnits = MAX_PATH + 16;
+// Command lines and registry data: a quoted MAX_PATH path followed by a few words.
+const size_t kCommandLineUnits = MAX_PATH + 32;
 // Registry key paths.
 const size_t kKeyPathUnits = 1024;
+// How long the service tool may take for one word, and the application to end after WM_CLOSE.
+const DWORD kServiceToolWaitMs = 30000;
+const DWORD kApplicationCloseWaitMs = 10000;
+// How long a file that another program still holds (one that has just ended, a virus
+// scanner) is tried again before the copy or deletion counts as failed.
+const DWORD kBusyFileWaitMs = 3000;
+
+// The files every package carries beside setup.exe and copies into the uninstall folder.
+extern const LPCWSTR kLanguageLibraries[7];
 
 // Formats into lpszBuffer of cch units. When the result would not fit, the buffer is left
 // empty and FALSE comes back: a path is never cut into a different one.
 BOOL FormatText(LPWSTR lpszBuffer, size_t cch, LPCWSTR lpszFormat, ...);
 // FormatText into a MAX_PATH buffer; a path of at most 259 units.
 BOOL FormatPath(LPWSTR lpszBuffer, LPCWSTR lpszFormat, ...);
+// FormatPath that reports a path too long for MAX_PATH, naming lpszSetting (a setup.ini key)
+// as the cause, or the package folder when lpszSetting is null.
+BOOL FormatPlanPath(LPWSTR lpszBuffer, LPCWSTR lpszSetting, LPCWSTR lpszFormat, ...);
 
-// TRUE when a file or folder of that name exists.
+// Runs op (a file operation returning BOOL and setting the last error) again while it fails
+// because another program holds the file, kBusyFileWaitMs at most; its last result.
+template <class Op> BOOL RetryWhileFileBusy(Op op)
+{
+    const DWORD dwStart = ::GetTickCount();
+    for (;;) {
+        if (op())
+            return TRUE;
+        DWORD dwError = ::GetLastError();
+        bool bBusy = dwError == ERROR_SHARING_VIOLATION || dwError == ERROR_LOCK_VIOLATION
+            || dwError == ERROR_ACCESS_DENIED;
+        if (!bBusy || ::GetTickCount() - dwStart >= kBusyFileWaitMs) {
+            ::SetLastError(dwError);
+            return FALSE;
+        }
+        ::Sleep(100);
+    }
+}
+
 // TRUE when lpszPath is an existing folder.
 BOOL FolderExists(LPCWSTR lpszPath);
 
 // "SOFTWARE\[Wow6432Node\]Microsoft\Windows\CurrentVersion\" by g_bIsWow64.
 LPCWSTR GetRegistryPrefix();
 
-// Shows one engine failure message (no owner, caption "Fail", warning icon, OK).
-void ShowFailure(LPCWSTR lpszText);
+// Reports one failure or refusal: a line in the log and, unless the run is quiet, a message
+// box with no owner, the caption "Fail", a warning icon and OK.
+void ReportFailure(LPCWSTR lpszFormat, ...);
 
-// A name that stays one component below its folder: not empty, no separator or drive
-// colon, and not "." or "..".
-BOOL IsPlainName(LPCWSTR lpszName);
-// Refuses a configuration that the install or uninstall must not act on: an empty install
-// folder, or a folder, file or display name that is not a plain name. Shows one message
-// naming the setting and returns FALSE; TRUE when the configuration is safe.
+// Why lpszName cannot name exactly one entry of a folder (empty, "." or "..", a separator,
+// drive colon, wildcard or control character, a leading space, a trailing dot or space, a
+// device name such as CON or COM1), written into lpszReason; FALSE when the name is fine.
+BOOL GetNameProblem(LPCWSTR lpszName, LPWSTR lpszReason, size_t cch);
+// Refuses a configuration that the install or uninstall must not act on: a folder, file or
+// display name that the file system would not keep as given, a file name that another
+// installed file uses, the display name of the uninstall link, or an install folder path
+// that does not fit. Reports the setting and why; TRUE when the configuration is safe.
 BOOL CheckSetupConfig(const SetupConfig& config);
 
-// Stops the service through "Kelvrin.exe -k" and "-u" in lpszInstallDir, pausing 1000 ms
-// after each start.
-void StopServiceTool(LPCWSTR lpszInstallDir);
-// Sends WM_CLOSE to the top-level window captioned lpszAppName, if any, then pauses 1000 ms.
-void CloseRunningApplication(LPCWSTR lpszAppName);
-// TRUE when every shortcut path of the application lpszAppName fits in MAX_PATH.
-BOOL CheckShortcutPaths(LPCWSTR lpszAppName);
-// Starts "<lpszInstallDir>\Kelvrin.exe" <lpszWord>, shown; TRUE when the process started.
+// Starts a program and waits up to dwTimeoutMs for it to end, logging its command line and
+// exit code. FALSE when it could not be started.
+BOOL RunProgramAndWait(LPCWSTR lpszCommandLine, DWORD dwTimeoutMs);
+// Starts "<lpszInstallDir>\Kelvrin.exe" <lpszWord>, shown, and waits for it to end (at most
+// kServiceToolWaitMs); FALSE when it could not be started.
 BOOL RunServiceTool(LPCWSTR lpszInstallDir, LPCWSTR lpszWord);
+// Stops and removes the service through "Kelvrin.exe -k", then "-u", each waited for.
+void StopServiceTool(LPCWSTR lpszInstallDir);
+// Asks every top-level window captioned lpszAppName to close and waits for its program to
+// end, kApplicationCloseWaitMs at most in all; a window that does not answer (a hung
+// program) is not waited on for longer. TRUE when no such program runs any more.
+BOOL CloseRunningApplication(LPCWSTR lpszAppName);
+// TRUE when every shortcut path of the application lpszAppName fits in MAX_PATH; reports
+// "AppName" otherwise.
+BOOL CheckShortcutPaths(LPCWSTR lpszAppName);

@@ -1,14 +1,11 @@
 // The install: stop the older copy, copy the package, write the registry values, register
-// the service and create the shortcuts. Also the silent install.
+// the service and create the shortcuts, all within one transaction that a failure rolls back.
+// Also the silent install.
 #include "engine/EngineCommon.h"
+#include "engine/InstallTransaction.h"
 #include "app/SetupFlags.h"
 
 namespace {
-
-const LPCWSTR kLanguageLibraries[] = {
-    L"setupENU.dll", L"setupCHT.dll", L"setupCHS.dll", L"setupJPN.dll",
-    L"setupKOR.dll", L"setupFRA.dll", L"setupDEU.dll",
-};
 
 struct CopyItem {
     WCHAR szFrom[MAX_PATH];
@@ -30,51 +27,51 @@ struct InstallPlan {
     WCHAR szUninstallString[kCommandLineUnits];
 };
 
-// Adds the copy of lpszFrom in the package to lpszTo in the install folder.
-BOOL AddCopy(InstallPlan& plan, LPCWSTR lpszFrom, LPCWSTR lpszTo)
+// Adds the copy of lpszName from the package folder lpszFrom (ends with a backslash) to the
+// install folder lpszTo. lpszSetting names the setup.ini key that the name comes from, if any.
+BOOL AddCopy(InstallPlan& plan, LPCWSTR lpszFrom, LPCWSTR lpszTo, LPCWSTR lpszName, LPCWSTR lpszSetting)
 {
     CopyItem& item = plan.items[plan.nItems++];
-    return FormatPath(item.szFrom, L"%ls", lpszFrom) && FormatPath(item.szTo, L"%ls", lpszTo);
+    return FormatPlanPath(item.szFrom, lpszSetting, L"%ls%ls", lpszFrom, lpszName)
+        && FormatPlanPath(item.szTo, lpszSetting ? lpszSetting : L"APPFolderName", L"%ls\\%ls", lpszTo, lpszName);
 }
 
 BOOL BuildInstallPlan(LPCWSTR lpszFolder, const SetupConfig& config, InstallPlan& plan)
 {
     LPCWSTR dir = config.InstallDir;
     plan.nItems = 0;
-    if (!FormatPath(plan.szUninstallDir, L"%ls\\%ls", dir, L"Uninstall")
-        || !FormatPath(plan.szAppPath, L"%ls\\%ls", dir, config.AppFileName)
-        || !FormatPath(plan.szUninstallExe, L"%ls\\%ls\\%ls", dir, L"Uninstall", L"setup.exe")
-        || !FormatPath(plan.szServiceTool, L"%ls\\%ls", dir, L"Kelvrin.exe"))
+    WCHAR szAppFolder[MAX_PATH];
+    if (!FormatPlanPath(plan.szUninstallDir, L"APPFolderName", L"%ls\\%ls", dir, L"Uninstall")
+        || !FormatPlanPath(plan.szAppPath, L"APPFileName", L"%ls\\%ls", dir, config.AppFileName)
+        || !FormatPlanPath(plan.szUninstallExe, L"APPFolderName", L"%ls\\%ls\\%ls", dir, L"Uninstall", L"setup.exe")
+        || !FormatPlanPath(plan.szServiceTool, L"APPFolderName", L"%ls\\%ls", dir, L"Kelvrin.exe")
+        || !FormatPlanPath(szAppFolder, nullptr, L"%ls%ls\\", lpszFolder, L"Application"))
         return FALSE;
 
-    WCHAR szFrom[MAX_PATH], szTo[MAX_PATH];
-    LPCWSTR uninstallFiles[2 + 7] = { L"setup.exe", L"setup.ini" };
-    for (int i = 0; i < 7; ++i)
-        uninstallFiles[2 + i] = kLanguageLibraries[i];
-    for (LPCWSTR name : uninstallFiles) {
-        if (!FormatPath(szFrom, L"%ls%ls", lpszFolder, name)
-            || !FormatPath(szTo, L"%ls\\%ls\\%ls", dir, L"Uninstall", name) || !AddCopy(plan, szFrom, szTo))
-            return FALSE;
-    }
-    LPCWSTR appFiles[4] = { L"mingwm10.dll", config.AppFileName, nullptr, nullptr };
-    WCHAR szTitle[MAX_PATH];
-    if (!FormatPath(szTitle, L"%ls%ls\\%ls", lpszFolder, L"Application", L"Lorvane.bmp"))
+    // The uninstall folder gets the setup program, its configuration and its texts.
+    if (!AddCopy(plan, lpszFolder, plan.szUninstallDir, L"setup.exe", nullptr)
+        || !AddCopy(plan, lpszFolder, plan.szUninstallDir, L"setup.ini", nullptr))
         return FALSE;
-    int nAppFiles = 2;
+    for (LPCWSTR name : kLanguageLibraries)
+        if (!AddCopy(plan, lpszFolder, plan.szUninstallDir, name, nullptr))
+            return FALSE;
+
+    // The install folder gets the application; the title bitmaps travel with Lorvane.bmp.
+    if (!AddCopy(plan, szAppFolder, dir, L"mingwm10.dll", nullptr)
+        || !AddCopy(plan, szAppFolder, dir, config.AppFileName, L"APPFileName"))
+        return FALSE;
+    WCHAR szTitle[MAX_PATH], szAbout[MAX_PATH];
+    if (!FormatPlanPath(szTitle, nullptr, L"%ls%ls", szAppFolder, L"Lorvane.bmp")
+        || !FormatPlanPath(szAbout, nullptr, L"%ls%ls", szAppFolder, L"title_about.bmp"))
+        return FALSE;
     if (FileExists(szTitle)) {
-        appFiles[nAppFiles++] = L"Lorvane.bmp";
-        appFiles[nAppFiles++] = L"title_about.bmp";
-    }
-    for (int i = 0; i < nAppFiles; ++i) {
-        if (!FormatPath(szFrom, L"%ls%ls\\%ls", lpszFolder, L"Application", appFiles[i])
-            || !FormatPath(szTo, L"%ls\\%ls", dir, appFiles[i]) || !AddCopy(plan, szFrom, szTo))
+        if (!AddCopy(plan, szAppFolder, dir, L"Lorvane.bmp", nullptr))
+            return FALSE;
+        if (FileExists(szAbout) && !AddCopy(plan, szAppFolder, dir, L"title_about.bmp", nullptr))
             return FALSE;
     }
-    if (g_bIsNt6) {
-        if (!FormatPath(szFrom, L"%ls%ls\\%ls", lpszFolder, L"Application", L"Kelvrin.exe")
-            || !AddCopy(plan, szFrom, plan.szServiceTool))
-            return FALSE;
-    }
+    if (g_bIsNt6 && !AddCopy(plan, szAppFolder, dir, L"Kelvrin.exe", nullptr))
+        return FALSE;
 
     LPCWSTR prefix = GetRegistryPrefix();
     return FormatText(plan.szRunKey, kKeyPathUnits, L"%lsRun", prefix)
@@ -83,127 +80,148 @@ BOOL BuildInstallPlan(LPCWSTR lpszFolder, const SetupConfig& config, InstallPlan
         && FormatText(plan.szUninstallString, kCommandLineUnits, L"\"%ls\" delpkg", plan.szUninstallExe);
 }
 
-LONG SetStringValue(HKEY hKey, LPCWSTR lpszName, LPCWSTR lpszData)
+// Refuses a package that lacks a file the install copies.
+BOOL CheckPackage(const InstallPlan& plan)
+{
+    for (int i = 0; i < plan.nItems; ++i)
+        if (!FileExists(plan.items[i].szFrom)) {
+            ReportFailure(L"The package is incomplete: \"%ls\" is missing.", plan.items[i].szFrom);
+            return FALSE;
+        }
+    return TRUE;
+}
+
+// Everything an install needs to be allowed to start; reports the first refusal.
+BOOL PrepareInstall(LPCWSTR lpszFolder, const SetupConfig& config, InstallPlan& plan)
+{
+    return CheckSetupConfig(config) && BuildInstallPlan(lpszFolder, config, plan)
+        && CheckShortcutPaths(config.AppName) && CheckPackage(plan);
+}
+
+BOOL SetStringValue(CInstallTransaction& transaction, HKEY hKey, LPCWSTR lpszKey, LPCWSTR lpszName, LPCWSTR lpszData)
 {
     DWORD cb = (DWORD)((wcslen(lpszData) + 1) * sizeof(WCHAR));
-    return ::RegSetValueExW(hKey, lpszName, 0, REG_SZ, (const BYTE*)lpszData, cb);
+    return transaction.SetValue(hKey, lpszKey, lpszName, REG_SZ, lpszData, cb);
 }
 
-// Copies one file over an older one. Fails only for a file the package carries; a file
-// the package lacks is skipped, as is a copy onto itself (setup started from the
-// installed uninstall folder).
-BOOL CopyPackageFile(const CopyItem& item)
+BOOL WriteRegistryValues(CInstallTransaction& transaction, const InstallPlan& plan, const SetupConfig& config)
 {
-    if (!_wcsicmp(item.szFrom, item.szTo))
-        return TRUE;
-    if (::CopyFileW(item.szFrom, item.szTo, FALSE))
-        return TRUE;
-    return !FileExists(item.szFrom);
-}
-
-BOOL WriteRegistryValues(const InstallPlan& plan, const SetupConfig& config)
-{
-    BOOL bOk = TRUE;
     HKEY hKey = nullptr;
-    if (!g_bIsNt6 && ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, plan.szRunKey, 0, KEY_WRITE, &hKey) == ERROR_SUCCESS) {
-        if (SetStringValue(hKey, config.AppName, plan.szRunValue) != ERROR_SUCCESS) {
-            ShowFailure(L"Fail to write the Run registry key!");
-            bOk = FALSE;
-        }
+    // A system without a Run key does not start programs that way: nothing to write then.
+    if (!g_bIsNt6 && transaction.OpenKey(plan.szRunKey, FALSE, &hKey)) {
+        BOOL bOk = SetStringValue(transaction, hKey, plan.szRunKey, config.AppName, plan.szRunValue);
         ::RegCloseKey(hKey);
+        if (!bOk) {
+            transaction.Fail(L"Fail to write the Run registry key!");
+            return FALSE;
+        }
     }
 
-    if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, plan.szUninstallKey, 0, nullptr, 0, KEY_WRITE, nullptr, &hKey, nullptr)
-        != ERROR_SUCCESS)
-        return FALSE;
-    if (SetStringValue(hKey, L"UninstallString", plan.szUninstallString) != ERROR_SUCCESS) {
-        ShowFailure(L"Fail to write the UninstallString registry key!");
-        ::RegCloseKey(hKey);
+    if (!transaction.OpenKey(plan.szUninstallKey, TRUE, &hKey)) {
+        transaction.Fail(L"Fail to create the uninstall registry key!");
         return FALSE;
     }
-    if (SetStringValue(hKey, L"DisplayName", config.AppName) != ERROR_SUCCESS) {
-        ShowFailure(L"Fail to write the DisplayName registry key!");
-        ::RegCloseKey(hKey);
-        return FALSE;
-    }
-    SetStringValue(hKey, L"Publisher", config.CompanyName);
-    if (SetStringValue(hKey, L"DisplayVersion", config.Version) != ERROR_SUCCESS) {
-        ShowFailure(L"Fail to write the DisplayVersion registry key!");
-        bOk = FALSE;
-    }
+    const struct {
+        LPCWSTR name;
+        LPCWSTR data;
+        LPCWSTR failure;
+    } values[] = {
+        { L"UninstallString", plan.szUninstallString, L"Fail to write the UninstallString registry key!" },
+        { L"DisplayName", config.AppName, L"Fail to write the DisplayName registry key!" },
+        { L"Publisher", config.CompanyName, L"Fail to write the Publisher registry key!" },
+        { L"DisplayVersion", config.Version, L"Fail to write the DisplayVersion registry key!" },
+    };
+    BOOL bOk = TRUE;
+    for (const auto& value : values)
+        if (!SetStringValue(transaction, hKey, plan.szUninstallKey, value.name, value.data)) {
+            transaction.Fail(L"%ls", value.failure);
+            bOk = FALSE;
+            break;
+        }
     ::RegCloseKey(hKey);
     return bOk;
 }
 
-// Folders, copies and registry values. Stops when the install folder could not be made:
-// values and links for files that are not there would only mislead.
-BOOL CopyAndRegister(const InstallPlan& plan, const SetupConfig& config)
+// Folders, copies and registry values; stops at the first failure.
+BOOL CopyAndRegister(CInstallTransaction& transaction, const InstallPlan& plan, const SetupConfig& config)
 {
-    if (!FileExists(config.InstallDir)) {
-        ::CreateDirectoryW(config.InstallDir, nullptr);
-        ::CreateDirectoryW(plan.szUninstallDir, nullptr);
-    } else if (!FileExists(plan.szUninstallDir)) {
-        ::CreateDirectoryW(plan.szUninstallDir, nullptr);
-    }
-    if (!FolderExists(config.InstallDir))
+    if (!transaction.CreateFolder(config.InstallDir) || !transaction.CreateFolder(plan.szUninstallDir))
         return FALSE;
-
-    BOOL bOk = TRUE;
     for (int i = 0; i < plan.nItems; ++i)
-        if (!CopyPackageFile(plan.items[i]))
-            bOk = FALSE;
-    if (!WriteRegistryValues(plan, config))
-        bOk = FALSE;
-    return bOk;
+        if (!transaction.CopyFile(plan.items[i].szFrom, plan.items[i].szTo))
+            return FALSE;
+    return WriteRegistryValues(transaction, plan, config);
+}
+
+// Ends the transaction: kept on success; on failure everything is put back first, then the
+// reason is reported.
+SetupOutcome FinishInstall(CInstallTransaction& transaction)
+{
+    if (transaction.HasFailed()) {
+        transaction.Rollback();
+        ReportFailure(L"%ls", transaction.GetFailure());
+        SetupLog(L"result: the install failed and was rolled back");
+        return SetupFailed;
+    }
+    transaction.Commit();
+    SetupLog(L"result: installed");
+    return SetupSucceeded;
+}
+
+SetupOutcome Refused()
+{
+    SetupLog(L"result: refused, nothing was changed");
+    return SetupRefused;
 }
 
 } // namespace
 
-BOOL CopyFilesAndRegister(LPCWSTR lpszFolder, const SetupConfig& config)
+SetupOutcome CopyFilesAndRegister(LPCWSTR lpszFolder, const SetupConfig& config)
 {
-    if (!CheckSetupConfig(config))
-        return FALSE;
     InstallPlan plan;
-    if (!BuildInstallPlan(lpszFolder, config, plan))
-        return FALSE;
-    return CopyAndRegister(plan, config);
+    if (!PrepareInstall(lpszFolder, config, plan))
+        return Refused();
+    CInstallTransaction transaction;
+    CopyAndRegister(transaction, plan, config);
+    return FinishInstall(transaction);
 }
 
-BOOL InstallApplication(LPCWSTR lpszFolder, const SetupConfig& config)
+SetupOutcome InstallApplication(LPCWSTR lpszFolder, const SetupConfig& config)
 {
-    if (!CheckSetupConfig(config))
-        return FALSE;
+    SetupLog(L"install \"%ls\" into \"%ls\"", config.AppName, config.InstallDir);
     InstallPlan plan;
-    if (!BuildInstallPlan(lpszFolder, config, plan) || !CheckShortcutPaths(config.AppName))
-        return FALSE;
+    if (!PrepareInstall(lpszFolder, config, plan))
+        return Refused();
 
-    if (g_bIsNt6 && FileExists(plan.szServiceTool))
+    CInstallTransaction transaction;
+    if (g_bIsNt6 && FileExists(plan.szServiceTool)) {
         StopServiceTool(config.InstallDir);
-    CloseRunningApplication(config.AppName);
-
-    BOOL bOk = CopyAndRegister(plan, config);
-    if (!FolderExists(config.InstallDir))
-        return FALSE;
-
-    if (g_bIsNt6 && !RunServiceTool(config.InstallDir, L"-i")) {
-        ShowFailure(L"Fail to install the service!");
-        return FALSE;
+        transaction.ServiceRemoved(config.InstallDir);
     }
-    CreateDesktopShortcut(plan.szAppPath, config.AppName);
-    CreateProgramsShortcut(config.AppName, plan.szAppPath, config.AppName, nullptr);
-    CreateProgramsShortcut(config.AppName, plan.szUninstallExe, L"Uninstall", L"delpkg");
-    if (g_bIsNt6)
+    if (!CloseRunningApplication(config.AppName))
+        transaction.Fail(L"%ls is still running. Please close it, then run the setup again.", config.AppName);
+    else if (CopyAndRegister(transaction, plan, config)) {
+        if (g_bIsNt6) {
+            if (RunServiceTool(config.InstallDir, L"-i"))
+                transaction.ServiceRegistered(config.InstallDir);
+            else
+                transaction.Fail(L"Fail to install the service!");
+        }
+        if (!transaction.HasFailed() && CreateDesktopShortcut(plan.szAppPath, config.AppName, &transaction)
+            && CreateProgramsShortcut(config.AppName, plan.szAppPath, config.AppName, nullptr, &transaction))
+            CreateProgramsShortcut(config.AppName, plan.szUninstallExe, L"Uninstall", L"delpkg", &transaction);
+    }
+    if (!transaction.HasFailed() && g_bIsNt6)
         WriteCompatibilityAssistantValue(plan.szAppPath);
-    return bOk;
+    return FinishInstall(transaction);
 }
 
-BOOL SilentInstall(LPCWSTR lpszFolder, BOOL bTitleBitmap)
+SetupOutcome SilentInstall(LPCWSTR lpszFolder, BOOL bTitleBitmap)
 {
     SetupConfig config;
     ReadSetupConfig(lpszFolder, &config, bTitleBitmap);
-    if (!InstallApplication(lpszFolder, config))
-        return FALSE;
-    if (config.LaunchAppInSilentMode == 1)
+    SetupOutcome outcome = InstallApplication(lpszFolder, config);
+    if (outcome == SetupSucceeded && config.LaunchAppInSilentMode == 1)
         LaunchApplication(lpszFolder, &config, bTitleBitmap);
-    return TRUE;
+    return outcome;
 }

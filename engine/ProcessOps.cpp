@@ -1,5 +1,6 @@
 // Child processes: the service tool, the installed application, and closing its window.
 #include "engine/EngineCommon.h"
+#include <vector>
 
 HANDLE RunProgram(LPCWSTR lpszCommandLine, BOOL bShow)
 {
@@ -15,50 +16,102 @@ HANDLE RunProgram(LPCWSTR lpszCommandLine, BOOL bShow)
     si.wShowWindow = bShow ? SW_SHOW : SW_HIDE;
     PROCESS_INFORMATION pi;
     ZeroMemory(&pi, sizeof(pi));
-    if (!::CreateProcessW(nullptr, szCommandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    if (!::CreateProcessW(nullptr, szCommandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        DWORD dwError = ::GetLastError();
+        WCHAR szError[256];
+        FormatSystemError(dwError, szError, 256);
+        SetupLog(L"start %ls: failed: %ls", lpszCommandLine, szError);
+        ::SetLastError(dwError);
         return nullptr;
+    }
+    SetupLog(L"start %ls: process %lu", lpszCommandLine, pi.dwProcessId);
     ::CloseHandle(pi.hThread);
     return pi.hProcess;
 }
 
-// Starts "<path>" <word>, shown, and closes the process handle; TRUE when it started.
-static BOOL RunQuoted(LPCWSTR lpszPath, LPCWSTR lpszWord)
+BOOL RunProgramAndWait(LPCWSTR lpszCommandLine, DWORD dwTimeoutMs)
 {
-    WCHAR szCommandLine[kCommandLineUnits];
-    BOOL bOk = lpszWord ? FormatText(szCommandLine, kCommandLineUnits, L"\"%ls\" %ls", lpszPath, lpszWord)
-                        : FormatText(szCommandLine, kCommandLineUnits, L"\"%ls\"", lpszPath);
-    if (!bOk)
-        return FALSE;
-    HANDLE hProcess = RunProgram(szCommandLine, TRUE);
+    HANDLE hProcess = RunProgram(lpszCommandLine, TRUE);
     if (!hProcess)
         return FALSE;
+    if (::WaitForSingleObject(hProcess, dwTimeoutMs) == WAIT_OBJECT_0) {
+        DWORD dwExit = 0;
+        ::GetExitCodeProcess(hProcess, &dwExit);
+        SetupLog(L"exit code %lu: %ls", dwExit, lpszCommandLine);
+    } else {
+        SetupLog(L"still running after %lu s, going on: %ls", dwTimeoutMs / 1000, lpszCommandLine);
+    }
     ::CloseHandle(hProcess);
     return TRUE;
 }
 
 BOOL RunServiceTool(LPCWSTR lpszInstallDir, LPCWSTR lpszWord)
 {
-    WCHAR szTool[MAX_PATH];
-    if (!FormatPath(szTool, L"%ls\\%ls", lpszInstallDir, L"Kelvrin.exe"))
+    WCHAR szCommandLine[kCommandLineUnits];
+    if (!FormatText(szCommandLine, kCommandLineUnits, L"\"%ls\\%ls\" %ls", lpszInstallDir, L"Kelvrin.exe", lpszWord))
         return FALSE;
-    return RunQuoted(szTool, lpszWord);
+    return RunProgramAndWait(szCommandLine, kServiceToolWaitMs);
 }
 
 void StopServiceTool(LPCWSTR lpszInstallDir)
 {
     RunServiceTool(lpszInstallDir, L"-k");
-    ::Sleep(1000);
     RunServiceTool(lpszInstallDir, L"-u");
-    ::Sleep(1000);
 }
 
-void CloseRunningApplication(LPCWSTR lpszAppName)
+// Waits until the program that owns hWnd has ended, or until dwDeadline. A window of this
+// very process has no process to wait for: then its destruction counts.
+static BOOL WaitForWindowOwner(HWND hWnd, DWORD dwStart, DWORD dwDeadlineMs)
 {
-    HWND hWnd = ::FindWindowW(nullptr, lpszAppName);
-    if (!hWnd)
-        return;
-    ::SendMessageW(hWnd, WM_CLOSE, 0, 0);
-    ::Sleep(1000);
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(hWnd, &pid);
+    HANDLE hProcess = pid && pid != ::GetCurrentProcessId() ? ::OpenProcess(SYNCHRONIZE, FALSE, pid) : nullptr;
+    for (;;) {
+        DWORD elapsed = ::GetTickCount() - dwStart;
+        DWORD remaining = elapsed < dwDeadlineMs ? dwDeadlineMs - elapsed : 0;
+        if (hProcess) {
+            BOOL bEnded = ::WaitForSingleObject(hProcess, remaining) == WAIT_OBJECT_0;
+            ::CloseHandle(hProcess);
+            return bEnded;
+        }
+        if (!::IsWindow(hWnd))
+            return TRUE;
+        if (remaining == 0)
+            return FALSE;
+        // Without a process handle (another user's program, or this one): watch the window.
+        MSG msg;
+        ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
+        ::Sleep(remaining < 50 ? remaining : 50);
+    }
+}
+
+BOOL CloseRunningApplication(LPCWSTR lpszAppName)
+{
+    const DWORD dwStart = ::GetTickCount();
+    std::vector<HWND> asked;
+    for (HWND hWnd = ::FindWindowW(nullptr, lpszAppName); hWnd; hWnd = ::FindWindowW(nullptr, lpszAppName)) {
+        DWORD elapsed = ::GetTickCount() - dwStart;
+        if (elapsed >= kApplicationCloseWaitMs) {
+            SetupLog(L"\"%ls\" is still running after %lu s", lpszAppName, kApplicationCloseWaitMs / 1000);
+            return FALSE;
+        }
+        bool bAskedBefore = false;
+        for (HWND h : asked)
+            bAskedBefore = bAskedBefore || h == hWnd;
+        if (!bAskedBefore) {
+            asked.push_back(hWnd);
+            DWORD pid = 0;
+            ::GetWindowThreadProcessId(hWnd, &pid);
+            SetupLog(L"close \"%ls\" (process %lu)", lpszAppName, pid);
+            // A program that does not answer (hung) must not hold the install: the send is
+            // bounded by what is left of the wait.
+            DWORD_PTR result = 0;
+            ::SendMessageTimeoutW(hWnd, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, kApplicationCloseWaitMs - elapsed, &result);
+        }
+        if (WaitForWindowOwner(hWnd, dwStart, kApplicationCloseWaitMs))
+            SetupLog(L"\"%ls\" has ended", lpszAppName);
+    }
+    return TRUE;
 }
 
 BOOL LaunchApplication(LPCWSTR lpszFolder, const SetupConfig* pConfig, BOOL bTitleBitmap)
@@ -68,10 +121,14 @@ BOOL LaunchApplication(LPCWSTR lpszFolder, const SetupConfig* pConfig, BOOL bTit
         config = *pConfig;
     else
         ReadSetupConfig(lpszFolder, &config, bTitleBitmap);
-    if (!config.InstallDir[0] || !IsPlainName(config.AppFileName))
+    if (!config.InstallDir[0] || !IsValidName(config.AppFileName))
         return FALSE;
-    WCHAR szApp[MAX_PATH];
-    if (!FormatPath(szApp, L"%ls\\%ls", config.InstallDir, config.AppFileName))
+    WCHAR szCommandLine[kCommandLineUnits];
+    if (!FormatText(szCommandLine, kCommandLineUnits, L"\"%ls\\%ls\"", config.InstallDir, config.AppFileName))
         return FALSE;
-    return RunQuoted(szApp, nullptr);
+    HANDLE hProcess = RunProgram(szCommandLine, TRUE);
+    if (!hProcess)
+        return FALSE;
+    ::CloseHandle(hProcess);
+    return TRUE;
 }

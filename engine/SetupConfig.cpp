@@ -1,9 +1,26 @@
 // ReadSetupConfig: setup.ini and the target folder below Program Files.
 #include "engine/EngineCommon.h"
 #include "app/SetupFlags.h"
+#include <shlobj.h>
 #include <string>
 
-// The Program Files folder name by UI language, system language and platform.
+// The system's own Program Files folder for this (32-bit) program: under WOW64 the 32-bit one.
+static BOOL GetSystemProgramFilesFolder(LPWSTR lpszFolder)
+{
+#if defined(_WIN64)
+    // The 64-bit test build stands for the 32-bit program and asks for what that one gets.
+    const int csidl = g_bIsWow64 ? CSIDL_PROGRAM_FILESX86 : CSIDL_PROGRAM_FILES;
+#else
+    const int csidl = CSIDL_PROGRAM_FILES;
+#endif
+    lpszFolder[0] = 0;
+    return SUCCEEDED(::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, lpszFolder)) && lpszFolder[0];
+}
+
+ProgramFilesFolderFn g_pfnGetProgramFilesFolder = GetSystemProgramFilesFolder;
+
+// Where the system cannot say: the Program Files folder name by UI language, system language
+// and platform, on the Windows drive.
 static LPCWSTR GetProgramFilesName()
 {
     if (g_bGermanUi)
@@ -36,14 +53,21 @@ void ReadSetupConfig(LPCWSTR lpszFolder, SetupConfig* pConfig, BOOL bTitleBitmap
 
     ReadString(lpszFile, lpszSection, L"APPFolderName", L"VRX58Q", pConfig->AppFolderName);
     if (pConfig->AppFolderName[0]) {
-        WCHAR szWindows[MAX_PATH] = L"";
-        WCHAR szDrive[MAX_PATH] = L"";
-        UINT n = ::GetWindowsDirectoryW(szWindows, MAX_PATH);
-        if (n == 0 || n >= MAX_PATH)
-            szWindows[0] = 0;
-        GetPathFolder(szWindows, szDrive);
         // Left empty when it would not fit; the install refuses an empty folder.
-        FormatPath(pConfig->InstallDir, L"%ls%ls\\%ls", szDrive, GetProgramFilesName(), pConfig->AppFolderName);
+        WCHAR szProgramFiles[MAX_PATH] = L"";
+        if (g_pfnGetProgramFilesFolder(szProgramFiles)) {
+            size_t len = wcslen(szProgramFiles);
+            FormatPath(pConfig->InstallDir, len && szProgramFiles[len - 1] == L'\\' ? L"%ls%ls" : L"%ls\\%ls",
+                       szProgramFiles, pConfig->AppFolderName);
+        } else {
+            WCHAR szWindows[MAX_PATH] = L"";
+            WCHAR szDrive[MAX_PATH] = L"";
+            UINT n = ::GetWindowsDirectoryW(szWindows, MAX_PATH);
+            if (n == 0 || n >= MAX_PATH)
+                szWindows[0] = 0;
+            GetPathFolder(szWindows, szDrive);
+            FormatPath(pConfig->InstallDir, L"%ls%ls\\%ls", szDrive, GetProgramFilesName(), pConfig->AppFolderName);
+        }
     }
     ReadString(lpszFile, lpszSection, L"APPFileName", L"VRX58QRaidSetup.exe", pConfig->AppFileName);
     ReadString(lpszFile, lpszSection, L"AppName", L"Varelon VRX58Q RAID Manager", pConfig->AppName);

@@ -7,7 +7,9 @@
 //   UninstallApplication, ...               the uninstall sequence
 //   RunProgram, LaunchApplication           child processes
 //   Create/Delete...Shortcut                shell links on the desktop and in the Programs menu
+//   SetupOutcome                            how a run ended: the program's exit codes
 //   g_pfnEngineMessageBox                   where the engine's failure messages go
+//   SetupLog (SetupLog.h)                   the run's log
 #pragma once
 #include <windows.h>
 
@@ -23,24 +25,42 @@ struct SetupConfig {
 };
 
 // Fills pConfig from "setup.ini" in lpszFolder; bTitleBitmap selects the
-// "TURBOVOLUME_Customized_Setting" section instead of "Customized_Setting".
-// InstallDir stays empty when "APPFolderName" is empty or the folder path would not fit.
+// "TURBOVOLUME_Customized_Setting" section instead of "Customized_Setting". InstallDir is
+// "APPFolderName" in the system's Program Files folder, or, where the system cannot name that
+// folder, in one named by language and platform on the Windows drive. It stays empty when
+// "APPFolderName" is empty or the folder path would not fit.
 void ReadSetupConfig(LPCWSTR lpszFolder, SetupConfig* pConfig, BOOL bTitleBitmap);
+// Where ReadSetupConfig asks for the Program Files folder (the system, unless a test replaces
+// it); FALSE when the folder cannot be named.
+typedef BOOL (*ProgramFilesFolderFn)(LPWSTR lpszFolder);
+extern ProgramFilesFolderFn g_pfnGetProgramFilesFolder;
 
-// The whole install; TRUE when it succeeded. A configuration that is unsafe to act on
-// (empty install folder, a folder or file name that is not a plain name) is refused with a
-// message box before anything is touched; a path that would not fit in MAX_PATH is refused
-// without one.
-BOOL InstallApplication(LPCWSTR lpszFolder, const SetupConfig& config);
-// Folders, file copies and registry values of the install; TRUE when the install folder
-// exists, every file the package carries was copied, the uninstall entry was written and no
-// failure message was shown. Stops before copying when the install folder could not be made.
-BOOL CopyFilesAndRegister(LPCWSTR lpszFolder, const SetupConfig& config);
-// The whole uninstall; TRUE when the application's executable and runtime library are gone.
-// Refuses the same configurations as the install.
-BOOL UninstallApplication(const SetupConfig& config);
+// TRUE when lpszName names exactly one entry of a folder, as the file system keeps it.
+BOOL IsValidName(LPCWSTR lpszName);
+
+// How an install or uninstall ended. The values are the program's exit codes.
+enum SetupOutcome {
+    SetupSucceeded = 0,   // done
+    SetupFailed = 1,      // failed; an install has put back everything it had changed
+    SetupRefused = 2,     // the configuration or the package is refused; nothing was touched
+    SetupBusy = 3,        // another setup program runs; nothing was done
+    SetupCancelled = 4,   // the user left the wizard before anything started
+};
+
+// The whole install. A configuration or package that it must not act on is refused with a
+// message before anything is touched; a failure after the machine was changed puts back what
+// the install changed (files, folders, registry values, shortcuts, the old service), then
+// reports why.
+SetupOutcome InstallApplication(LPCWSTR lpszFolder, const SetupConfig& config);
+// Folders, file copies and registry values of the install, put back when one of them fails.
+SetupOutcome CopyFilesAndRegister(LPCWSTR lpszFolder, const SetupConfig& config);
+// The whole uninstall. It succeeds when the application's files are gone; when the
+// application's executable stays (still running, or in use), it fails and keeps the install
+// whole, its uninstall entry included, so that it can be run again. Refuses the same
+// configurations as the install.
+SetupOutcome UninstallApplication(const SetupConfig& config);
 // File deletions and registry removal of the uninstall; same result as UninstallApplication.
-BOOL DeleteFilesAndUnregister(const SetupConfig& config);
+SetupOutcome DeleteFilesAndUnregister(const SetupConfig& config);
 
 // Starts a program at normal priority; returns its process handle (the caller closes it) or
 // null. The thread handle is closed here.
@@ -48,20 +68,27 @@ HANDLE RunProgram(LPCWSTR lpszCommandLine, BOOL bShow);
 // Starts the installed application; reads setup.ini when pConfig is null. TRUE when started.
 BOOL LaunchApplication(LPCWSTR lpszFolder, const SetupConfig* pConfig, BOOL bTitleBitmap);
 // The install without a window, then the application when the configuration asks for it
-// and the install succeeded. TRUE when the install succeeded.
-BOOL SilentInstall(LPCWSTR lpszFolder, BOOL bTitleBitmap);
+// and the install succeeded.
+SetupOutcome SilentInstall(LPCWSTR lpszFolder, BOOL bTitleBitmap);
+// The uninstall without a window, of the install that setup.ini in lpszFolder describes. When
+// nothing of it is installed (no uninstall entry, no executable), nothing is done: success.
+SetupOutcome SilentUninstall(LPCWSTR lpszFolder, BOOL bTitleBitmap);
 
-// A link named lpszName on the user's desktop to lpszTarget; an older one is replaced.
-// TRUE when the link was saved.
-BOOL CreateDesktopShortcut(LPCWSTR lpszTarget, LPCWSTR lpszName);
+class CInstallTransaction;
+
+// A link named lpszName on the user's desktop to lpszTarget; an older one is replaced (and
+// kept by pTransaction, when given, until the install ends). TRUE when the link was saved.
+BOOL CreateDesktopShortcut(LPCWSTR lpszTarget, LPCWSTR lpszName, CInstallTransaction* pTransaction = nullptr);
 void DeleteDesktopShortcut(LPCWSTR lpszName);
 // A link lpszLinkName in the all-users Programs group lpszGroup (created when missing) to
 // lpszTarget with optional arguments. TRUE when the link was saved.
-BOOL CreateProgramsShortcut(LPCWSTR lpszGroup, LPCWSTR lpszTarget, LPCWSTR lpszLinkName, LPCWSTR lpszArguments);
+BOOL CreateProgramsShortcut(LPCWSTR lpszGroup, LPCWSTR lpszTarget, LPCWSTR lpszLinkName, LPCWSTR lpszArguments,
+                            CInstallTransaction* pTransaction = nullptr);
 // Deletes a link of the Programs group, and with bRemoveFolder the group folder when empty.
 void DeleteProgramsShortcut(LPCWSTR lpszGroup, LPCWSTR lpszLinkName, BOOL bRemoveFolder);
 
 // The engine's failure messages go through this pointer (MessageBoxW unless a test replaces
-// it). Every message has no owner window, the caption "Fail" and MB_ICONWARNING | MB_OK.
+// it). Every message has no owner window, the caption "Fail" and MB_ICONWARNING | MB_OK; in a
+// quiet run (g_bQuiet) none is shown, and the log alone has them.
 typedef int(WINAPI* EngineMessageBoxFn)(HWND hWnd, LPCWSTR lpszText, LPCWSTR lpszCaption, UINT uType);
 extern EngineMessageBoxFn g_pfnEngineMessageBox;

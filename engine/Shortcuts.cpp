@@ -1,5 +1,6 @@
 // Shell links on the user's desktop and in the all-users Programs menu.
 #include "engine/EngineCommon.h"
+#include "engine/InstallTransaction.h"
 #include <shlobj.h>
 #include <objbase.h>
 
@@ -38,7 +39,7 @@ public:
     }
     BOOL IsValid() const { return m_pLink && m_pFile; }
     IShellLinkW* Link() const { return m_pLink; }
-    BOOL Save(LPCWSTR lpszFile) const { return SUCCEEDED(m_pFile->Save(lpszFile, TRUE)); }
+    HRESULT Save(LPCWSTR lpszFile) const { return m_pFile->Save(lpszFile, TRUE); }
 
 private:
     IShellLinkW* m_pLink = nullptr;
@@ -62,22 +63,44 @@ BOOL GetProgramsLinkPaths(LPCWSTR lpszGroup, LPCWSTR lpszLinkName, LPWSTR lpszGr
         && FormatPath(lpszLink, L"%ls\\%ls.lnk", lpszGroupFolder, lpszLinkName);
 }
 
+// Saves the link, keeping an older one for the transaction when there is one. A link that
+// cannot be saved is logged and, within a transaction, fails it.
+BOOL SaveLink(const CShellLink& link, LPCWSTR lpszLink, LPCWSTR lpszTarget, CInstallTransaction* pTransaction)
+{
+    if (pTransaction && !pTransaction->PrepareWrite(lpszLink)) {
+        pTransaction->Fail(L"Fail to create the shortcut \"%ls\": the older one there cannot be read.", lpszLink);
+        return FALSE;
+    }
+    if (FileExists(lpszLink))
+        ::DeleteFileW(lpszLink);
+    HRESULT hr = link.Save(lpszLink);
+    if (FAILED(hr)) {
+        WCHAR szError[256];
+        FormatSystemError((DWORD)hr, szError, 256);
+        SetupLog(L"cannot save the shortcut %ls: %ls", lpszLink, szError);
+        if (pTransaction)
+            pTransaction->Fail(L"Fail to create the shortcut \"%ls\": %ls", lpszLink, szError);
+        return FALSE;
+    }
+    SetupLog(L"shortcut %ls -> %ls", lpszLink, lpszTarget);
+    return TRUE;
+}
+
 } // namespace
 
-BOOL CreateDesktopShortcut(LPCWSTR lpszTarget, LPCWSTR lpszName)
+BOOL CreateDesktopShortcut(LPCWSTR lpszTarget, LPCWSTR lpszName, CInstallTransaction* pTransaction)
 {
     CComScope com;
     CShellLink link;
-    if (!link.IsValid())
+    WCHAR szLink[MAX_PATH];
+    if (!link.IsValid() || !GetDesktopLinkPath(lpszName, szLink)) {
+        if (pTransaction)
+            pTransaction->Fail(L"Fail to create the desktop shortcut \"%ls\".", lpszName);
         return FALSE;
+    }
     // The desktop link is made even when the target is refused.
     link.Link()->SetPath(lpszTarget);
-    WCHAR szLink[MAX_PATH];
-    if (!GetDesktopLinkPath(lpszName, szLink))
-        return FALSE;
-    if (FileExists(szLink))
-        DeleteDesktopShortcut(lpszName);
-    return link.Save(szLink);
+    return SaveLink(link, szLink, lpszTarget, pTransaction);
 }
 
 void DeleteDesktopShortcut(LPCWSTR lpszName)
@@ -87,24 +110,27 @@ void DeleteDesktopShortcut(LPCWSTR lpszName)
         ::DeleteFileW(szLink);
 }
 
-BOOL CreateProgramsShortcut(LPCWSTR lpszGroup, LPCWSTR lpszTarget, LPCWSTR lpszLinkName, LPCWSTR lpszArguments)
+BOOL CreateProgramsShortcut(LPCWSTR lpszGroup, LPCWSTR lpszTarget, LPCWSTR lpszLinkName, LPCWSTR lpszArguments,
+                            CInstallTransaction* pTransaction)
 {
     CComScope com;
     CShellLink link;
-    if (!link.IsValid())
+    WCHAR szGroup[MAX_PATH], szLink[MAX_PATH];
+    if (!link.IsValid() || FAILED(link.Link()->SetPath(lpszTarget))
+        || !GetProgramsLinkPaths(lpszGroup, lpszLinkName, szGroup, szLink)) {
+        if (pTransaction)
+            pTransaction->Fail(L"Fail to create the shortcut \"%ls\" in the Programs menu.", lpszLinkName);
         return FALSE;
-    if (FAILED(link.Link()->SetPath(lpszTarget)))
-        return FALSE;
+    }
     if (lpszArguments)
         link.Link()->SetArguments(lpszArguments);
-    WCHAR szGroup[MAX_PATH], szLink[MAX_PATH];
-    if (!GetProgramsLinkPaths(lpszGroup, lpszLinkName, szGroup, szLink))
-        return FALSE;
-    if (!FileExists(szGroup))
+    if (pTransaction) {
+        if (!pTransaction->CreateFolder(szGroup))
+            return FALSE;
+    } else if (!FileExists(szGroup)) {
         ::CreateDirectoryW(szGroup, nullptr);
-    else if (FileExists(szLink))
-        DeleteProgramsShortcut(lpszGroup, lpszLinkName, FALSE);
-    return link.Save(szLink);
+    }
+    return SaveLink(link, szLink, lpszTarget, pTransaction);
 }
 
 void DeleteProgramsShortcut(LPCWSTR lpszGroup, LPCWSTR lpszLinkName, BOOL bRemoveFolder)
@@ -119,15 +145,13 @@ void DeleteProgramsShortcut(LPCWSTR lpszGroup, LPCWSTR lpszLinkName, BOOL bRemov
 
 BOOL CheckShortcutPaths(LPCWSTR lpszAppName)
 {
-    WCHAR szLink[MAX_PATH], szGroup[MAX_PATH];
-    WCHAR szDesktop[MAX_PATH], szPrograms[MAX_PATH];
-    // A folder the shell cannot name only means that its links are skipped.
-    if (::SHGetSpecialFolderPathW(nullptr, szDesktop, CSIDL_DESKTOPDIRECTORY, FALSE)
-        && !GetDesktopLinkPath(lpszAppName, szLink))
+    WCHAR szFolder[MAX_PATH], szPath[MAX_PATH];
+    if (::SHGetSpecialFolderPathW(nullptr, szFolder, CSIDL_DESKTOPDIRECTORY, FALSE)
+        && !FormatPlanPath(szPath, L"AppName", L"%ls\\%ls.lnk", szFolder, lpszAppName))
         return FALSE;
-    if (::SHGetSpecialFolderPathW(nullptr, szPrograms, CSIDL_COMMON_PROGRAMS, FALSE)
-        && (!GetProgramsLinkPaths(lpszAppName, lpszAppName, szGroup, szLink)
-            || !GetProgramsLinkPaths(lpszAppName, L"Uninstall", szGroup, szLink)))
+    if (::SHGetSpecialFolderPathW(nullptr, szFolder, CSIDL_COMMON_PROGRAMS, FALSE)
+        && (!FormatPlanPath(szPath, L"AppName", L"%ls\\%ls\\%ls.lnk", szFolder, lpszAppName, lpszAppName)
+            || !FormatPlanPath(szPath, L"AppName", L"%ls\\%ls\\Uninstall.lnk", szFolder, lpszAppName)))
         return FALSE;
     return TRUE;
 }

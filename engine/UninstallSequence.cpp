@@ -1,5 +1,6 @@
 // The uninstall: stop the service and the application, delete the installed files, the
-// registry values and the shortcuts. The uninstall folder stays: the uninstaller runs from it.
+// registry values and the shortcuts. It does not roll back, but it never leaves a program on
+// the disk without the uninstall entry that removes it.
 #include "engine/EngineCommon.h"
 #include "app/SetupFlags.h"
 
@@ -20,65 +21,144 @@ BOOL BuildUninstallPlan(const SetupConfig& config, UninstallPlan& plan)
 {
     LPCWSTR dir = config.InstallDir;
     LPCWSTR prefix = GetRegistryPrefix();
-    return FormatPath(plan.szRuntime, L"%ls\\%ls", dir, L"mingwm10.dll")
-        && FormatPath(plan.szAppPath, L"%ls\\%ls", dir, config.AppFileName)
-        && FormatPath(plan.szTitle, L"%ls\\%ls", dir, L"Lorvane.bmp")
-        && FormatPath(plan.szAppConfig, L"%ls\\%ls", dir, L"VL.cfg")
-        && FormatPath(plan.szServiceTool, L"%ls\\%ls", dir, L"Kelvrin.exe")
+    return FormatPlanPath(plan.szRuntime, L"APPFolderName", L"%ls\\%ls", dir, L"mingwm10.dll")
+        && FormatPlanPath(plan.szAppPath, L"APPFileName", L"%ls\\%ls", dir, config.AppFileName)
+        && FormatPlanPath(plan.szTitle, L"APPFolderName", L"%ls\\%ls", dir, L"Lorvane.bmp")
+        && FormatPlanPath(plan.szAppConfig, L"APPFolderName", L"%ls\\%ls", dir, L"VL.cfg")
+        && FormatPlanPath(plan.szServiceTool, L"APPFolderName", L"%ls\\%ls", dir, L"Kelvrin.exe")
         && FormatText(plan.szUninstallKey, kKeyPathUnits, L"%lsUninstall", prefix)
         && FormatText(plan.szRunKey, kKeyPathUnits, L"%lsRun", prefix);
 }
 
-BOOL DeleteAndUnregister(const UninstallPlan& plan, const SetupConfig& config)
+// Deletes one installed file; TRUE when it is gone (or was never there). Reports why not.
+BOOL DeleteInstalledFile(LPCWSTR lpszPath, LPCWSTR lpszAppName)
 {
-    ::DeleteFileW(plan.szRuntime);
-    ::DeleteFileW(plan.szAppPath);
+    if (!FileExists(lpszPath))
+        return TRUE;
+    if (RetryWhileFileBusy([&] { return ::DeleteFileW(lpszPath); })) {
+        SetupLog(L"deleted %ls", lpszPath);
+        return TRUE;
+    }
+    DWORD dwError = ::GetLastError();
+    WCHAR szError[256];
+    FormatSystemError(dwError, szError, 256);
+    ReportFailure(L"Fail to remove \"%ls\": %ls. Close every program that uses it, then remove %ls again.", lpszPath,
+                  szError, lpszAppName);
+    return FALSE;
+}
+
+// After the uninstall stopped short: the service that the tool removed is registered again,
+// so that what stays installed keeps working.
+void RegisterServiceAgain(const UninstallPlan& plan, const SetupConfig& config)
+{
+    if (g_bIsNt6 && FileExists(plan.szServiceTool)) {
+        SetupLog(L"the uninstall stops: registering the service again");
+        RunServiceTool(config.InstallDir, L"-i");
+    }
+}
+
+// The executable goes first: while it stays, everything else stays too. The uninstall entry
+// goes only once every installed file has gone.
+SetupOutcome DeleteAndUnregister(const UninstallPlan& plan, const SetupConfig& config)
+{
+    if (!DeleteInstalledFile(plan.szAppPath, config.AppName)) {
+        RegisterServiceAgain(plan, config);
+        return SetupFailed;
+    }
+    BOOL bAllGone = DeleteInstalledFile(plan.szRuntime, config.AppName);
     if (FileExists(plan.szTitle))
-        ::DeleteFileW(plan.szTitle);
+        bAllGone = DeleteInstalledFile(plan.szTitle, config.AppName) && bAllGone;
     if (FileExists(plan.szAppConfig))
-        ::DeleteFileW(plan.szAppConfig);
+        bAllGone = DeleteInstalledFile(plan.szAppConfig, config.AppName) && bAllGone;
     if (g_bIsNt6)
-        ::DeleteFileW(plan.szServiceTool);
+        bAllGone = DeleteInstalledFile(plan.szServiceTool, config.AppName) && bAllGone;
 
     HKEY hKey = nullptr;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, plan.szUninstallKey, 0, KEY_WRITE, &hKey) == ERROR_SUCCESS) {
-        ::RegDeleteKeyW(hKey, config.AppFolderName);
+    if (!bAllGone)
+        SetupLog(L"the uninstall entry stays, so that the uninstall can run again");
+    else if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, plan.szUninstallKey, 0, KEY_WRITE, &hKey) == ERROR_SUCCESS) {
+        if (::RegDeleteKeyW(hKey, config.AppFolderName) == ERROR_SUCCESS)
+            SetupLog(L"deleted the key HKLM\\%ls\\%ls", plan.szUninstallKey, config.AppFolderName);
         ::RegCloseKey(hKey);
     }
     if (!g_bIsNt6 && ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, plan.szRunKey, 0, KEY_WRITE, &hKey) == ERROR_SUCCESS) {
-        ::RegDeleteValueW(hKey, config.AppName);
+        if (::RegDeleteValueW(hKey, config.AppName) == ERROR_SUCCESS)
+            SetupLog(L"deleted HKLM\\%ls \"%ls\"", plan.szRunKey, config.AppName);
         ::RegCloseKey(hKey);
     }
-    // A running application keeps its executable and runtime library.
-    return !FileExists(plan.szRuntime) && !FileExists(plan.szAppPath);
+    return bAllGone ? SetupSucceeded : SetupFailed;
+}
+
+BOOL PrepareUninstall(const SetupConfig& config, UninstallPlan& plan)
+{
+    return CheckSetupConfig(config) && BuildUninstallPlan(config, plan) && CheckShortcutPaths(config.AppName);
+}
+
+SetupOutcome LogResult(SetupOutcome outcome)
+{
+    SetupLog(L"result: %ls", outcome == SetupSucceeded ? L"uninstalled"
+                             : outcome == SetupRefused ? L"refused, nothing was changed"
+                                                       : L"the uninstall failed");
+    return outcome;
 }
 
 } // namespace
 
-BOOL DeleteFilesAndUnregister(const SetupConfig& config)
+SetupOutcome DeleteFilesAndUnregister(const SetupConfig& config)
 {
-    if (!CheckSetupConfig(config))
-        return FALSE;
     UninstallPlan plan;
-    if (!BuildUninstallPlan(config, plan))
-        return FALSE;
-    return DeleteAndUnregister(plan, config);
+    if (!PrepareUninstall(config, plan))
+        return LogResult(SetupRefused);
+    return LogResult(DeleteAndUnregister(plan, config));
 }
 
-BOOL UninstallApplication(const SetupConfig& config)
+SetupOutcome UninstallApplication(const SetupConfig& config)
 {
-    if (!CheckSetupConfig(config))
-        return FALSE;
+    SetupLog(L"uninstall \"%ls\" from \"%ls\"", config.AppName, config.InstallDir);
     UninstallPlan plan;
-    if (!BuildUninstallPlan(config, plan) || !CheckShortcutPaths(config.AppName))
-        return FALSE;
+    if (!PrepareUninstall(config, plan))
+        return LogResult(SetupRefused);
 
     if (g_bIsNt6)
         StopServiceTool(config.InstallDir);
-    CloseRunningApplication(config.AppName);
-    BOOL bOk = DeleteAndUnregister(plan, config);
+    if (!CloseRunningApplication(config.AppName)) {
+        RegisterServiceAgain(plan, config);
+        ReportFailure(L"%ls is still running. Please close it, then remove it again.", config.AppName);
+        return LogResult(SetupFailed);
+    }
+    SetupOutcome outcome = DeleteAndUnregister(plan, config);
+    if (outcome == SetupFailed && FileExists(plan.szAppPath))
+        return LogResult(outcome);
     DeleteDesktopShortcut(config.AppName);
     DeleteProgramsShortcut(config.AppName, config.AppName, FALSE);
     DeleteProgramsShortcut(config.AppName, L"Uninstall", TRUE);
-    return bOk;
+    return LogResult(outcome);
+}
+
+// Something of the application is there to remove: its uninstall entry or its executable.
+// A configuration that the uninstall refuses counts as installed, so that the refusal says why.
+static BOOL IsInstalled(const SetupConfig& config)
+{
+    WCHAR szKey[kKeyPathUnits], szApp[MAX_PATH];
+    if (!IsValidName(config.AppFolderName) || !IsValidName(config.AppFileName) || !config.InstallDir[0]
+        || !FormatText(szKey, kKeyPathUnits, L"%lsUninstall\\%ls", GetRegistryPrefix(), config.AppFolderName)
+        || !FormatPath(szApp, L"%ls\\%ls", config.InstallDir, config.AppFileName))
+        return TRUE;
+    HKEY hKey = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, szKey, 0, KEY_READ, &hKey) == ERROR_SUCCESS) {
+        ::RegCloseKey(hKey);
+        return TRUE;
+    }
+    return FileExists(szApp);
+}
+
+SetupOutcome SilentUninstall(LPCWSTR lpszFolder, BOOL bTitleBitmap)
+{
+    SetupConfig config;
+    ReadSetupConfig(lpszFolder, &config, bTitleBitmap);
+    if (!IsInstalled(config)) {
+        SetupLog(L"\"%ls\" is not installed in \"%ls\": nothing to remove", config.AppName, config.InstallDir);
+        return LogResult(SetupSucceeded);
+    }
+    return UninstallApplication(config);
 }

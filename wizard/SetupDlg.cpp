@@ -3,6 +3,7 @@
 #include "wizard/SetupDlg.h"
 #include "app/SetupFlags.h"
 #include "res/resource.h"
+#include "engine/SetupEngine.h"
 
 BEGIN_MESSAGE_MAP(CSetupDlg, CDialog)
     ON_WM_PAINT()
@@ -24,7 +25,8 @@ CSetupDlg::CSetupDlg(LPCWSTR lpszFolder, BOOL bUninstall, CWnd* pParent)
       m_szTitle{},
       m_bUninstall(bUninstall),
       m_bInstallDone(FALSE),
-      m_bWorkerRunning(FALSE)
+      m_bWorkerRunning(FALSE),
+      m_nOutcome(SetupCancelled)
 {
     m_hIcon = ::LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDR_MAINFRAME));
     if (lpszFolder)

@@ -14,6 +14,13 @@
 // codes lParam 1 means the sequence succeeded, anything else that it failed.
 constexpr UINT WM_SETUP_PROGRESS = WM_USER + 100;
 
+// lParam of the end codes.
+enum SetupEndParam {
+    SETUP_END_FAILED = 0,
+    SETUP_END_SUCCEEDED = 1,
+    SETUP_END_REFUSED = 2,   // a failure: the configuration or package was refused
+};
+
 enum SetupProgressCode {
     SETUP_INSTALL_BEGIN = 1,
     SETUP_INSTALL_END = 2,
@@ -45,6 +52,9 @@ public:
     // The text of string id nID from the language library (cut to nChars - 1 units).
     static void LoadText(UINT nID, LPWSTR lpszBuffer, int nChars);
     LPCWSTR GetFolder() const { return m_szFolder; }
+    // How the wizard's run ended, as the program's exit code: SetupCancelled until the worker
+    // has reported its end.
+    int GetOutcome() const { return m_nOutcome; }
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -85,6 +95,7 @@ protected:
     // TRUE from the press of the action button until the worker reports its end: the
     // dialog then refuses to end.
     BOOL m_bWorkerRunning;
+    int m_nOutcome;
     CBmpBtnCtrl m_chkLaunch;
     CBmpBtnCtrl m_btnClose;
     CTextLabelCtrl m_lblTitle;

@@ -19,6 +19,14 @@ void PostProgress(HWND hWnd, int nCode, LPARAM lParam)
     ::PostMessageW(hWnd, WM_SETUP_PROGRESS, (WPARAM)nCode, lParam);
 }
 
+// The end report's lParam: 1 for success; any other value is a failure, and 2 tells a refusal.
+LPARAM EndParam(SetupOutcome outcome)
+{
+    return outcome == SetupSucceeded ? SETUP_END_SUCCEEDED
+         : outcome == SetupRefused   ? SETUP_END_REFUSED
+                                     : SETUP_END_FAILED;
+}
+
 } // namespace
 
 HANDLE StartSetupThread(CSetupDlg* pDlg, BOOL bUninstall)
@@ -40,12 +48,10 @@ DWORD WINAPI SetupThreadProc(LPVOID lpParameter)
 
     if (params.bUninstall) {
         PostProgress(params.hWndNotify, SETUP_UNINSTALL_BEGIN, 0);
-        BOOL bOk = UninstallApplication(config);
-        PostProgress(params.hWndNotify, SETUP_UNINSTALL_END, bOk ? 1 : 0);
+        PostProgress(params.hWndNotify, SETUP_UNINSTALL_END, EndParam(UninstallApplication(config)));
     } else {
         PostProgress(params.hWndNotify, SETUP_INSTALL_BEGIN, 0);
-        BOOL bOk = InstallApplication(params.szFolder, config);
-        PostProgress(params.hWndNotify, SETUP_INSTALL_END, bOk ? 1 : 0);
+        PostProgress(params.hWndNotify, SETUP_INSTALL_END, EndParam(InstallApplication(params.szFolder, config)));
     }
     return 1;
 }
@@ -77,9 +83,13 @@ LRESULT CSetupDlg::OnSetupProgress(WPARAM wParam, LPARAM lParam)
     }
 
     UINT nHeading;
+    m_nOutcome = SetupFailed;
     if (nCode == SETUP_INSTALL_END || nCode == SETUP_UNINSTALL_END) {
         KillTimer(IDT_PROGRESS);
-        if (lParam == 1) {
+        if (lParam == SETUP_END_REFUSED)
+            m_nOutcome = SetupRefused;
+        if (lParam == SETUP_END_SUCCEEDED) {
+            m_nOutcome = SetupSucceeded;
             m_progress.SetPos(100);
             if (nCode == SETUP_INSTALL_END) {
                 m_bInstallDone = TRUE;

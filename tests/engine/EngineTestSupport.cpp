@@ -47,6 +47,21 @@ void WriteTextFile(const std::wstring& path, const std::string& text)
     ::CloseHandle(h);
 }
 
+std::string ReadTextFile(const std::wstring& path)
+{
+    std::string text;
+    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                             nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return text;
+    char buf[4096];
+    DWORD got = 0;
+    while (::ReadFile(h, buf, sizeof(buf), &got, nullptr) && got)
+        text.append(buf, got);
+    ::CloseHandle(h);
+    return text;
+}
+
 std::wstring MakeTempFolder()
 {
     static int counter = 0;
@@ -58,6 +73,19 @@ std::wstring MakeTempFolder()
         if (::CreateDirectoryW(folder.c_str(), nullptr))
             return folder + L"\\";
     }
+}
+
+std::wstring SystemProgramFiles()
+{
+    return g_bIsWow64 ? L"C:\\Program Files (x86)" : L"C:\\Program Files";
+}
+
+bool HasMessage(const wchar_t* text)
+{
+    for (const RecordedMessage& m : g_recordedMessages)
+        if (m.text.find(text) != std::wstring::npos)
+            return true;
+    return false;
 }
 
 std::wstring RegistryPrefix()
@@ -175,6 +203,7 @@ void EngineFixture::SetUp()
     g_bSpanishSystem = FALSE;
     g_recordedMessages.clear();
     g_pfnEngineMessageBox = RecordMessageBox;
+    m_pfnSavedProgramFiles = g_pfnGetProgramFilesFolder;
 
     std::wstring id = std::to_wstring(::GetCurrentProcessId()) + L"_" + std::to_wstring(++counter);
     m_folderName = L"EngT" + id;
@@ -188,6 +217,7 @@ void EngineFixture::TearDown()
         CleanUp(config);
     DeleteTree(m_package.substr(0, m_package.size() - 1));
     g_pfnEngineMessageBox = ::MessageBoxW;
+    g_pfnGetProgramFilesFolder = m_pfnSavedProgramFiles;
     g_bIsWow64 = m_saved[0];
     g_bIsNt6 = m_saved[1];
     g_bGermanUi = m_saved[2];
@@ -203,8 +233,8 @@ void EngineFixture::WritePackage(const PackageOptions& options)
             + "\r\nLaunchAPInSilentMode=" + std::to_string(options.launchInSilentMode)
             + "\r\n[Startup]\r\nCompanyName=Test Company\r\nVersion=2.5.1\r\n");
     WriteTextFile(m_package + L"setup.exe", "setup program");
-    WriteTextFile(m_package + L"setupENU.dll", "english");
-    WriteTextFile(m_package + L"setupDEU.dll", "german");
+    for (const wchar_t* lang : { L"ENU", L"CHT", L"CHS", L"JPN", L"KOR", L"FRA", L"DEU" })
+        WriteTextFile(m_package + L"setup" + lang + L".dll", "texts");
     WriteTextFile(m_package + L"setupITA.dll", "not shipped");
     std::wstring app = m_package + L"Application";
     ::CreateDirectoryW(app.c_str(), nullptr);

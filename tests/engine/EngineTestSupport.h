@@ -11,6 +11,7 @@
 bool Exists(const std::wstring& path);
 void DeleteTree(const std::wstring& path);
 void WriteTextFile(const std::wstring& path, const std::string& text);
+std::string ReadTextFile(const std::wstring& path);
 // A new empty folder below the temporary folder; the result ends with a backslash.
 std::wstring MakeTempFolder();
 
@@ -18,6 +19,8 @@ std::wstring MakeTempFolder();
 std::wstring ReadHklmString(const std::wstring& key, const wchar_t* value, bool* found = nullptr);
 bool HklmKeyExists(const std::wstring& key, REGSAM view = 0);
 std::wstring RegistryPrefix();
+// The Program Files folder that the prefix's system gives a 32-bit program (g_bIsWow64).
+std::wstring SystemProgramFiles();
 
 // The lines of the stand-in tool's journal, waiting up to timeoutMs for at least `count`.
 std::vector<std::wstring> ReadJournal(const std::wstring& file, size_t count, DWORD timeoutMs = 5000);
@@ -38,6 +41,8 @@ struct RecordedMessage {
     UINT type;
 };
 extern std::vector<RecordedMessage> g_recordedMessages;
+// Whether a recorded message contains text.
+bool HasMessage(const wchar_t* text);
 
 struct PackageOptions {
     bool titleBitmap = false;   // Application\Lorvane.bmp
@@ -54,7 +59,8 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Writes the package (setup.ini, setup.exe, two language libraries, Application\...).
+    // Writes the package (setup.ini, setup.exe, the seven language libraries and one more,
+    // Application\...).
     void WritePackage(const PackageOptions& options = PackageOptions());
     SetupConfig ReadConfig(BOOL bTitleBitmap = FALSE) const;
     // Removes whatever an install of config may have left.
@@ -69,6 +75,7 @@ protected:
 
 private:
     BOOL m_saved[4];
+    ProgramFilesFolderFn m_pfnSavedProgramFiles = nullptr;
 };
 
 extern const wchar_t kAppFile[];

@@ -23,7 +23,7 @@ protected:
 TEST_F(InstallTest, FirstInstallBeforeVersion6CopiesRegistersAndLinks)
 {
     SetupConfig config = Prepare({ false, true, true, 0 });
-    ASSERT_TRUE(InstallApplication(m_package.c_str(), config));
+    ASSERT_EQ(SetupSucceeded, InstallApplication(m_package.c_str(), config));
     EXPECT_TRUE(g_recordedMessages.empty());
 
     EXPECT_TRUE(Exists(Installed(config, L"mingwm10.dll")));
@@ -68,7 +68,7 @@ TEST_F(InstallTest, FirstInstallBeforeVersion6CopiesRegistersAndLinks)
 TEST_F(InstallTest, TitleBitmapsComeTogetherWithLorvane)
 {
     SetupConfig config = Prepare({ true, true, false, 0 });
-    ASSERT_TRUE(CopyFilesAndRegister(m_package.c_str(), config));
+    ASSERT_EQ(SetupSucceeded, CopyFilesAndRegister(m_package.c_str(), config));
     EXPECT_TRUE(Exists(Installed(config, L"Lorvane.bmp")));
     EXPECT_TRUE(Exists(Installed(config, L"title_about.bmp")));
 }
@@ -78,7 +78,7 @@ TEST_F(InstallTest, Version6RegistersTheServiceAndStopsTheOldOneFirst)
     g_bIsNt6 = TRUE;
     SetupConfig config = Prepare({ false, false, true, 0 });
     std::wstring journal = Installed(config, L"journal.txt");
-    ASSERT_TRUE(InstallApplication(m_package.c_str(), config));
+    ASSERT_EQ(SetupSucceeded, InstallApplication(m_package.c_str(), config));
     EXPECT_TRUE(g_recordedMessages.empty());
     EXPECT_TRUE(Exists(Installed(config, L"Kelvrin.exe")));
     std::vector<std::wstring> lines = ReadJournal(journal, 1);
@@ -91,7 +91,7 @@ TEST_F(InstallTest, Version6RegistersTheServiceAndStopsTheOldOneFirst)
     EXPECT_EQ(1u, ReadCompatibilityValue(Installed(config, kAppFile), &found));
     EXPECT_TRUE(found);
 
-    ASSERT_TRUE(InstallApplication(m_package.c_str(), config));
+    ASSERT_EQ(SetupSucceeded, InstallApplication(m_package.c_str(), config));
     lines = ReadJournal(journal, 4);
     ASSERT_EQ(4u, lines.size());
     EXPECT_EQ(L"32|" + Quoted(config, L"Kelvrin.exe", L"-k"), lines[1]);
@@ -99,25 +99,47 @@ TEST_F(InstallTest, Version6RegistersTheServiceAndStopsTheOldOneFirst)
     EXPECT_EQ(L"32|" + Quoted(config, L"Kelvrin.exe", L"-i"), lines[3]);
 }
 
-TEST_F(InstallTest, ServiceToolThatCannotStartEndsBeforeTheShortcuts)
+// A failed install puts everything back before it says why: the service tool that cannot
+// start leaves no file, folder, value or link of the install behind.
+TEST_F(InstallTest, ServiceToolThatCannotStartRollsTheInstallBack)
 {
     g_bIsNt6 = TRUE;
-    SetupConfig config = Prepare();   // the package lacks Kelvrin.exe
-    EXPECT_FALSE(InstallApplication(m_package.c_str(), config));
+    SetupConfig config = Prepare();
+    WriteTextFile(m_package + L"Application\\Kelvrin.exe", "not a program");
+    std::vector<std::wstring> before = Snapshot(config);
+    EXPECT_EQ(SetupFailed, InstallApplication(m_package.c_str(), config));
     ASSERT_EQ(1u, g_recordedMessages.size());
     EXPECT_EQ(L"Fail to install the service!", g_recordedMessages[0].text);
     EXPECT_EQ(L"Fail", g_recordedMessages[0].caption);
     EXPECT_EQ((UINT)(MB_ICONWARNING | MB_OK), g_recordedMessages[0].type);
     EXPECT_EQ(nullptr, g_recordedMessages[0].owner);
-    EXPECT_TRUE(Exists(Installed(config, kAppFile)));
-    EXPECT_FALSE(Exists(DesktopLink(m_appName)));
-    EXPECT_FALSE(Exists(ProgramsGroup(m_appName)));
+    EXPECT_FALSE(Exists(config.InstallDir));
+    EXPECT_FALSE(HklmKeyExists(UninstallKey(config)));
+    EXPECT_EQ(before, Snapshot(config));
 }
 
-LRESULT CALLBACK CountCloseProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
+// Everything the install needs must be in the package; the title bitmaps stay optional.
+TEST_F(InstallTest, IncompletePackageIsRefusedNamingTheMissingFile)
+{
+    g_bIsNt6 = TRUE;
+    for (const wchar_t* missing : { L"setup.exe", L"setup.ini", L"setupKOR.dll", L"Application\\mingwm10.dll",
+                                    L"Application\\EngineTestApp.exe", L"Application\\Kelvrin.exe" }) {
+        SetupConfig config = Prepare({ false, false, true, 0 });
+        std::vector<std::wstring> before = Snapshot(config);
+        ::DeleteFileW((m_package + missing).c_str());
+        g_recordedMessages.clear();
+        EXPECT_EQ(SetupRefused, InstallApplication(m_package.c_str(), config));
+        std::wstring text = L"The package is incomplete: \"" + m_package + missing + L"\" is missing.";
+        EXPECT_TRUE(HasMessage(text.c_str())) << g_recordedMessages.size();
+        EXPECT_EQ(before, Snapshot(config));
+    }
+}
+
+LRESULT CALLBACK CloseOnRequestProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     if (msg == WM_CLOSE) {
         ++*(int*)::GetWindowLongPtrW(hWnd, GWLP_USERDATA);
+        ::DestroyWindow(hWnd);
         return 0;
     }
     return ::DefWindowProcW(hWnd, msg, wParam, lParam);
@@ -127,7 +149,7 @@ TEST_F(InstallTest, RunningApplicationIsAskedToClose)
 {
     SetupConfig config = Prepare();
     WNDCLASSW wc = {};
-    wc.lpfnWndProc = CountCloseProc;
+    wc.lpfnWndProc = CloseOnRequestProc;
     wc.hInstance = ::GetModuleHandleW(nullptr);
     wc.lpszClassName = L"EngineTestAppWindow";
     ::RegisterClassW(&wc);
@@ -136,45 +158,59 @@ TEST_F(InstallTest, RunningApplicationIsAskedToClose)
     ASSERT_NE(nullptr, hWnd);
     int closes = 0;
     ::SetWindowLongPtrW(hWnd, GWLP_USERDATA, (LONG_PTR)&closes);
-    EXPECT_TRUE(InstallApplication(m_package.c_str(), config));
+    EXPECT_EQ(SetupSucceeded, InstallApplication(m_package.c_str(), config));
     EXPECT_EQ(1, closes);
-    ::DestroyWindow(hWnd);
+    EXPECT_FALSE(::IsWindow(hWnd));
 }
 
 TEST_F(InstallTest, SilentInstallStartsTheApplicationWhenAsked)
 {
     SetupConfig config = Prepare({ false, false, false, 1 });
-    ASSERT_TRUE(SilentInstall(m_package.c_str(), FALSE));
+    ASSERT_EQ(SetupSucceeded, SilentInstall(m_package.c_str(), FALSE));
     std::vector<std::wstring> lines = ReadJournal(Installed(config, L"journal.txt"), 1);
     ASSERT_EQ(1u, lines.size());
     EXPECT_EQ(L"32|" + Quoted(config, kAppFile, nullptr), lines[0]);
 }
 
-TEST_F(InstallTest, LockedExecutableFailsTheInstallAndNothingIsStarted)
+// A file of the old version held open: the copy fails half way and every file written before
+// gets its old bytes back; nothing is started.
+TEST_F(InstallTest, LockedExecutableFailsTheInstallPutsBackTheOldFilesAndStartsNothing)
 {
     SetupConfig config = Prepare({ false, false, false, 1 });
-    ASSERT_TRUE(InstallApplication(m_package.c_str(), config));
+    ASSERT_EQ(SetupSucceeded, InstallApplication(m_package.c_str(), config));
+    WriteTextFile(m_package + L"Application\\mingwm10.dll", "runtime, version 2");
+    WriteTextFile(m_package + L"setup.exe", "setup program, version 2");
+    std::vector<std::wstring> before = Snapshot(config);
     HANDLE hLock = ::CreateFileW(Installed(config, kAppFile).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                  OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, hLock);
-    EXPECT_FALSE(InstallApplication(m_package.c_str(), config));
-    EXPECT_FALSE(SilentInstall(m_package.c_str(), FALSE));
+    EXPECT_EQ(SetupFailed, InstallApplication(m_package.c_str(), config));
+    EXPECT_EQ(SetupFailed, SilentInstall(m_package.c_str(), FALSE));
     ::CloseHandle(hLock);
-    EXPECT_TRUE(g_recordedMessages.empty());
+    ASSERT_EQ(2u, g_recordedMessages.size());
+    EXPECT_NE(std::wstring::npos, g_recordedMessages[0].text.find(L"Fail to copy"));
+    EXPECT_NE(std::wstring::npos, g_recordedMessages[0].text.find(Installed(config, kAppFile)));
+    EXPECT_EQ(before, Snapshot(config));
+    EXPECT_EQ("runtime", ReadTextFile(Installed(config, L"mingwm10.dll")));
+    EXPECT_EQ("setup program", ReadTextFile(Installed(config, L"Uninstall\\setup.exe")));
     EXPECT_TRUE(ReadJournal(Installed(config, L"journal.txt"), 1, 1000).empty());
+}
+
+BOOL MissingProgramFiles(LPWSTR lpszFolder)
+{
+    wcscpy(lpszFolder, L"C:\\No Such Program Files");
+    return TRUE;
 }
 
 TEST_F(InstallTest, MissingParentFolderFailsBeforeRegistryAndLinks)
 {
-    g_bGermanUi = TRUE;   // C:\Programme does not exist in the prefix
-    g_bIsWow64 = FALSE;
+    g_pfnGetProgramFilesFolder = MissingProgramFiles;
     SetupConfig config = Prepare();
-    ASSERT_EQ(std::wstring::npos, std::wstring(config.InstallDir).find(L"(x86)"));
-    ASSERT_FALSE(Exists(std::wstring(config.InstallDir).substr(0, std::wstring(config.InstallDir).rfind(L'\\'))));
-    EXPECT_FALSE(InstallApplication(m_package.c_str(), config));
+    EXPECT_EQ(SetupFailed, InstallApplication(m_package.c_str(), config));
     EXPECT_FALSE(HklmKeyExists(UninstallKey(config)));
     EXPECT_FALSE(Exists(DesktopLink(m_appName)));
-    EXPECT_TRUE(g_recordedMessages.empty());
+    ASSERT_EQ(1u, g_recordedMessages.size());
+    EXPECT_NE(std::wstring::npos, g_recordedMessages[0].text.find(L"Fail to create the folder"));
 }
 
 // Settings that would reach outside the install folder, or leave it empty, are refused with
@@ -182,7 +218,7 @@ TEST_F(InstallTest, MissingParentFolderFailsBeforeRegistryAndLinks)
 TEST_F(InstallTest, UnsafeSettingsAreRefusedWithOneMessage)
 {
     SetupConfig good = Prepare({ true, true, false, 0 });
-    ASSERT_TRUE(InstallApplication(m_package.c_str(), good));
+    ASSERT_EQ(SetupSucceeded, InstallApplication(m_package.c_str(), good));
     struct Case {
         const char* ini;
         const wchar_t* key;
@@ -198,6 +234,16 @@ TEST_F(InstallTest, UnsafeSettingsAreRefusedWithOneMessage)
         { "AppName=..\\..\\Elsewhere", L"\"AppName\"" },
         { "AppName=", L"\"AppName\"" },
         { nullptr, L"install folder" },   // a folder name too long for the path
+        // Names the file system would not keep as given.
+        { "APPFolderName=\"Turbo \"", L"ends with a space" },
+        { "APPFolderName=...", L"ends with a dot" },
+        { "APPFolderName=CON", L"device name \"CON\"" },
+        { "APPFolderName=a*b", L"'*'" },
+        { "APPFileName=lpt1.exe", L"device name \"lpt1\"" },
+        { "APPFileName=mingwm10.dll", L"another file" },
+        { "AppName=\" Leading\"", L"starts with a space" },
+        { "AppName=a|b", L"'|'" },
+        { "AppName=uninstall", L"uninstall shortcut" },
     };
     std::vector<std::wstring> before = Snapshot(good);
     for (const Case& c : cases) {
@@ -215,9 +261,9 @@ TEST_F(InstallTest, UnsafeSettingsAreRefusedWithOneMessage)
         WriteTextFile(m_package + L"setup.ini", text);
         SetupConfig bad = ReadConfig();
         g_recordedMessages.clear();
-        EXPECT_FALSE(InstallApplication(m_package.c_str(), bad)) << c.ini;
-        EXPECT_FALSE(UninstallApplication(bad)) << c.ini;
-        EXPECT_FALSE(SilentInstall(m_package.c_str(), FALSE)) << c.ini;
+        EXPECT_EQ(SetupRefused, InstallApplication(m_package.c_str(), bad)) << ini;
+        EXPECT_EQ(SetupRefused, UninstallApplication(bad)) << ini;
+        EXPECT_EQ(SetupRefused, SilentInstall(m_package.c_str(), FALSE)) << ini;
         ASSERT_EQ(3u, g_recordedMessages.size()) << ini;
         for (const RecordedMessage& m : g_recordedMessages) {
             EXPECT_EQ(nullptr, m.owner);
@@ -229,10 +275,10 @@ TEST_F(InstallTest, UnsafeSettingsAreRefusedWithOneMessage)
     }
 }
 
-TEST_F(InstallTest, PathsBeyond259UnitsAreRefusedNotCut)
+TEST_F(InstallTest, PathsBeyond259UnitsAreRefusedNamingTheSetting)
 {
     SetupConfig config = Prepare();
-    ASSERT_TRUE(InstallApplication(m_package.c_str(), config));
+    ASSERT_EQ(SetupSucceeded, InstallApplication(m_package.c_str(), config));
     std::vector<std::wstring> before = Snapshot(config);
 
     size_t room = MAX_PATH - 1 - wcslen(config.InstallDir) - 1;   // units left for a file name
@@ -240,20 +286,25 @@ TEST_F(InstallTest, PathsBeyond259UnitsAreRefusedNotCut)
     wcscpy(longFile.AppFileName, (std::wstring(room - 3, L'a') + L".exe").c_str());
     SetupConfig longName = config;   // the desktop link and the Programs group grow with it
     wcscpy(longName.AppName, std::wstring(250, L'n').c_str());
-    EXPECT_FALSE(CopyFilesAndRegister(m_package.c_str(), longFile));
+    EXPECT_EQ(SetupRefused, CopyFilesAndRegister(m_package.c_str(), longFile));
     for (const SetupConfig& bad : { longFile, longName }) {
-        EXPECT_FALSE(InstallApplication(m_package.c_str(), bad));
-        EXPECT_FALSE(UninstallApplication(bad));
+        EXPECT_EQ(SetupRefused, InstallApplication(m_package.c_str(), bad));
+        EXPECT_EQ(SetupRefused, UninstallApplication(bad));
     }
     EXPECT_EQ(before, Snapshot(config));
-    EXPECT_TRUE(g_recordedMessages.empty());
+    ASSERT_EQ(5u, g_recordedMessages.size());
+    for (size_t i = 0; i < 5; ++i) {
+        const wchar_t* setting = i < 3 ? L"The setting \"APPFileName\" in setup.ini is too long"
+                                       : L"The setting \"AppName\" in setup.ini is too long";
+        EXPECT_NE(std::wstring::npos, g_recordedMessages[i].text.find(setting)) << i;
+    }
 
     // A name that fits both in the package and in the install folder is installed.
     size_t packageRoom = MAX_PATH - 1 - m_package.size() - wcslen(L"Application\\");
     SetupConfig fits = config;
     wcscpy(fits.AppFileName, (std::wstring(std::min(room, packageRoom) - 4, L'a') + L".exe").c_str());
     WriteTextFile(m_package + L"Application\\" + fits.AppFileName, "app");
-    EXPECT_TRUE(CopyFilesAndRegister(m_package.c_str(), fits));
+    EXPECT_EQ(SetupSucceeded, CopyFilesAndRegister(m_package.c_str(), fits));
     EXPECT_TRUE(Exists(Installed(fits, fits.AppFileName)));
 }
 

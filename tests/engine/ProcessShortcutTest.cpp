@@ -28,7 +28,7 @@ TEST_F(ProcessShortcutTest, LaunchApplicationReadsSetupIniWhenGivenNoRecord)
     WritePackage();
     SetupConfig config = ReadConfig();
     m_cleanUp.push_back(config);
-    ASSERT_TRUE(CopyFilesAndRegister(m_package.c_str(), config));
+    ASSERT_EQ(SetupSucceeded, CopyFilesAndRegister(m_package.c_str(), config));
     ASSERT_TRUE(LaunchApplication(m_package.c_str(), nullptr, FALSE));
     std::vector<std::wstring> lines = ReadJournal(Installed(config, L"journal.txt"), 1);
     ASSERT_EQ(1u, lines.size());

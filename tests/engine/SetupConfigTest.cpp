@@ -17,9 +17,8 @@ protected:
 
 TEST_F(SetupConfigTest, MissingFileGivesEveryDefault)
 {
-    g_bIsWow64 = FALSE;
     SetupConfig config = Read();
-    EXPECT_EQ(Drive() + L"Program Files\\VRX58Q", config.InstallDir);
+    EXPECT_EQ(SystemProgramFiles() + L"\\VRX58Q", config.InstallDir);
     EXPECT_STREQ(L"VRX58QRaidSetup.exe", config.AppFileName);
     EXPECT_STREQ(L"Varelon VRX58Q RAID Manager", config.AppName);
     EXPECT_STREQ(L"Varelon Technology Corp.", config.CompanyName);
@@ -28,8 +27,25 @@ TEST_F(SetupConfigTest, MissingFileGivesEveryDefault)
     EXPECT_EQ(0u, config.LaunchAppInSilentMode);
 }
 
-TEST_F(SetupConfigTest, ProgramFilesFolderFollowsLanguageAndPlatform)
+// The system names Program Files: a German Windows after XP calls it "Program Files" too.
+TEST_F(SetupConfigTest, ProgramFilesFolderComesFromTheSystem)
 {
+    WriteIni("[Customized_Setting]\r\nAPPFolderName=Target\r\n");
+    g_bGermanUi = TRUE;
+    EXPECT_EQ(SystemProgramFiles() + L"\\Target", Read().InstallDir);
+    g_bGermanUi = FALSE;
+    g_bSpanishSystem = TRUE;
+    EXPECT_EQ(SystemProgramFiles() + L"\\Target", Read().InstallDir);
+}
+
+BOOL SystemCannotSay(LPWSTR)
+{
+    return FALSE;
+}
+
+TEST_F(SetupConfigTest, WhereTheSystemCannotSayTheFolderFollowsLanguageAndPlatform)
+{
+    g_pfnGetProgramFilesFolder = SystemCannotSay;
     struct Row {
         BOOL german, spanish, nt6, wow64;
         const wchar_t* folder;
@@ -54,13 +70,12 @@ TEST_F(SetupConfigTest, ProgramFilesFolderFollowsLanguageAndPlatform)
 
 TEST_F(SetupConfigTest, SectionChoiceSelectsProductKeysWhileStartupIsShared)
 {
-    g_bIsWow64 = FALSE;
     WriteIni("[Customized_Setting]\r\nAPPFolderName=Plain\r\nAPPFileName=plain.exe\r\nAppName=Plain Name\r\n"
              "LaunchAPInSilentMode=1\r\n"
              "[TURBOVOLUME_Customized_Setting]\r\nAppName=Turbo Name\r\n"
              "[Startup]\r\nCompanyName=Maker\r\nVersion=3.2.1\r\n");
     SetupConfig plain = Read(FALSE);
-    EXPECT_EQ(Drive() + L"Program Files\\Plain", plain.InstallDir);
+    EXPECT_EQ(SystemProgramFiles() + L"\\Plain", plain.InstallDir);
     EXPECT_STREQ(L"plain.exe", plain.AppFileName);
     EXPECT_STREQ(L"Plain Name", plain.AppName);
     EXPECT_STREQ(L"Maker", plain.CompanyName);

@@ -10,7 +10,7 @@ protected:
         WritePackage(options);
         SetupConfig config = ReadConfig();
         m_cleanUp.push_back(config);
-        EXPECT_TRUE(InstallApplication(m_package.c_str(), config));
+        EXPECT_EQ(SetupSucceeded, InstallApplication(m_package.c_str(), config));
         return config;
     }
 };
@@ -23,7 +23,7 @@ TEST_F(UninstallTest, RemovesExactlyTheInstalledItemsAndKeepsTheRest)
     std::wstring group = ProgramsGroup(m_appName);
     WriteTextFile(group + L"\\Readme.txt", "user's file");
 
-    EXPECT_TRUE(UninstallApplication(config));
+    EXPECT_EQ(SetupSucceeded, UninstallApplication(config));
     EXPECT_TRUE(g_recordedMessages.empty());
     for (const wchar_t* gone : { L"mingwm10.dll", kAppFile, L"Lorvane.bmp", L"VL.cfg" })
         EXPECT_FALSE(Exists(Installed(config, gone))) << gone;
@@ -40,7 +40,7 @@ TEST_F(UninstallTest, RemovesExactlyTheInstalledItemsAndKeepsTheRest)
     EXPECT_TRUE(Exists(group + L"\\Readme.txt"));
 
     // A second uninstall finds nothing and passes quietly.
-    EXPECT_TRUE(UninstallApplication(config));
+    EXPECT_EQ(SetupSucceeded, UninstallApplication(config));
     EXPECT_TRUE(g_recordedMessages.empty());
 }
 
@@ -55,7 +55,7 @@ TEST_F(UninstallTest, Version6StopsTheServiceAndLeavesRunValuesAlone)
     ::RegSetValueExW(hKey, m_appName.c_str(), 0, REG_SZ, (const BYTE*)L"x", 4);
     ::RegCloseKey(hKey);
 
-    EXPECT_TRUE(UninstallApplication(config));
+    EXPECT_EQ(SetupSucceeded, UninstallApplication(config));
     std::vector<std::wstring> lines = ReadJournal(journal, 3);
     ASSERT_EQ(3u, lines.size());
     std::wstring tool = L"\"" + Installed(config, L"Kelvrin.exe") + L"\"";
@@ -66,18 +66,25 @@ TEST_F(UninstallTest, Version6StopsTheServiceAndLeavesRunValuesAlone)
     EXPECT_FALSE(Exists(ProgramsGroup(m_appName)));   // empty, so removed
 }
 
-TEST_F(UninstallTest, ExecutableThatCannotBeDeletedFailsTheUninstall)
+// While the executable cannot be deleted nothing else goes either: the install stays whole,
+// with the entry that runs the uninstall again.
+TEST_F(UninstallTest, ExecutableThatCannotBeDeletedFailsTheUninstallAndKeepsTheInstall)
 {
     SetupConfig config = InstallPackage(PackageOptions());
+    std::vector<std::wstring> before = Snapshot(config);
     HANDLE hLock = ::CreateFileW(Installed(config, kAppFile).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                  OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, hLock);
-    EXPECT_FALSE(DeleteFilesAndUnregister(config));
-    EXPECT_FALSE(UninstallApplication(config));
+    EXPECT_EQ(SetupFailed, DeleteFilesAndUnregister(config));
+    EXPECT_EQ(SetupFailed, UninstallApplication(config));
     ::CloseHandle(hLock);
-    EXPECT_FALSE(Exists(Installed(config, L"mingwm10.dll")));
-    EXPECT_TRUE(g_recordedMessages.empty());
-    EXPECT_TRUE(UninstallApplication(config));
+    EXPECT_EQ(before, Snapshot(config));
+    EXPECT_TRUE(Exists(Installed(config, L"mingwm10.dll")));
+    EXPECT_TRUE(HklmKeyExists(UninstallKey(config)));
+    ASSERT_EQ(2u, g_recordedMessages.size());
+    EXPECT_NE(std::wstring::npos, g_recordedMessages[0].text.find(L"Fail to remove \"" + Installed(config, kAppFile)));
+    EXPECT_EQ(SetupSucceeded, UninstallApplication(config));
+    EXPECT_FALSE(HklmKeyExists(UninstallKey(config)));
 }
 
 } // namespace
