@@ -34,9 +34,12 @@ static void InstalledTitleBitmap(LPCWSTR lpszFolder, LPWSTR lpszOut)
     lstrcpyW(lpszOut + prefixLen, kTitleBitmap);
 }
 
-SetupRunMode DecideRunMode(const CSetupCommandLineInfo& cmdInfo, LPCWSTR lpszFolder, LPWSTR lpszTitleBitmap)
+SetupRunMode DecideRunMode(const CSetupCommandLineInfo& cmdInfo, LPCWSTR lpszFolder, LPWSTR lpszTitleBitmap,
+                           LPWSTR lpszInstalledBitmap)
 {
     lpszTitleBitmap[0] = 0;
+    if (lpszInstalledBitmap)
+        lpszInstalledBitmap[0] = 0;
     if (cmdInfo.m_nParams == 0) {
         PackageTitleBitmap(lpszFolder, lpszTitleBitmap);
         return RunInstallWizard;
@@ -45,7 +48,13 @@ SetupRunMode DecideRunMode(const CSetupCommandLineInfo& cmdInfo, LPCWSTR lpszFol
         InstalledTitleBitmap(lpszFolder, lpszTitleBitmap);
         return RunUninstallWizard;
     }
-    if (cmdInfo.m_bSilentInstall) {
+    if (cmdInfo.m_bSilentDel) {
+        PackageTitleBitmap(lpszFolder, lpszTitleBitmap);
+        if (lpszInstalledBitmap)
+            InstalledTitleBitmap(lpszFolder, lpszInstalledBitmap);
+        return RunSilentUninstall;
+    }
+    if (cmdInfo.m_bSilentInstall || cmdInfo.m_bQuiet) {
         PackageTitleBitmap(lpszFolder, lpszTitleBitmap);
         return RunSilentInstall;
     }

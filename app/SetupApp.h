@@ -22,8 +22,8 @@ public:
     // Runs the whole program: single-instance guard, platform flags, language library,
     // then one run mode. Always returns FALSE, so the process ends through ExitInstance.
     BOOL InitInstance() override;
-    // Releases the mutex and the language library; returns the process exit code
-    // (0, or 1 when the run failed or was refused).
+    // Releases the mutex and the language library; returns the process exit code, a
+    // SetupOutcome: 0 success, 1 failed, 2 refused, 3 another instance runs, 4 cancelled.
     int ExitInstance() override;
 
     HANDLE m_hMutex = nullptr;

@@ -1,13 +1,25 @@
 #include "app/SetupCommandLine.h"
+#include <wchar.h>
 
 void CSetupCommandLineInfo::ParseParam(const WCHAR* pszParam, BOOL bFlag, BOOL bLast)
 {
+    // "log" alone, or "log=<path>".
+    if (::lstrcmpiW(pszParam, L"log") == 0 || _wcsnicmp(pszParam, L"log=", 4) == 0) {
+        m_bLog = 1;
+        const WCHAR* path = pszParam[3] == L'=' ? pszParam + 4 : L"";
+        m_bLogPathTooLong = lstrlenW(path) >= MAX_PATH;
+        ::lstrcpynW(m_szLogPath, m_bLogPathTooLong ? L"" : path, MAX_PATH);
+        return;
+    }
+
     if (::lstrcmpiW(pszParam, L"delpkg") == 0)
         m_bUninstall = 1;
     else if (::lstrcmpiW(pszParam, L"SilentDel") == 0)
         m_bSilentDel = 1;
     else if (::lstrcmpiW(pszParam, L"s") == 0)
         m_bSilentInstall = 1;
+    else if (::lstrcmpiW(pszParam, L"quiet") == 0)
+        m_bQuiet = 1;
 
     if (m_nParams < kMaxStoredParams) {
         WCHAR* slot = m_szParams[m_nParams];

@@ -45,14 +45,48 @@ TEST(CommandLine, UninstallWinsOverSilentInstall)
 TEST(CommandLine, OtherWordsStartTheInstallWizardWithoutTitleBitmapTest)
 {
     std::wstring bmp = L"unset";
-    EXPECT_EQ(RunInstallWizard, Mode(L"SilentDel", kPkg, &bmp));
-    EXPECT_EQ(L"", bmp);
     EXPECT_EQ(RunInstallWizard, Mode(L"min", kPkg, &bmp));
     EXPECT_EQ(L"", bmp);
-    EXPECT_EQ(1, Parse(L"/silentdel").m_bSilentDel);
-    EXPECT_EQ(0, Parse(L"/silentdel").m_bSilentInstall);
     // "s" must be the whole word.
     EXPECT_EQ(0, Parse(L"ss").m_bSilentInstall);
+    EXPECT_EQ(RunInstallWizard, Mode(L"ss", kPkg));
+}
+
+TEST(CommandLine, SilentDelAndQuietSelectTheSilentRuns)
+{
+    std::wstring bmp, installed;
+    CSetupCommandLineInfo info = Parse(L"/silentdel");
+    WCHAR out[MAX_PATH], installedOut[MAX_PATH];
+    EXPECT_EQ(RunSilentUninstall, DecideRunMode(info, L"C:\\Program Files\\VRX58Q\\Uninstall\\", out, installedOut));
+    EXPECT_STREQ(L"C:\\Program Files\\VRX58Q\\Uninstall\\Application\\Lorvane.bmp", out);
+    EXPECT_STREQ(L"C:\\Program Files\\VRX58Q\\Lorvane.bmp", installedOut);
+    EXPECT_EQ(RunSilentUninstall, Mode(L"-SILENTDEL quiet", kPkg));
+    EXPECT_EQ(RunSilentUninstall, Mode(L"s SilentDel", kPkg));
+    EXPECT_EQ(RunSilentInstall, Mode(L"quiet", kPkg, &bmp));
+    EXPECT_EQ(L"C:\\Pkg\\Application\\Lorvane.bmp", bmp);
+    EXPECT_EQ(1, Parse(L"/Quiet").m_bQuiet);
+    // The wizard's word wins over every silent one.
+    EXPECT_EQ(RunUninstallWizard, Mode(L"SilentDel delpkg quiet", kPkg));
+}
+
+TEST(CommandLine, LogWordNamesTheLogAndSelectsNoMode)
+{
+    std::wstring bmp;
+    CSetupCommandLineInfo info = Parse(L"\"/LOG=C:\\logs\\setup run.log\"");
+    EXPECT_EQ(1, info.m_bLog);
+    EXPECT_STREQ(L"C:\\logs\\setup run.log", info.m_szLogPath);
+    EXPECT_EQ(0, info.m_nParams);
+    EXPECT_EQ(RunInstallWizard, Mode(L"-log=x.log", kPkg, &bmp));
+    EXPECT_EQ(L"C:\\Pkg\\Application\\Lorvane.bmp", bmp);   // as with no words at all
+    EXPECT_EQ(RunSilentInstall, Mode(L"log=x.log s", kPkg));
+    info = Parse(L"s /log");
+    EXPECT_EQ(1, info.m_bLog);
+    EXPECT_STREQ(L"", info.m_szLogPath);
+    // A path that does not fit asks for no log rather than for a different file.
+    info = Parse(L"/log=C:\\" + std::wstring(300, L'x'));
+    EXPECT_EQ(1, info.m_bLogPathTooLong);
+    EXPECT_STREQ(L"", info.m_szLogPath);
+    EXPECT_EQ(0, Parse(L"logfile").m_bLog);
 }
 
 TEST(CommandLine, FlagWordsAreStoredWithADash)

@@ -75,12 +75,12 @@ TEST(Startup, WindowsVersion6WritesTheCompatibilityAssistantValue)
     DeletePersistedValue(valueName);
 
     SetWindowsVersionFor(L"setup.exe", L"win7");
-    EXPECT_EQ(1, RunAndWait(L"\"" + pkg.exe + L"\" nowizard"));   // no language library: ends at once
+    EXPECT_EQ(2, RunAndWait(L"\"" + pkg.exe + L"\" nowizard"));   // no language library: refused at once
     EXPECT_TRUE(PersistedValueExists(valueName));
     DeletePersistedValue(valueName);
 
     SetWindowsVersionFor(L"setup.exe", L"winxp");
-    EXPECT_EQ(1, RunAndWait(L"\"" + pkg.exe + L"\" nowizard"));
+    EXPECT_EQ(2, RunAndWait(L"\"" + pkg.exe + L"\" nowizard"));
     EXPECT_FALSE(PersistedValueExists(valueName));
     SetWindowsVersionFor(L"setup.exe", L"win7");
 }
@@ -99,7 +99,7 @@ TEST(Startup, ASecondInstanceEndsAtOnceAndDoesNothing)
     HANDLE first = CreateMutexW(nullptr, FALSE, SETUP_MUTEX_NAME);
     ASSERT_NE(nullptr, first);
     DWORD start = GetTickCount();
-    EXPECT_EQ(1, RunAndWait(L"\"" + pkg.exe + L"\" s", 30000));
+    EXPECT_EQ(3, RunAndWait(L"\"" + pkg.exe + L"\" s", 30000));   // busy: try again later
     EXPECT_LT(GetTickCount() - start, 20000u);
     CloseHandle(first);
     EXPECT_FALSE(FileExists(L"C:\\Program Files\\SecondInstanceProbe"));

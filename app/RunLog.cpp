@@ -1,0 +1,72 @@
+#include "app/RunLog.h"
+#include "app/SetupFlags.h"
+#include "engine/SetupEngine.h"
+#include "engine/SetupLog.h"
+#include <stdio.h>
+
+namespace {
+
+// "major.minor.build.revision" from the program's own version resource.
+void GetProgramVersion(LPWSTR lpszVersion, size_t cch)
+{
+    _snwprintf(lpszVersion, cch, L"?");
+    HRSRC hRes = ::FindResourceW(nullptr, MAKEINTRESOURCEW(1), RT_VERSION);
+    HGLOBAL hData = hRes ? ::LoadResource(nullptr, hRes) : nullptr;
+    const BYTE* data = hData ? (const BYTE*)::LockResource(hData) : nullptr;
+    DWORD size = hRes ? ::SizeofResource(nullptr, hRes) : 0;
+    // The fixed part follows the block's header and key; find it by its signature.
+    for (DWORD i = 0; data && i + sizeof(VS_FIXEDFILEINFO) <= size; i += 4) {
+        const VS_FIXEDFILEINFO* info = (const VS_FIXEDFILEINFO*)(data + i);
+        if (info->dwSignature == 0xFEEF04BD) {
+            _snwprintf(lpszVersion, cch, L"%u.%u.%u.%u", HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS),
+                       HIWORD(info->dwFileVersionLS), LOWORD(info->dwFileVersionLS));
+            break;
+        }
+    }
+    lpszVersion[cch - 1] = 0;
+}
+
+} // namespace
+
+void OpenRequestedLog(const CSetupCommandLineInfo& cmdInfo, LPCWSTR lpszFolder, BOOL bTitleBitmap)
+{
+    if (!cmdInfo.m_bLog || cmdInfo.m_bLogPathTooLong)
+        return;
+    WCHAR szPath[MAX_PATH];
+    if (cmdInfo.m_szLogPath[0]) {
+        lstrcpynW(szPath, cmdInfo.m_szLogPath, MAX_PATH);
+    } else {
+        SetupConfig config;
+        ReadSetupConfig(lpszFolder, &config, bTitleBitmap);
+        WCHAR szTemp[MAX_PATH];
+        DWORD n = ::GetTempPathW(MAX_PATH, szTemp);
+        // A folder name that is no plain name must not steer the log elsewhere.
+        LPCWSTR name = IsValidName(config.AppFolderName) ? config.AppFolderName : L"VRX58Q";
+        if (n == 0 || n >= MAX_PATH || _snwprintf(szPath, MAX_PATH, L"%ls%ls-setup.log", szTemp, name) < 0)
+            return;
+        szPath[MAX_PATH - 1] = 0;
+    }
+    OpenSetupLog(szPath);
+}
+
+void LogRunHeader()
+{
+    if (!IsSetupLogOpen())
+        return;
+    WCHAR szVersion[64];
+    GetProgramVersion(szVersion, 64);
+    OSVERSIONINFOW vi{};
+    vi.dwOSVersionInfoSize = sizeof(vi);
+    ::GetVersionExW(&vi);
+
+    typedef LANGID(WINAPI * GetLangFn)();
+    HMODULE hKernel = ::GetModuleHandleW(L"kernel32.dll");
+    GetLangFn pUserUi = hKernel ? (GetLangFn)(void*)::GetProcAddress(hKernel, "GetUserDefaultUILanguage") : nullptr;
+    LANGID wLang = pUserUi ? pUserUi() : ::GetUserDefaultLangID();
+    WCHAR szAbbrev[8] = L"?";
+    ::GetLocaleInfoW(MAKELCID(wLang, SORT_DEFAULT), LOCALE_SABBREVLANGNAME, szAbbrev, 8);
+
+    SetupLog(L"==== setup %ls: %ls", szVersion, ::GetCommandLineW());
+    SetupLog(L"Windows %lu.%lu build %lu %ls; WOW64 %ls; UI language %04X %ls", vi.dwMajorVersion, vi.dwMinorVersion,
+             vi.dwBuildNumber, vi.szCSDVersion, g_bIsWow64 ? L"yes" : L"no", wLang, szAbbrev);
+}

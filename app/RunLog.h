@@ -1,0 +1,12 @@
+// The log that the word "log" asks for: where it goes, and the header line of each run.
+#pragma once
+#include <windows.h>
+#include "app/SetupCommandLine.h"
+
+// Opens the log the command line asks for, if any: the path given, else
+// "%TEMP%\<APPFolderName>-setup.log" with the folder name of the package's setup.ini
+// (lpszFolder, section by bTitleBitmap). A log that cannot be opened is only skipped.
+void OpenRequestedLog(const CSetupCommandLineInfo& cmdInfo, LPCWSTR lpszFolder, BOOL bTitleBitmap);
+// The run's header: the program's version, its command line, the Windows version, WOW64 and
+// the user's UI language. Reads the platform flags, so it follows their settling.
+void LogRunHeader();
