@@ -15,6 +15,7 @@ The registry files are current only after settle(): Wine writes them when its se
 
 import fcntl
 import glob
+import hashlib
 import os
 import shutil
 import subprocess
@@ -168,7 +169,8 @@ class Prefix:
 
     def copy_package(self, name="pkg", ini=None, lorvane=True, title_about=True, app_files=None):
         """Copies the built package to C:\\<name>; returns the Windows path of its setup.exe.
-        ini replaces setup.ini (text); lorvane/title_about keep or drop the title bitmaps."""
+        ini replaces setup.ini (text, or bytes written as they are); lorvane/title_about keep or
+        drop the title bitmaps."""
         dest = self.c(name)
         shutil.rmtree(dest, ignore_errors=True)
         shutil.copytree(self.lab.package_dir, dest)
@@ -176,7 +178,10 @@ class Prefix:
         for keep, bmp in ((lorvane, "Lorvane.bmp"), (title_about, "title_about.bmp")):
             if not keep and os.path.exists(os.path.join(app, bmp)):
                 os.remove(os.path.join(app, bmp))
-        if ini is not None:
+        if isinstance(ini, bytes):
+            with open(os.path.join(dest, "setup.ini"), "wb") as f:
+                f.write(ini)
+        elif ini is not None:
             with open(os.path.join(dest, "setup.ini"), "w", encoding="utf-8", newline="\r\n") as f:
                 f.write(ini)
         return "C:\\%s\\setup.exe" % name
@@ -190,9 +195,11 @@ class Prefix:
         env.update(self.extra_env)
         return env
 
-    def start(self, argv, lc_all="en_US.UTF-8"):
+    def start(self, argv, lc_all="en_US.UTF-8", extra_env=None):
         """Starts a Windows program in the background; returns the Popen."""
-        return subprocess.Popen([self.lab.wine] + list(argv), env=self.env(lc_all), stdout=subprocess.DEVNULL,
+        env = self.env(lc_all)
+        env.update(extra_env or {})
+        return subprocess.Popen([self.lab.wine] + list(argv), env=env, stdout=subprocess.DEVNULL,
                                 stderr=subprocess.DEVNULL)
 
     def run(self, argv, lc_all="en_US.UTF-8", timeout=600, caption="Fail"):
@@ -238,14 +245,15 @@ class Prefix:
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
         return proc.returncode == 0
 
-    def hold_file(self, win_path):
-        """Holds a file open against writing and deleting; returns a release function."""
+    def hold_file(self, win_path, exclusive=False):
+        """Holds a file open against writing and deleting (exclusive: reading too); returns a
+        release function."""
         self._counter += 1
         ready = os.path.join(self.work, "held-%d" % self._counter)
         stop = os.path.join(self.work, "release-%d" % self._counter)
         proc = subprocess.Popen([self.lab.wine, self.lab.helper, "hold", win_path, windows_path(ready),
-                                 windows_path(stop)], env=self.env(), stdout=subprocess.DEVNULL,
-                                stderr=subprocess.DEVNULL)
+                                 windows_path(stop)] + (["exclusive"] if exclusive else []), env=self.env(),
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         deadline = time.time() + 300
         while not os.path.exists(ready):
             if proc.poll() is not None or time.time() > deadline:
@@ -315,9 +323,9 @@ class Prefix:
         return "\\".join([prefixread.COMMON_PROGRAMS] + list(parts))
 
     def snapshot(self):
-        """What an install may touch: files on C: outside the Windows folder, the per-user
-        temporary and application data folders and our package copies; the uninstall and
-        Run keys of both registry views, the application's service and the Compatibility
+        """What an install may touch: files (with their bytes) on C: outside the Windows folder,
+        the per-user temporary and application data folders and our package copies; the
+        uninstall and Run keys of both registry views, the application's service and the Compatibility
         Assistant values (the setup program's marker for itself excepted)."""
         drive_c = os.path.join(self.path, "drive_c")
         files = {}
@@ -333,8 +341,9 @@ class Prefix:
                 files[os.path.join(rel_root, d) + os.sep] = None
             for n in names:
                 p = os.path.join(root, n)
-                st = os.lstat(p)
-                files[os.path.join(rel_root, n)] = (st.st_size, st.st_mtime_ns)
+                with open(p, "rb") as f:
+                    digest = hashlib.sha1(f.read()).hexdigest()
+                files[os.path.join(rel_root, n)] = (os.lstat(p).st_mtime_ns, digest)
         reg = self.registry()
         keys = {}
         for key in prefixread.UNINSTALL_KEYS + prefixread.RUN_KEYS:

@@ -4,9 +4,9 @@
 //       Until STOPFILE exists: finds each top-level window captioned CAPTION ("Fail" by
 //       default), appends "<caption>\t<text>" (the box's static text, control 0xFFFF) as one
 //       UTF-8 line to OUTFILE and presses its OK button.
-//   labhelper hold PATH READYFILE STOPFILE
-//       Opens PATH for reading and denies others writing or deleting it until STOPFILE exists;
-//       creates READYFILE once the file is held.
+//   labhelper hold PATH READYFILE STOPFILE [exclusive]
+//       Opens PATH for reading and denies others writing or deleting it (with "exclusive",
+//       reading too) until STOPFILE exists; creates READYFILE once the file is held.
 //   labhelper uninstall FOLDER
 //       The engine's uninstall on the installed copy whose "Uninstall" folder is FOLDER, with
 //       the platform and language flags and the configuration section that the uninstall
@@ -86,9 +86,9 @@ int WatchBoxes(LPCWSTR lpszOut, LPCWSTR lpszStop, LPCWSTR lpszCaption)
     return 0;
 }
 
-int HoldFile(LPCWSTR lpszPath, LPCWSTR lpszReady, LPCWSTR lpszStop)
+int HoldFile(LPCWSTR lpszPath, LPCWSTR lpszReady, LPCWSTR lpszStop, DWORD dwShare)
 {
-    HANDLE hFile = ::CreateFileW(lpszPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    HANDLE hFile = ::CreateFileW(lpszPath, GENERIC_READ, dwShare, nullptr, OPEN_EXISTING,
         FILE_ATTRIBUTE_NORMAL, nullptr);
     if (hFile == INVALID_HANDLE_VALUE) {
         fwprintf(stderr, L"cannot open %ls: error %lu\n", lpszPath, ::GetLastError());
@@ -137,11 +137,11 @@ int Uninstall(LPCWSTR lpszFolder)
 
     SetupConfig config;
     ReadSetupConfig(szFolder, &config, bTitleBitmap);
-    BOOL bOk = UninstallApplication(config);
+    SetupOutcome outcome = UninstallApplication(config);
     if (hLang)
         ::FreeLibrary(hLang);
-    wprintf(L"uninstall of %ls: %ls\n", config.InstallDir, bOk ? L"done" : L"incomplete");
-    return bOk ? 0 : 1;
+    wprintf(L"uninstall of %ls: %d\n", config.InstallDir, (int)outcome);
+    return (int)outcome;
 }
 
 } // namespace
@@ -150,13 +150,13 @@ int wmain(int argc, wchar_t** argv)
 {
     if (argc >= 4 && !wcscmp(argv[1], L"boxwatch"))
         return WatchBoxes(argv[2], argv[3], argc >= 5 ? argv[4] : L"Fail");
-    if (argc == 5 && !wcscmp(argv[1], L"hold"))
-        return HoldFile(argv[2], argv[3], argv[4]);
+    if ((argc == 5 || argc == 6) && !wcscmp(argv[1], L"hold"))
+        return HoldFile(argv[2], argv[3], argv[4], argc == 6 && !wcscmp(argv[5], L"exclusive") ? 0 : FILE_SHARE_READ);
     if (argc == 3 && !wcscmp(argv[1], L"uninstall"))
         return Uninstall(argv[2]);
     if (argc == 3 && !wcscmp(argv[1], L"window"))
         return ::FindWindowW(nullptr, argv[2]) ? 0 : 1;
-    fwprintf(stderr, L"usage: labhelper boxwatch OUT STOP [CAPTION] | hold PATH READY STOP | uninstall FOLDER | "
+    fwprintf(stderr, L"usage: labhelper boxwatch OUT STOP [CAPTION] | hold PATH READY STOP [exclusive] | uninstall FOLDER | "
                      L"window CAPTION\n");
     return 2;
 }

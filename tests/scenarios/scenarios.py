@@ -333,22 +333,20 @@ class Packages(unittest.TestCase):
 
 
 class Languages(unittest.TestCase):
-    """The Program Files folder follows the UI and system language and the platform."""
+    """The Program Files folder is the system's, whatever the UI and system language: a German
+    Windows after XP calls it "Program Files" too (Wine names it so on every version)."""
 
     @classmethod
     def setUpClass(cls):
         cls.CASES = (
-            ("de-xp", "win32", "winxp", "de_DE.UTF-8", "C:\\Programme", NATIVE),
-            ("es-xp", "win32", "winxp", "es_ES.UTF-8", "C:\\Archivos de programa", NATIVE),
-            # Spanish keeps "Program Files" on 64-bit Windows; German takes the 32-bit folder.
-            ("es-win7", "win64", "win7", "es_ES.UTF-8", "C:\\Program Files", WOW64),
-            ("de-win7", "win64", "win7", "de_DE.UTF-8",
-             "C:\\Program Files (x86)", WOW64),
+            ("de-xp", "win32", "winxp", "de_DE.UTF-8", "C:\\Program Files", NATIVE),
+            ("es-xp", "win32", "winxp", "es_ES.UTF-8", "C:\\Program Files", NATIVE),
+            ("es-win7", "win64", "win7", "es_ES.UTF-8", "C:\\Program Files (x86)", WOW64),
+            ("de-win7", "win64", "win7", "de_DE.UTF-8", "C:\\Program Files (x86)", WOW64),
         )
         cls.outcomes = {}
         for name, arch, version, lc_all, parent, _ in cls.CASES:
             pfx = new_prefix("lang-" + name, arch, version)
-            pfx.make_dir(parent)
             setup = pfx.copy_package(ini=make_ini(), lorvane=False)
             result = pfx.run([setup, "s"], lc_all=lc_all)
             pfx.settle(kill=True)
@@ -364,32 +362,117 @@ class Languages(unittest.TestCase):
                                  reg.value("HKLM", reg_prefix + "Uninstall\\VRX58Q", "UninstallString"))
 
 
+def ini_bytes(text, encoding="utf-8", bom=False):
+    """setup.ini as bytes in an encoding, with CRLF line ends and optionally a byte-order mark."""
+    data = text.replace("\n", "\r\n").encode("utf-16-le" if encoding == "utf-16" else encoding)
+    if bom:
+        data = ("\ufeff".encode("utf-16-le") if encoding == "utf-16" else b"\xef\xbb\xbf") + data
+    return data
+
+
+def dangling_references(pfx, before, after):
+    """What an install left that points at nothing: uninstall entries, Run values and shortcuts
+    (those the snapshots show as new) whose program does not exist."""
+    problems = []
+    for (root, key), values in after["registry"].items():
+        if (root, key) in before["registry"] and before["registry"][(root, key)] == values:
+            continue
+        for name, (kind, data) in values.items():
+            if kind != pr.REG_SZ or not (name in ("UninstallString", "DisplayIcon") or key.lower().endswith("\\run")):
+                continue
+            target = data[1:data.index('"', 1)] if data.startswith('"') else data.split(" ")[0]
+            if not pfx.exists(target):
+                problems.append("%s\\%s %s -> %s" % (key, name, data, target))
+    drive_c = os.path.join(pfx.path, "drive_c")
+    for path in set(after["files"]) - set(before["files"]):
+        if path.lower().endswith(".lnk"):
+            link = pr.read_shell_link(os.path.join(drive_c, path))
+            if not pfx.exists(link.target):
+                problems.append("%s -> %s" % (path, link.target))
+    return problems
+
+
+REFUSED, INSTALLS = "refused", "installs"
+
+
 class Refusals(unittest.TestCase):
-    """Configurations the install refuses leave the system untouched; a locked executable
+    """A corpus of setup.ini files for the silent install: each is refused with exit code 2,
+    its reason in a message and in the log, and leaves the prefix exactly as it was; or it
+    installs completely and consistently (every uninstall entry, Run value and shortcut points
+    at a program that exists), and the silent uninstall removes it again. A locked executable
     fails the install without starting the application."""
 
+    LONG = "x" * 10000
     CASES = (
-        ("empty folder", make_ini(folder=""), "APPFolderName"),
-        ("folder with backslash", make_ini(folder="VRX\\58Q"), "APPFolderName"),
-        ("folder with slash", make_ini(folder="../VRX58Q"), "APPFolderName"),
-        ("folder with drive colon", make_ini(folder="D:VRX58Q"), "APPFolderName"),
-        ("folder dot dot", make_ini(folder=".."), "APPFolderName"),
-        ("folder dot", make_ini(folder="."), "APPFolderName"),
-        ("file with path", make_ini(app_file="..\\" + APP_FILE), "APPFileName"),
-        ("long folder", make_ini(folder="V" * 250), "APPFolderName"),
+        # The names the file system would not keep, one by one.
+        ("empty folder", make_ini(folder=""), '"APPFolderName" in setup.ini is empty'),
+        ("folder dot", make_ini(folder="."), "names a folder of its own"),
+        ("folder dot dot", make_ini(folder=".."), "names a folder of its own"),
+        ("folder of dots", make_ini(folder="..."), "ends with a dot"),
+        ("folder with backslash", make_ini(folder="VRX\\58Q"), "'\\'"),
+        ("folder with slash", make_ini(folder="../VRX58Q"), "'/'"),
+        ("folder with drive colon", make_ini(folder="D:VRX58Q"), "':'"),
+        ("folder with trailing space", make_ini(folder='"Turbo "'), "ends with a space"),
+        ("folder with trailing dot", make_ini(folder="Turbo."), "ends with a dot"),
+        ("folder with leading space", make_ini(folder='" Turbo"'), "starts with a space"),
+        ("folder with control character", make_ini(folder="Tur\x01bo"), "control character"),
+        ("folder CON", make_ini(folder="CON"), 'device name "CON"'),
+        ("folder nul.txt", make_ini(folder="nul.txt"), 'device name "nul"'),
+        ("folder COM1", make_ini(folder="COM1"), 'device name "COM1"'),
+        ("folder LPT9.log", make_ini(folder="LPT9.log"), 'device name "LPT9"'),
+        ("folder prn", make_ini(folder="prn"), 'device name "prn"'),
+        ("folder aux", make_ini(folder="aux"), 'device name "aux"'),
+    ) + tuple(("folder with '%s'" % c, make_ini(folder="VRX%s58Q" % c), "'%s'" % c) for c in '<>"|?*') + (
+        ("empty file name", make_ini(app_file=""), '"APPFileName" in setup.ini is empty'),
+        ("file with path", make_ini(app_file="..\\" + APP_FILE), "'\\'"),
+        ("file named like a device", make_ini(app_file="lpt1.exe"), 'device name "lpt1"'),
+        ("file named like the runtime", make_ini(app_file="mingwm10.dll"), "another file"),
+        ("name with path", make_ini(name="..\\..\\Elsewhere"), "'\\'"),
+        ("name of dots", make_ini(name="..."), "ends with a dot"),
+        ("name with bar", make_ini(name="RAID | Manager"), "'|'"),
+        ("name Uninstall", make_ini(name="Uninstall"), "uninstall shortcut"),
+        # Values far too long for a path: refused, naming the setting.
+        ("long folder", make_ini(folder="V" * 250), '"APPFolderName" in setup.ini is too long'),
+        ("10,000-character folder", make_ini(folder=LONG), '"APPFolderName" in setup.ini is too long'),
+        ("10,000-character file", make_ini(app_file=LONG), '"APPFileName" in setup.ini is too long'),
+        ("10,000-character name", make_ini(name=LONG), '"AppName" in setup.ini is too long'),
+        # What installs.
+        ("10,000-character version", make_ini(version=LONG), INSTALLS),
+        ("UTF-16 with byte-order mark, Chinese", ini_bytes(make_ini(folder="瑞德", name="瑞德 RAID 管理員"),
+                                                          "utf-16", bom=True), INSTALLS),
+        ("UTF-8 with byte-order mark, Japanese", ini_bytes(make_ini(folder="レイド", name="レイド マネージャー"),
+                                                          bom=True), INSTALLS),
+        ("UTF-8 with byte-order mark, Korean and accents",
+         ini_bytes(make_ini(folder="Café RAID", name="레이드 관리자 é"), bom=True), INSTALLS),
+        ("UTF-8 without byte-order mark", ini_bytes(make_ini(folder="Plain8")), INSTALLS),
+        ("UTF-16 without byte-order mark", ini_bytes(make_ini(folder="Plain16"), "utf-16"), INSTALLS),
+        ("duplicate keys", make_ini(folder="First") + "APPFolderName=Second\n", INSTALLS),
+        ("missing sections", "[Startup]\nVersion=1.2.3\n", INSTALLS),
+        ("empty file", "", INSTALLS),
+        ("binary garbage", bytes((i * 73 + 41) % 256 for i in range(4096)), INSTALLS),
     )
 
     @classmethod
     def setUpClass(cls):
         cls.pfx = pfx = new_prefix("refusals", "win32", "winxp")
         cls.outcomes = []
-        for i, (name, ini, key) in enumerate(cls.CASES):
+        for i, (name, ini, expected) in enumerate(cls.CASES):
             setup = pfx.copy_package(name="pkg%d" % i, ini=ini, lorvane=False)
-            pfx.settle()
-            before = pfx.snapshot()
-            result = pfx.run([setup, "s"])
+            log = os.path.join(pfx.work, "case-%d.log" % i)
             pfx.settle(kill=True)
-            cls.outcomes.append((name, key, result, winelab.snapshot_diff(before, pfx.snapshot())))
+            before = pfx.snapshot()
+            result = pfx.run([setup, "s", "/log=" + winelab.windows_path(log)])
+            pfx.settle(kill=True)
+            after = pfx.snapshot()
+            outcome = {"result": result, "diff": winelab.snapshot_diff(before, after)}
+            with open(log, encoding="utf-8", errors="replace") as f:
+                outcome["log"] = f.read()
+            if expected == INSTALLS:
+                outcome["dangling"] = dangling_references(pfx, before, after)
+                outcome["removal"] = pfx.run([setup, "SilentDel"])
+                pfx.settle(kill=True)
+                outcome["after removal"] = winelab.snapshot_diff(before, pfx.snapshot())
+            cls.outcomes.append((name, expected, outcome))
 
         # A good install, then the same package again while its executable is held open.
         setup = pfx.copy_package(name="pkglock", ini=make_ini(launch=1), lorvane=False)
@@ -405,13 +488,29 @@ class Refusals(unittest.TestCase):
         pfx.settle(kill=True)
         cls.lock_journal = pfx.journal()
 
-    def test_refused_configurations_touch_nothing(self):
-        for name, key, result, diff in self.outcomes:
+    def test_refused_configurations_touch_nothing_and_say_why(self):
+        for name, expected, outcome in self.outcomes:
+            if expected == INSTALLS:
+                continue
             with self.subTest(name):
-                self.assertEqual(1, result.rc)
+                result = outcome["result"]
+                self.assertEqual(2, result.rc)
                 self.assertEqual(1, len(result.boxes), result.boxes)
-                self.assertIn('"%s"' % key, result.boxes[0])
-                self.assertEqual([], diff)
+                self.assertIn(expected, result.boxes[0])
+                self.assertIn("message: " + result.boxes[0][:60], outcome["log"].replace("\r\n", "\n"))
+                self.assertEqual([], outcome["diff"])
+
+    def test_accepted_configurations_install_consistently_and_are_removed(self):
+        for name, expected, outcome in self.outcomes:
+            if expected != INSTALLS:
+                continue
+            with self.subTest(name):
+                self.assertEqual((0, []), (outcome["result"].rc, outcome["result"].boxes))
+                self.assertTrue(any(line.startswith("added files") and line.endswith(".lnk")
+                                    for line in outcome["diff"]), outcome["diff"])
+                self.assertEqual([], outcome["dangling"])
+                self.assertEqual((0, []), (outcome["removal"].rc, outcome["removal"].boxes))
+                self.assertEqual([], outcome["after removal"])
 
     def test_locked_executable_fails_install_without_launch(self):
         self.assertEqual(0, self.good.rc)
@@ -419,6 +518,127 @@ class Refusals(unittest.TestCase):
         late_starts = [e for e in self.lock_journal
                        if e.program == APP_FILE and e.event == "start" and e.time >= self.lock_start]
         self.assertEqual([], late_starts)
+
+
+def unrolled_steps(log):
+    """The changes that an install's log records and its rollback does not put back."""
+    lines = [line.split("  ", 1)[-1] for line in log.replace("\r\n", "\n").split("\n")]
+    kept = {line[len("kept the old "):line.rindex(" as ")] for line in lines if line.startswith("kept the old ")}
+    expected = []
+    for line in lines:
+        if line.startswith("kept the old "):
+            expected.append("rollback: restored the old " + line[len("kept the old "):line.rindex(" as ")])
+        elif line.startswith("copied ") and line[line.rindex(" to ") + 4:] not in kept:
+            expected.append("rollback: deleted " + line[line.rindex(" to ") + 4:])
+        elif line.startswith("shortcut ") and line[9:line.rindex(" -> ")] not in kept:
+            expected.append("rollback: deleted " + line[9:line.rindex(" -> ")])
+        elif line.startswith("folder created: "):
+            expected.append("rollback: removed the folder " + line[len("folder created: "):])
+        elif line.startswith("key created: "):
+            expected.append("rollback: deleted the key " + line[len("key created: "):])
+        elif line.startswith("registry "):
+            value = line[len("registry "):line.index('" = ') + 1]
+            expected.append(("rollback: restored ", "rollback: deleted ", value))
+    missing = []
+    for step in expected:
+        if isinstance(step, tuple):
+            if step[0] + step[2] not in lines and step[1] + step[2] not in lines:
+                missing.append(step[0] + step[2])
+        elif step not in lines:
+            missing.append(step)
+    return missing
+
+
+class Rollbacks(unittest.TestCase):
+    """Real faults in the middle of an install, and applications that close slowly, never or
+    not at all (hung). A failed install exits with 1, says why, and leaves the files (with
+    their bytes), the uninstall entry and Run values, the shortcuts and the service's
+    registration exactly as they were; its log shows each rollback step."""
+
+    # name, platform, Windows version, installed before, fault, exit code, text of the message
+    CASES = (
+        ("xp file held open", "win32", "winxp", True, "hold", 1, "Fail to copy"),
+        ("win7 file held open", "win64", "win7", True, "hold", 1, "Fail to copy"),
+        ("xp Programs folder taken", "win32", "winxp", False, "programs", 1, "Fail to create the folder"),
+        ("win7 source executable locked", "win64", "win7", False, "source", 1, "Fail to copy"),
+        ("win7 application never closes", "win64", "win7", True, "app never", 1, "is still running"),
+        ("xp application hung", "win32", "winxp", True, "app hang", 1, "is still running"),
+        ("win7 application slow to close", "win64", "win7", True, "app after=3000", 0, None),
+    )
+
+    @classmethod
+    def setUpClass(cls):
+        cls.outcomes = {}
+        for i, (name, arch, version, installed, fault, _, _) in enumerate(cls.CASES):
+            pfx = new_prefix("rollback-%d" % i, arch, version)
+            setup = pfx.copy_package(ini=make_ini(), lorvane=False)
+            install_dir = "C:\\Program Files%s\\VRX58Q" % (" (x86)" if arch == "win64" else "")
+            if installed:
+                first = pfx.run([setup, "s"])
+                assert first.rc == 0, (name, first)
+            if fault == "programs":
+                with open(pr.to_unix(pfx.path, pr.COMMON_PROGRAMS) + "/" + APP_NAME, "w") as f:
+                    f.write("a file where the Programs group would go\n")
+            pfx.settle()
+            before = pfx.snapshot()
+            # The older install's application, started as a user would, when the fault is in it.
+            release = None
+            if fault.startswith("app "):
+                pfx.start([install_dir + "\\" + APP_FILE], extra_env={"SETUP_TEST_APP_CLOSE": fault[4:]})
+                assert pfx.wait_for(lambda: pfx.window_exists(APP_NAME), timeout=120, interval=1), name
+            elif fault == "hold":
+                release = pfx.hold_file(install_dir + "\\mingwm10.dll", exclusive=True)
+            elif fault == "source":
+                release = pfx.hold_file("C:\\pkg\\Application\\" + APP_FILE, exclusive=True)
+            log = os.path.join(pfx.work, "setup.log")
+            start = time.time()
+            try:
+                result = pfx.run([setup, "s", "/log=" + winelab.windows_path(log)], timeout=300)
+            finally:
+                if release:
+                    release()
+            seconds = time.time() - start
+            pfx.settle(kill=True)
+            with open(log, encoding="utf-8", errors="replace") as f:
+                text = f.read()
+            cls.outcomes[name] = dict(result=result, seconds=seconds, log=text, journal=pfx.journal(),
+                                      diff=winelab.snapshot_diff(before, pfx.snapshot()), start=start,
+                                      install_dir=install_dir, pfx=pfx)
+
+    def test_failed_installs_put_everything_back_and_say_why(self):
+        for name, _, _, _, fault, rc, message in self.CASES:
+            if rc == 0:
+                continue
+            with self.subTest(name):
+                outcome = self.outcomes[name]
+                self.assertEqual(1, outcome["result"].rc)
+                self.assertEqual(1, len(outcome["result"].boxes), outcome["result"].boxes)
+                self.assertIn(message, outcome["result"].boxes[0])
+                self.assertEqual([], outcome["diff"])
+                self.assertIn("result: the install failed and was rolled back", outcome["log"])
+                self.assertEqual([], unrolled_steps(outcome["log"]))
+
+    def test_an_application_that_does_not_close_stops_the_install_before_copying(self):
+        for name in ("win7 application never closes", "xp application hung"):
+            with self.subTest(name):
+                outcome = self.outcomes[name]
+                self.assertIn(APP_NAME, outcome["result"].boxes[0])
+                self.assertNotIn("copied ", outcome["log"])
+                # Ten seconds for the application, not for ever.
+                self.assertLess(outcome["seconds"], 60)
+        # On version 6 the service that the old tool removed is registered again.
+        log = self.outcomes["win7 application never closes"]["log"]
+        self.assertIn("rollback: registering the service again with the old service tool", log)
+
+    def test_an_application_slow_to_close_is_waited_for(self):
+        outcome = self.outcomes["win7 application slow to close"]
+        self.assertEqual((0, []), (outcome["result"].rc, outcome["result"].boxes))
+        app_events = [e for e in outcome["journal"] if e.program == APP_FILE and e.time >= outcome["start"]]
+        closed = next(e for e in app_events if e.event == "WM_CLOSE")
+        ended = next(e for e in app_events if e.event == "exit")
+        self.assertGreater(ended.time - closed.time, 2.5)
+        exe = pr.to_unix(outcome["pfx"].path, outcome["install_dir"] + "\\" + APP_FILE)
+        self.assertGreater(os.stat(exe).st_ctime, ended.time)
 
 
 def main():
@@ -433,7 +653,7 @@ def main():
     if LAB.native64:
         print("64-bit build of the package: 64-bit prefixes play both platforms", file=sys.stderr)
     sys.argv[1:] = []
-    names = args.groups or ["XpInstall", "Win7Install", "Packages", "Languages", "Refusals"]
+    names = args.groups or ["XpInstall", "Win7Install", "Packages", "Languages", "Refusals", "Rollbacks"]
     suite = unittest.TestSuite(unittest.defaultTestLoader.loadTestsFromName(n, sys.modules[__name__])
                                for n in names)
     result = unittest.TextTestRunner(verbosity=2).run(suite)

@@ -337,8 +337,15 @@ void WizardProcess::Key(WORD vk, bool bAlt) const
 void WizardProcess::DismissFailBoxes() const
 {
     HWND hBox = ::FindWindowW(L"#32770", L"Fail");
-    if (hBox)
-        ::PostMessageW(hBox, WM_COMMAND, IDOK, 0);
+    if (!hBox || !::IsWindowVisible(hBox))
+        return;
+    wchar_t text[2048] = L"";
+    ::GetDlgItemTextW(hBox, 0xFFFF, text, 2048);
+    if (m_failBoxes.empty() || m_failBoxes.back() != text)
+        m_failBoxes.push_back(text);
+    ::PostMessageW(hBox, WM_COMMAND, IDOK, 0);
+    for (int i = 0; i < 50 && ::IsWindow(hBox); ++i)
+        ::Sleep(20);
 }
 
 namespace {

@@ -7,6 +7,7 @@
 #pragma once
 #include <windows.h>
 #include <string>
+#include <vector>
 #include "tests/WinePath.h"
 
 BOOL FileExists(const std::wstring& path);
@@ -61,7 +62,8 @@ public:
     // A key (with Alt when bAlt) sent to the foreground wizard.
     void Key(WORD vk, bool bAlt = false) const;
 
-    // Polls pred every 20 ms until it holds or ms pass; dismisses "Fail" message boxes on the way.
+    // Polls pred every 20 ms until it holds or ms pass; dismisses "Fail" message boxes on the
+    // way, keeping their texts in m_failBoxes.
     template <class Pred> BOOL WaitFor(Pred pred, DWORD ms) const
     {
         DWORD start = ::GetTickCount();
@@ -78,6 +80,7 @@ public:
 
     PROCESS_INFORMATION m_pi{};
     HWND m_hWnd = nullptr;
+    mutable std::vector<std::wstring> m_failBoxes;
 };
 
 // Saves the screen area of hWnd as a 24-bit BMP named name.bmp in the screenshots folder.

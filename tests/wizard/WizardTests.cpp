@@ -92,14 +92,23 @@ int CountStarts(const std::string& journal, const char* program)
     return n;
 }
 
+// Closes the application's window and waits for its process to end.
 void CloseRunningApplication(const wchar_t* appName)
 {
     for (int i = 0; i < 50; ++i) {
         HWND h = ::FindWindowW(nullptr, appName);
         if (!h)
             return;
+        DWORD pid = 0;
+        ::GetWindowThreadProcessId(h, &pid);
+        HANDLE hProcess = ::OpenProcess(SYNCHRONIZE, FALSE, pid);
         ::PostMessageW(h, WM_CLOSE, 0, 0);
-        ::Sleep(100);
+        if (hProcess) {
+            ::WaitForSingleObject(hProcess, 10000);
+            ::CloseHandle(hProcess);
+        } else {
+            ::Sleep(100);
+        }
     }
 }
 
@@ -446,6 +455,7 @@ TEST_F(WizardTest, UninstallKeepsTheBarAtHundredOffersNoBoxAndRemovesTheInstall)
         SaveScreenshot(w.Wnd(), "uninstall-running");
     }
     ASSERT_TRUE(w.WaitFor([&] { return IsEnded(w); }, kRunMs));
+    EXPECT_TRUE(w.m_failBoxes.empty()) << Narrow(w.m_failBoxes.empty() ? L"" : w.m_failBoxes[0]);
     EXPECT_EQ(w.Text(IDC_HEADING), Txt(pkg, IDS_REMOVE_DONE));
     EXPECT_EQ(w.Text(IDC_INFO), Txt(pkg, IDS_FINISH_INFO));
     EXPECT_TRUE(w.Visible(IDC_PROGRESS));
