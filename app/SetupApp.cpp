@@ -17,9 +17,6 @@ CSetupApp::CSetupApp() : CWinApp(nullptr)
 
 BOOL CSetupApp::InitInstance()
 {
-    // Before any library is loaded: no DLL is ever taken from the program's folder.
-    RestrictDllSearchPath();
-
     if (!AcquireSingleInstanceMutex(SETUP_MUTEX_NAME, &m_hMutex)) {
         m_nExitCode = 1;   // refused: nothing was done
         return FALSE;
