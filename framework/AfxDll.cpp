@@ -45,7 +45,11 @@ HMODULE AfxLoadSystemLibrary(LPCWSTR lpszName)
     ::lstrcpyW(szPath + n + 1, lpszName);
     // The DLL's own imports come from the system folder too: through the restricted search,
     // or else through the search that starts in the DLL's folder instead of the program's.
-    return ::LoadLibraryExW(szPath, nullptr, s_bSystemFolderOnly ? 0 : LOAD_WITH_ALTERED_SEARCH_PATH);
+    // A DLL that this Windows lacks, or that cannot load, gives null without a system message.
+    UINT nOldMode = ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    HMODULE hModule = ::LoadLibraryExW(szPath, nullptr, s_bSystemFolderOnly ? 0 : LOAD_WITH_ALTERED_SEARCH_PATH);
+    ::SetErrorMode(nOldMode);
+    return hModule;
 }
 
 BOOL AfxInitCommonControls()
