@@ -5,25 +5,6 @@
 #ifndef LOAD_LIBRARY_AS_IMAGE_RESOURCE
 #define LOAD_LIBRARY_AS_IMAGE_RESOURCE 0x00000020
 #endif
-#ifndef LOAD_LIBRARY_SEARCH_SYSTEM32
-#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
-#endif
-
-void RestrictDllSearchPath()
-{
-    HMODULE hKernel = ::GetModuleHandleW(L"kernel32.dll");
-    if (!hKernel)
-        return;
-    // Windows 7 with its security update, and later: system folder only.
-    typedef BOOL(WINAPI * SetDefaultDllDirectoriesFn)(DWORD);
-    if (auto fn = (SetDefaultDllDirectoriesFn)(void*)::GetProcAddress(hKernel, "SetDefaultDllDirectories"))
-        fn(LOAD_LIBRARY_SEARCH_SYSTEM32);
-    // XP SP1 and later: an empty string takes the current folder out of the search.
-    typedef BOOL(WINAPI * SetDllDirectoryWFn)(LPCWSTR);
-    if (auto fn = (SetDllDirectoryWFn)(void*)::GetProcAddress(hKernel, "SetDllDirectoryW"))
-        fn(L"");
-}
-
 HMODULE LoadResourceLibrary(LPCWSTR lpszPath)
 {
     // Image-resource mapping exists from Windows Vista on; XP refuses the flag.

@@ -14,6 +14,3 @@ HMODULE LoadLanguageLibrary(LPCWSTR lpszExePath);
 HMODULE TryLoadLanguageLibrary(LPCWSTR lpszExePath, LANGID wLangId);
 // Loads a resource-only library as data, never running any code of it.
 HMODULE LoadResourceLibrary(LPCWSTR lpszPath);
-// Restricts the process's DLL search to the system folder where the system offers it,
-// so that DLLs lying beside the program (a download folder) are never picked up.
-void RestrictDllSearchPath();

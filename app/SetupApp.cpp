@@ -19,8 +19,6 @@ CSetupApp::CSetupApp() : CWinApp(nullptr)
 
 BOOL CSetupApp::InitInstance()
 {
-    // Before any library is loaded: no DLL is ever taken from the program's folder.
-    RestrictDllSearchPath();
 
     WCHAR szExePath[MAX_PATH] = {};
     DWORD n = ::GetModuleFileNameW(nullptr, szExePath, MAX_PATH);

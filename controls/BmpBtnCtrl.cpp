@@ -1,5 +1,4 @@
 #include "controls/BmpBtnCtrl.h"
-#include <commctrl.h>
 #include <algorithm>
 
 namespace {
@@ -325,7 +324,7 @@ void CBmpBtnCtrl::OnMouseMove(UINT nFlags, CPoint point)
         tme.dwFlags = TME_HOVER | TME_LEAVE;
         tme.hwndTrack = m_hWnd;
         tme.dwHoverTime = 1;
-        m_bTracking = _TrackMouseEvent(&tme);
+        m_bTracking = ::TrackMouseEvent(&tme);
     }
     Default();
 }

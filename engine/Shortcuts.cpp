@@ -6,10 +6,13 @@
 
 namespace {
 
-// COM for the calling thread, released only when this scope initialised it.
+// COM for the calling thread, released only when this scope initialised it. Multithreaded:
+// unlike a single-threaded apartment it makes no hidden window, so a silent run needs no
+// desktop. The shell link object lives in either apartment, so a thread that already is in
+// a single-threaded one (the call then fails with RPC_E_CHANGED_MODE) keeps using that.
 class CComScope {
 public:
-    CComScope() : m_hr(::CoInitialize(nullptr)) {}
+    CComScope() : m_hr(::CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
     ~CComScope()
     {
         if (SUCCEEDED(m_hr))

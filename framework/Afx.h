@@ -7,6 +7,7 @@
 //   AfxCtrls.h   CButton, CStatic, CProgressCtrl, CToolTipCtrl
 //   AfxDialog.h  CDialog
 //   AfxApp.h     CWinApp, CCommandLineInfo, AfxMessageBox, AfxGetApp, AfxGetResourceHandle
+//   AfxDll.h     AfxRestrictDllSearch, AfxLoadSystemLibrary, AfxInitCommonControls
 #pragma once
 #include "framework/AfxTypes.h"
 #include "framework/AfxString.h"
@@ -15,3 +16,4 @@
 #include "framework/AfxCtrls.h"
 #include "framework/AfxDialog.h"
 #include "framework/AfxApp.h"
+#include "framework/AfxDll.h"

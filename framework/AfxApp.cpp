@@ -1,5 +1,4 @@
 #include "framework/AfxApp.h"
-#include <commctrl.h>
 #include <shellapi.h>
 
 static CWinApp* g_pApp = nullptr;
@@ -116,9 +115,6 @@ int AfxWinMain(HINSTANCE hInstance, HINSTANCE, LPWSTR lpCmdLine, int nCmdShow)
     app->m_hInstance = hInstance;
     app->m_lpCmdLine = lpCmdLine;
     app->m_nCmdShow = nCmdShow;
-
-    INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_WIN95_CLASSES};
-    ::InitCommonControlsEx(&icc);
 
     if (!app->InitInstance())
         return app->ExitInstance();

@@ -1,4 +1,5 @@
 #include "framework/AfxCtrls.h"
+#include "framework/AfxDll.h"
 
 BEGIN_MESSAGE_MAP(CButton, CWnd)
 END_MESSAGE_MAP()
@@ -39,6 +40,7 @@ static TOOLINFOW MakeToolInfo(HWND hWndOwner, HWND hWndTool, UINT_PTR nIDTool, L
 
 BOOL CToolTipCtrl::Create(CWnd* pParentWnd, DWORD dwStyle)
 {
+    AfxInitCommonControls();
     HWND hWnd = ::CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | dwStyle, CW_USEDEFAULT, CW_USEDEFAULT,
                                   CW_USEDEFAULT, CW_USEDEFAULT, pParentWnd ? pParentWnd->m_hWnd : nullptr, nullptr,
                                   ::GetModuleHandleW(nullptr), nullptr);

@@ -1,5 +1,6 @@
 #include "framework/AfxDialog.h"
 #include "framework/AfxApp.h"
+#include "framework/AfxDll.h"
 
 BEGIN_MESSAGE_MAP(CDialog, CWnd)
 END_MESSAGE_MAP()
@@ -41,6 +42,8 @@ INT_PTR CDialog::DoModal()
 
     m_bModalRunning = true;
     m_nModalResult = -1;
+    // A dialog template may name the common controls' classes.
+    AfxInitCommonControls();
     HWND hWnd = ::CreateDialogParamW(AfxGetResourceHandle(), MAKEINTRESOURCEW(m_nIDTemplate), hWndParent,
                                      &CDialog::DialogProc, (LPARAM)this);
     if (!hWnd) {

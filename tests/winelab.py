@@ -9,6 +9,8 @@ tools journal back; takes snapshots of what an install may touch.
     result = pfx.run([setup, "s"])            # Result(rc, boxes, out)
     pfx.settle()                              # every process ended, registry written
     pfx.registry().value("HKLM", key, name)
+    pfx.plant("C:\\pkg", ["uxtheme"])         # marker libraries under DLL names
+    pfx.run([setup, "s"], native_dlls=["uxtheme"]); pfx.planted_ran()
 
 The registry files are current only after settle(): Wine writes them when its server ends.
 """
@@ -202,9 +204,12 @@ class Prefix:
         return subprocess.Popen([self.lab.wine] + list(argv), env=env, stdout=subprocess.DEVNULL,
                                 stderr=subprocess.DEVNULL)
 
-    def run(self, argv, lc_all="en_US.UTF-8", timeout=600, caption="Fail"):
+    def run(self, argv, lc_all="en_US.UTF-8", timeout=600, caption="Fail", native_dlls=()):
         """Runs a program to its end while the helper answers message boxes captioned
-        `caption`; returns Result(exit code, [box texts], stdout)."""
+        `caption`; returns Result(exit code, [box texts], stdout). For the DLL names in
+        native_dlls the loader prefers a file beside the program to Wine's own copy, as Windows
+        does for every DLL that is not a known DLL (a program that crashes on such a file ends
+        without the debugger)."""
         self._counter += 1
         boxes_file = os.path.join(self.work, "boxes-%d.txt" % self._counter)
         stop_file = os.path.join(self.work, "stop-%d" % self._counter)
@@ -216,7 +221,10 @@ class Prefix:
         out_file = os.path.join(self.work, "out-%d.txt" % self._counter)
         try:
             with open(out_file, "w") as out:
-                proc = subprocess.Popen([self.lab.wine] + list(argv), env=self.env(lc_all), stdout=out,
+                env = self.env(lc_all)
+                if native_dlls:
+                    env["WINEDLLOVERRIDES"] += ";winedbg.exe=d;%s=n,b" % ",".join(native_dlls)
+                proc = subprocess.Popen([self.lab.wine] + list(argv), env=env, stdout=out,
                                         stderr=subprocess.DEVNULL)
                 rc = proc.wait(timeout=timeout)
         except subprocess.TimeoutExpired:
@@ -264,6 +272,23 @@ class Prefix:
             open(stop, "w").close()
             proc.wait(timeout=120)
         return release
+
+    def plant(self, win_folder, names):
+        """Puts the marker library (tests/app/planted.cpp) into a folder as <name>.dll for
+        each name."""
+        marker = os.path.join(self.lab.build_dir, "tests", "app", "planted.dll")
+        for name in names:
+            shutil.copyfile(marker, os.path.join(prefixread.to_unix(self.path, win_folder), name + ".dll"))
+
+    def planted_ran(self):
+        """The Windows paths of the planted libraries whose code ran, from their marker files
+        in the temporary folders."""
+        ran = []
+        for folder in ("users/*/Temp", "windows/temp"):
+            for path in glob.glob(os.path.join(self.path, "drive_c", folder, "planted-dll-ran.txt")):
+                with open(path, encoding="utf-8", errors="replace") as f:
+                    ran += [line.strip() for line in f if line.strip()]
+        return ran
 
     def wait_for(self, condition, timeout=120, interval=0.5):
         deadline = time.time() + timeout

@@ -2,6 +2,8 @@
 """Checks every shipped binary of the package folder:
 - a 32-bit PE (machine i386) with subsystem and OS version 5.01, so it loads on Windows XP;
 - it imports only Windows system DLLs, and no function that Windows XP lacks;
+- setup.exe imports only known DLLs, which Windows always takes from its system folder: any
+  other DLL it needs is loaded at run time from there, never from the folder it runs from;
 - no manifest declares supported operating systems (that would change what GetVersionExW reports).
 Usage: check_pe.py PACKAGE_DIR
 """
@@ -14,6 +16,15 @@ SYSTEM_DLLS = {
     "oleaut32.dll", "comctl32.dll", "msvcrt.dll", "shlwapi.dll", "version.dll", "comdlg32.dll",
     "winmm.dll", "uuid.dll", "msimg32.dll",
 }
+
+# Windows' known DLLs (the KnownDLLs of XP to current Windows): never searched for beside the
+# program that imports them.
+KNOWN_DLLS = {
+    "kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll", "ole32.dll",
+    "oleaut32.dll", "msvcrt.dll", "shlwapi.dll", "comdlg32.dll",
+}
+# The programs that run from a folder the user does not control (a downloads folder).
+KNOWN_DLLS_ONLY = {"setup.exe"}
 
 # Functions of those DLLs that appeared after Windows XP (SP3) and that toolchains and
 # careless code tend to pull in.
@@ -112,7 +123,12 @@ def check(path):
         problems.append("subsystem version %d.%02d, not 5.01" % pe["subsystem_version"])
     if pe["os"] > (5, 1) and not is_resource_only:
         problems.append("OS version %d.%02d above 5.01" % pe["os"])
+    known_only = os.path.basename(path).lower() in KNOWN_DLLS_ONLY
     for dll, funcs in pe["imports"].items():
+        if known_only and dll not in KNOWN_DLLS:
+            problems.append("imports %s, which is not a known DLL: the loader may take it from the "
+                            "program's folder" % dll)
+            continue
         if dll not in SYSTEM_DLLS:
             problems.append("imports %s, which is not a Windows system DLL" % dll)
             continue

@@ -8,6 +8,7 @@ Each group (a unittest class) clones its own prefixes, so groups can run in para
 """
 
 import argparse
+import ntpath
 import os
 import sys
 import time
@@ -641,6 +642,50 @@ class Rollbacks(unittest.TestCase):
         self.assertGreater(os.stat(exe).st_ctime, ended.time)
 
 
+class PlantedLibraries(unittest.TestCase):
+    """Marker libraries beside setup.exe (a downloads folder) under the names of DLLs it
+    imported or that the system loads on demand never run, and the silent install still works.
+    The loader prefers those files to Wine's own copies, as Windows does for every DLL that is
+    not a known DLL. The known DLLs among setup.exe's imports lie there too; Wine, which keeps
+    no list of known DLLs, takes its own copies of them, as Windows always does."""
+
+    UNKNOWN = ("comctl32", "uxtheme", "dwmapi", "msimg32", "winmm", "propsys")
+    KNOWN = ("advapi32", "gdi32", "kernel32", "msvcrt", "ole32", "shell32", "user32")
+    CASES = (
+        # (name, arch, version, names the loader takes from beside the program, libraries that run)
+        ("xp", "win32", "winxp", UNKNOWN, []),
+        ("win7", "win64", "win7", UNKNOWN, []),
+        # The harness sees a library that runs: Wine's advapi32 imports version.dll at start.
+        ("marker works", "win32", "winxp", ("version",), ["C:\\pkg\\version.dll"]),
+    )
+
+    @classmethod
+    def setUpClass(cls):
+        cls.outcomes = []
+        for name, arch, version, native, _ in cls.CASES:
+            pfx = new_prefix("planted-" + name.replace(" ", "-"), arch, version)
+            setup = pfx.copy_package(ini=make_ini(), lorvane=False)
+            pfx.plant(ntpath.dirname(setup), native + cls.KNOWN)
+            result = pfx.run([setup, "s"], native_dlls=native, timeout=300)
+            pfx.settle(kill=True)
+            cls.outcomes.append((pfx, result))
+
+    def test_planted_libraries_never_run(self):
+        for (name, _, _, _, expected), (pfx, _) in zip(self.CASES, self.outcomes):
+            with self.subTest(name):
+                self.assertEqual([p.lower() for p in expected], [p.lower() for p in pfx.planted_ran()])
+
+    def test_silent_install_works_beside_them(self):
+        for (name, arch, _, _, expected), (pfx, result) in zip(self.CASES, self.outcomes):
+            if expected:
+                continue
+            with self.subTest(name):
+                self.assertEqual((0, []), (result.rc, result.boxes))
+                folder = "C:\\Program Files (x86)" if arch == "win64" else "C:\\Program Files"
+                self.assertTrue(pfx.exists(folder + "\\VRX58Q\\" + APP_FILE))
+                self.assertTrue(pfx.exists(pfx.desktop(APP_NAME + ".lnk")))
+
+
 def main():
     global LAB
     parser = argparse.ArgumentParser()
@@ -653,7 +698,7 @@ def main():
     if LAB.native64:
         print("64-bit build of the package: 64-bit prefixes play both platforms", file=sys.stderr)
     sys.argv[1:] = []
-    names = args.groups or ["XpInstall", "Win7Install", "Packages", "Languages", "Refusals", "Rollbacks"]
+    names = args.groups or ["XpInstall", "Win7Install", "Packages", "Languages", "Refusals", "Rollbacks", "PlantedLibraries"]
     suite = unittest.TestSuite(unittest.defaultTestLoader.loadTestsFromName(n, sys.modules[__name__])
                                for n in names)
     result = unittest.TextTestRunner(verbosity=2).run(suite)

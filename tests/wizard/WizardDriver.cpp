@@ -7,6 +7,7 @@
 namespace {
 
 const wchar_t kTestRoot[] = L"C:\\wizard-tests\\";
+const wchar_t kSetupOverrides[] = L"Software\\Wine\\AppDefaults\\setup.exe\\DllOverrides";
 const DWORD kStartTimeoutMs = 60000;
 
 } // namespace
@@ -78,10 +79,12 @@ std::wstring JournalPath()
     return buf;
 }
 
-std::string ReadJournal()
+namespace {
+
+std::string ReadWholeFile(const std::wstring& path)
 {
     std::string text;
-    HANDLE h = ::CreateFileW(JournalPath().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                              nullptr, OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return text;
@@ -91,6 +94,13 @@ std::string ReadJournal()
         text.append(buf, got);
     ::CloseHandle(h);
     return text;
+}
+
+} // namespace
+
+std::string ReadJournal()
+{
+    return ReadWholeFile(JournalPath());
 }
 
 void ClearJournal()
@@ -107,6 +117,34 @@ TestPackage::TestPackage(const wchar_t* name, bool bTitleBitmap)
     if (!bTitleBitmap)
         ::DeleteFileW((dir + L"\\Application\\Lorvane.bmp").c_str());
     folder = dir + L"\\";
+}
+
+PlantedLibraries::PlantedLibraries(const std::wstring& folder, const std::vector<std::wstring>& preferred,
+                                   const std::vector<std::wstring>& others)
+{
+    wchar_t temp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temp);
+    m_marker = std::wstring(temp) + L"planted-dll-ran.txt";
+    ::DeleteFileW(m_marker.c_str());
+    HKEY hKey = nullptr;
+    ::RegCreateKeyExW(HKEY_CURRENT_USER, kSetupOverrides, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &hKey, nullptr);
+    const wchar_t order[] = L"native,builtin";
+    for (const std::wstring& name : preferred)
+        ::RegSetValueExW(hKey, name.c_str(), 0, REG_SZ, (const BYTE*)order, sizeof(order));
+    ::RegCloseKey(hKey);
+    for (const auto* names : {&preferred, &others})
+        for (const std::wstring& name : *names)
+            ::CopyFileW(WinePath(PLANTED_DLL).c_str(), (folder + name + L".dll").c_str(), FALSE);
+}
+
+PlantedLibraries::~PlantedLibraries()
+{
+    ::RegDeleteKeyW(HKEY_CURRENT_USER, kSetupOverrides);
+}
+
+std::string PlantedLibraries::Ran() const
+{
+    return ReadWholeFile(m_marker);
 }
 
 WizardProcess::~WizardProcess()

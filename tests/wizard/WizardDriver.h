@@ -3,6 +3,7 @@
 // with the mouse and keyboard.
 //   TestPackage    a copy of the built package in a folder of its own
 //   WizardProcess  one running setup.exe and its wizard window
+//   PlantedLibraries marker libraries beside a program under DLL names
 //   SaveScreenshot the screen area of a window into build/screenshots/NAME.bmp
 #pragma once
 #include <windows.h>
@@ -81,6 +82,22 @@ public:
     PROCESS_INFORMATION m_pi{};
     HWND m_hWnd = nullptr;
     mutable std::vector<std::wstring> m_failBoxes;
+};
+
+// Marker libraries (tests/app/planted.cpp) in a folder as <name>.dll. For the names in
+// preferred the loader takes the file beside setup.exe rather than Wine's own copy (Wine's DLL
+// overrides for that program), as Windows does for every DLL that is not a known DLL; the
+// destructor removes those overrides.
+class PlantedLibraries {
+public:
+    PlantedLibraries(const std::wstring& folder, const std::vector<std::wstring>& preferred,
+                     const std::vector<std::wstring>& others);
+    ~PlantedLibraries();
+    // The paths of the planted libraries whose code ran, one a line; empty when none ran.
+    std::string Ran() const;
+
+private:
+    std::wstring m_marker;
 };
 
 // Saves the screen area of hWnd as a 24-bit BMP named name.bmp in the screenshots folder.

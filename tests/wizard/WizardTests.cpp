@@ -529,6 +529,30 @@ TEST_F(WizardTest, CloseButtonEndsTheWizardAfterARun)
 }
 
 // ---------------------------------------------------------------------------------------------
+// Libraries beside the program
+
+// The package lies in a downloads folder among other files: marker libraries under the names
+// of DLLs that setup.exe imported or that the system loads on demand never run, and the
+// wizard still installs. The known DLLs among its imports lie there too.
+TEST_F(WizardTest, LibrariesBesideTheProgramNeverRunAndTheWizardStillInstalls)
+{
+    TestPackage pkg(L"planted");
+    const SetupConfig config = ConfigFor(pkg);
+    PlantedLibraries planted(pkg.folder, {L"comctl32", L"uxtheme", L"dwmapi", L"msimg32", L"winmm", L"propsys"},
+                             {L"advapi32", L"gdi32", L"kernel32", L"msvcrt", L"ole32", L"shell32", L"user32"});
+    WizardProcess w;
+    ASSERT_TRUE(w.Start(pkg.folder + L"setup.exe")) << planted.Ran();
+    EXPECT_EQ(w.Text(IDC_HEADING), Txt(pkg, IDS_INSTALL_READY));
+    w.ClickItem(IDC_ACTION);
+    ASSERT_TRUE(w.WaitFor([&] { return IsEnded(w); }, kRunMs));
+    EXPECT_EQ(w.Text(IDC_HEADING), Txt(pkg, IDS_INSTALL_DONE));
+    w.ClickItem(IDC_CLOSE);
+    EXPECT_TRUE(w.WaitExit(kExitMs));
+    EXPECT_EQ(planted.Ran(), "");
+    EXPECT_TRUE(FileExists(std::wstring(config.InstallDir) + L"\\" + config.AppFileName));
+}
+
+// ---------------------------------------------------------------------------------------------
 // Texts in every language
 
 // The labels' fonts as the wizard makes them: "Arial", bold, in the character set of the

@@ -4,6 +4,7 @@
 #include "controls/BmpBtnCtrl.h"
 #include "controls/TextLabelCtrl.h"
 #include "GalleryRes.h"
+#include "framework/AfxDll.h"
 #include <commctrl.h>
 
 namespace {
@@ -212,8 +213,7 @@ void CGalleryWnd::OnCloseButton()
 
 int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE, LPWSTR, int)
 {
-    INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_WIN95_CLASSES};
-    ::InitCommonControlsEx(&icc);
+    AfxInitCommonControls();
     CGalleryWnd wnd;
     if (!wnd.Create()) {
         ::MessageBoxW(nullptr, L"The skin bitmaps could not be loaded.", L"Control gallery", MB_ICONWARNING);
