@@ -1,6 +1,7 @@
 // The one application object of the setup program and its run.
 #include "app/SetupApp.h"
 #include "app/RunLog.h"
+#include "app/UninstallCopy.h"
 #include "engine/SetupEngine.h"
 #include "engine/SetupLog.h"
 #ifdef SETUP_HAVE_WIZARD
@@ -19,7 +20,6 @@ CSetupApp::CSetupApp() : CWinApp(nullptr)
 
 BOOL CSetupApp::InitInstance()
 {
-
     WCHAR szExePath[MAX_PATH] = {};
     DWORD n = ::GetModuleFileNameW(nullptr, szExePath, MAX_PATH);
     WCHAR szFolder[MAX_PATH] = {};
@@ -28,14 +28,19 @@ BOOL CSetupApp::InitInstance()
         m_nExitCode = SetupRefused;
         return FALSE;
     }
-    for (WCHAR* p = szExePath; *p; ++p)
+    WCHAR szExeLower[MAX_PATH];
+    lstrcpynW(szExeLower, szExePath, MAX_PATH);
+    for (WCHAR* p = szExeLower; *p; ++p)
         if (*p >= L'A' && *p <= L'Z')
             *p = (WCHAR)(*p - L'A' + L'a');
 
     // The words, the mode and the platform are only read before the guard below; the log
-    // is opened first so that even a refused start leaves its reason there.
+    // is opened first so that even a refused start leaves its reason there. The uninstall's
+    // temporary copy works for the uninstaller that started it, in that one's folder.
     CSetupCommandLineInfo cmdInfo;
     ParseCommandLine(cmdInfo);
+    CUninstallCopy copy;
+    const BOOL bCopy = copy.Attach(cmdInfo, szFolder);
     WCHAR szTitleBitmap[MAX_PATH], szInstalledBitmap[MAX_PATH];
     SetupRunMode mode = DecideRunMode(cmdInfo, szFolder, szTitleBitmap, szInstalledBitmap);
     BOOL bTitleBitmap = (szTitleBitmap[0] && FileExists(szTitleBitmap))
@@ -45,44 +50,56 @@ BOOL CSetupApp::InitInstance()
     OpenRequestedLog(cmdInfo, szFolder, bTitleBitmap);
     LogRunHeader();
 
-    if (!AcquireSingleInstanceMutex(SETUP_MUTEX_NAME, &m_hMutex)) {
+    if (!bCopy && !AcquireSingleInstanceMutex(SETUP_MUTEX_NAME, &m_hMutex)) {
         SetupLog(L"another setup program is running: nothing was done");
         m_nExitCode = SetupBusy;
         return FALSE;
     }
     if (g_bIsNt6)
-        WriteCompatibilityAssistantValue(szExePath);
-
-    g_hLangResource = LoadLanguageLibrary(szExePath);
+        WriteCompatibilityAssistantValue(szExeLower);
     g_bTitleBitmap = bTitleBitmap;
     // Silent runs show no text: they need no language library.
     g_bQuiet = cmdInfo.m_bQuiet && (mode == RunSilentInstall || mode == RunSilentUninstall);
 
-    if (mode == RunSilentInstall) {
-        m_nExitCode = SilentInstall(szFolder, g_bTitleBitmap);
+    // An uninstall started from the installed uninstall folder runs from a temporary copy,
+    // which can remove that folder too.
+    const BOOL bUninstall = mode == RunUninstallWizard || mode == RunSilentUninstall;
+    if (bUninstall && !bCopy && IsInstalledUninstallFolder(szFolder, bTitleBitmap)
+        && RunUninstallFromCopy(szExePath, szFolder, &m_nExitCode))
         return FALSE;
-    }
-    if (mode == RunSilentUninstall) {
-        m_nExitCode = SilentUninstall(szFolder, g_bTitleBitmap);
-        return FALSE;
-    }
+
+    SetupConfig config;
+    ReadSetupConfig(szFolder, &config, bTitleBitmap);
+    g_hLangResource = LoadLanguageLibrary(szExeLower);
+    m_nExitCode = RunMode(mode, szFolder);
+    if (bCopy)
+        copy.Finish(m_nExitCode, config, &m_hMutex);
+    return FALSE;
+}
+
+int CSetupApp::RunMode(SetupRunMode mode, LPCWSTR lpszFolder)
+{
+    if (mode == RunSilentInstall)
+        return SilentInstall(lpszFolder, g_bTitleBitmap);
+    if (mode == RunSilentUninstall)
+        return SilentUninstall(lpszFolder, g_bTitleBitmap);
 
     // The wizard modes need the texts of a language library.
     if (!g_hLangResource) {
         SetupLog(L"no language library beside the program: the wizard cannot open");
-        m_nExitCode = SetupRefused;
-        return FALSE;
+        return SetupRefused;
     }
+    int nExitCode = SetupFailed;
 #ifdef SETUP_HAVE_WIZARD
-    CSetupDlg dlg(szFolder, mode == RunUninstallWizard, nullptr);
+    CSetupDlg dlg(lpszFolder, mode == RunUninstallWizard, nullptr);
     m_pMainWnd = &dlg;
     INT_PTR result = dlg.DoModal();
     m_pMainWnd = nullptr;
     if (result == IDOK && g_bLaunchApp)
-        LaunchApplication(szFolder, nullptr, g_bTitleBitmap);
-    m_nExitCode = result == -1 ? SetupFailed : dlg.GetOutcome();
+        LaunchApplication(lpszFolder, nullptr, g_bTitleBitmap);
+    nExitCode = result == -1 ? SetupFailed : dlg.GetOutcome();
 #endif
-    return FALSE;
+    return nExitCode;
 }
 
 int CSetupApp::ExitInstance()

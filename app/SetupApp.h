@@ -29,6 +29,9 @@ public:
     HANDLE m_hMutex = nullptr;
 
 protected:
+    // Runs one mode from lpszFolder; returns the exit code.
+    int RunMode(SetupRunMode mode, LPCWSTR lpszFolder);
+
     DECLARE_MESSAGE_MAP()
 };
 

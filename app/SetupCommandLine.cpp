@@ -1,8 +1,25 @@
 #include "app/SetupCommandLine.h"
 #include <wchar.h>
 
+BOOL CSetupCommandLineInfo::ParseCopyWord(const WCHAR* pszParam)
+{
+    if (_wcsnicmp(pszParam, L"from=", 5) == 0) {
+        if (lstrlenW(pszParam + 5) + 2 < MAX_PATH)
+            ::lstrcpynW(m_szFrom, pszParam + 5, MAX_PATH);
+        return TRUE;
+    }
+    ULONG_PTR* handle = _wcsnicmp(pszParam, L"parent=", 7) == 0 ? &m_nParentHandle
+                      : _wcsnicmp(pszParam, L"result=", 7) == 0 ? &m_nResultHandle : nullptr;
+    if (!handle)
+        return FALSE;
+    *handle = (ULONG_PTR)wcstoul(pszParam + 7, nullptr, 10);
+    return TRUE;
+}
+
 void CSetupCommandLineInfo::ParseParam(const WCHAR* pszParam, BOOL bFlag, BOOL bLast)
 {
+    if (ParseCopyWord(pszParam))
+        return;
     // "log" alone, or "log=<path>".
     if (::lstrcmpiW(pszParam, L"log") == 0 || _wcsnicmp(pszParam, L"log=", 4) == 0) {
         m_bLog = 1;

@@ -6,6 +6,8 @@
 //   log=<path>, log   append a record of the run to <path>, or to
 //                     "%TEMP%\<APPFolderName>-setup.log"
 // Case-insensitive, with or without one leading '-' or '/'.
+// The uninstall's temporary copy (UninstallCopy.h) gets three more words from the program that
+// started it: from=<its folder>, parent=<handle> and result=<handle>.
 #pragma once
 #include "framework/AfxApp.h"
 
@@ -28,4 +30,12 @@ public:
     int m_bLog = 0;                   // a log was asked for
     WCHAR m_szLogPath[MAX_PATH] = {}; // its path; empty for the default one
     int m_bLogPathTooLong = 0;        // the path given does not fit: no log is written
+
+    WCHAR m_szFrom[MAX_PATH] = {};    // the folder the uninstall's temporary copy stands for
+    ULONG_PTR m_nParentHandle = 0;    // the starting program's process, inherited
+    ULONG_PTR m_nResultHandle = 0;    // where the copy writes its result, inherited
+
+private:
+    // The words of the temporary copy; TRUE when pszParam was one of them.
+    BOOL ParseCopyWord(const WCHAR* pszParam);
 };

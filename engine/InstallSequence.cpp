@@ -25,6 +25,7 @@ struct InstallPlan {
     WCHAR szRunValue[kCommandLineUnits];
     WCHAR szUninstallKey[kKeyPathUnits];
     WCHAR szUninstallString[kCommandLineUnits];
+    WCHAR szQuietUninstallString[kCommandLineUnits];
 };
 
 // Adds the copy of lpszName from the package folder lpszFrom (ends with a backslash) to the
@@ -77,7 +78,8 @@ BOOL BuildInstallPlan(LPCWSTR lpszFolder, const SetupConfig& config, InstallPlan
     return FormatText(plan.szRunKey, kKeyPathUnits, L"%lsRun", prefix)
         && FormatText(plan.szRunValue, kCommandLineUnits, L"\"%ls\" min", plan.szAppPath)
         && FormatText(plan.szUninstallKey, kKeyPathUnits, L"%lsUninstall\\%ls", prefix, config.AppFolderName)
-        && FormatText(plan.szUninstallString, kCommandLineUnits, L"\"%ls\" delpkg", plan.szUninstallExe);
+        && FormatText(plan.szUninstallString, kCommandLineUnits, L"\"%ls\" delpkg", plan.szUninstallExe)
+        && FormatText(plan.szQuietUninstallString, kCommandLineUnits, L"\"%ls\" SilentDel quiet", plan.szUninstallExe);
 }
 
 // Refuses a package that lacks a file the install copies.
@@ -104,6 +106,18 @@ BOOL SetStringValue(CInstallTransaction& transaction, HKEY hKey, LPCWSTR lpszKey
     return transaction.SetValue(hKey, lpszKey, lpszName, REG_SZ, lpszData, cb);
 }
 
+// The installed files' size in KiB, rounded up, as "Apps & features" shows it.
+DWORD InstalledSizeKiB(const InstallPlan& plan)
+{
+    ULONGLONG bytes = 0;
+    for (int i = 0; i < plan.nItems; ++i) {
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (::GetFileAttributesExW(plan.items[i].szTo, GetFileExInfoStandard, &data))
+            bytes += ((ULONGLONG)data.nFileSizeHigh << 32) | data.nFileSizeLow;
+    }
+    return (DWORD)((bytes + 1023) / 1024);
+}
+
 BOOL WriteRegistryValues(CInstallTransaction& transaction, const InstallPlan& plan, const SetupConfig& config)
 {
     HKEY hKey = nullptr;
@@ -121,23 +135,40 @@ BOOL WriteRegistryValues(CInstallTransaction& transaction, const InstallPlan& pl
         transaction.Fail(L"Fail to create the uninstall registry key!");
         return FALSE;
     }
+    SYSTEMTIME st;
+    ::GetLocalTime(&st);
+    WCHAR szDate[16];
+    FormatText(szDate, 16, L"%04u%02u%02u", st.wYear, st.wMonth, st.wDay);
+    const DWORD dwSize = InstalledSizeKiB(plan), dwOne = 1;
+    // What "Apps & features" shows and offers, besides the entry's four values.
     const struct {
         LPCWSTR name;
-        LPCWSTR data;
-        LPCWSTR failure;
+        LPCWSTR text;          // REG_SZ data, or null for the number below
+        const DWORD* number;   // REG_DWORD data
     } values[] = {
-        { L"UninstallString", plan.szUninstallString, L"Fail to write the UninstallString registry key!" },
-        { L"DisplayName", config.AppName, L"Fail to write the DisplayName registry key!" },
-        { L"Publisher", config.CompanyName, L"Fail to write the Publisher registry key!" },
-        { L"DisplayVersion", config.Version, L"Fail to write the DisplayVersion registry key!" },
+        { L"UninstallString", plan.szUninstallString, nullptr },
+        { L"DisplayName", config.AppName, nullptr },
+        { L"Publisher", config.CompanyName, nullptr },
+        { L"DisplayVersion", config.Version, nullptr },
+        { L"InstallLocation", config.InstallDir, nullptr },
+        { L"DisplayIcon", plan.szAppPath, nullptr },
+        { L"EstimatedSize", nullptr, &dwSize },
+        { L"NoModify", nullptr, &dwOne },
+        { L"NoRepair", nullptr, &dwOne },
+        { L"InstallDate", szDate, nullptr },
+        { L"QuietUninstallString", plan.szQuietUninstallString, nullptr },
     };
     BOOL bOk = TRUE;
-    for (const auto& value : values)
-        if (!SetStringValue(transaction, hKey, plan.szUninstallKey, value.name, value.data)) {
-            transaction.Fail(L"%ls", value.failure);
+    for (const auto& value : values) {
+        BOOL bWritten = value.text
+            ? SetStringValue(transaction, hKey, plan.szUninstallKey, value.name, value.text)
+            : transaction.SetValue(hKey, plan.szUninstallKey, value.name, REG_DWORD, value.number, sizeof(DWORD));
+        if (!bWritten) {
+            transaction.Fail(L"Fail to write the %ls registry key!", value.name);
             bOk = FALSE;
             break;
         }
+    }
     ::RegCloseKey(hKey);
     return bOk;
 }

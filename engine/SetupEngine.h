@@ -61,6 +61,12 @@ SetupOutcome CopyFilesAndRegister(LPCWSTR lpszFolder, const SetupConfig& config)
 SetupOutcome UninstallApplication(const SetupConfig& config);
 // File deletions and registry removal of the uninstall; same result as UninstallApplication.
 SetupOutcome DeleteFilesAndUnregister(const SetupConfig& config);
+// The end of a successful uninstall: the setup's own files in the install folder (the uninstall
+// folder's setup program, setup.ini and language libraries, title_about.bmp), then the
+// uninstall folder and the install folder, each only when nothing else is left in it (a file
+// of the user's keeps it). A file in use (the running uninstaller's own) stays. TRUE when the
+// install folder is gone.
+BOOL RemoveInstallFolders(const SetupConfig& config);
 
 // Starts a program at normal priority; returns its process handle (the caller closes it) or
 // null. The thread handle is closed here.

@@ -132,7 +132,40 @@ SetupOutcome UninstallApplication(const SetupConfig& config)
     DeleteDesktopShortcut(config.AppName);
     DeleteProgramsShortcut(config.AppName, config.AppName, FALSE);
     DeleteProgramsShortcut(config.AppName, L"Uninstall", TRUE);
+    if (outcome == SetupSucceeded)
+        RemoveInstallFolders(config);
     return LogResult(outcome);
+}
+
+BOOL RemoveInstallFolders(const SetupConfig& config)
+{
+    WCHAR szUninstallDir[MAX_PATH], szPath[MAX_PATH];
+    if (!IsValidName(config.AppFolderName) || !config.InstallDir[0]
+        || !FormatPath(szUninstallDir, L"%ls\\%ls", config.InstallDir, L"Uninstall"))
+        return FALSE;
+    LPCWSTR uninstallFiles[2 + 7] = { L"setup.exe", L"setup.ini" };
+    for (int i = 0; i < 7; ++i)
+        uninstallFiles[2 + i] = kLanguageLibraries[i];
+    for (LPCWSTR name : uninstallFiles)
+        if (FormatPath(szPath, L"%ls\\%ls", szUninstallDir, name) && FileExists(szPath)) {
+            // The running uninstaller's own files stay until it has ended.
+            if (::DeleteFileW(szPath))
+                SetupLog(L"deleted %ls", szPath);
+            else
+                SetupLog(L"%ls stays for now: in use", szPath);
+        }
+    if (FormatPath(szPath, L"%ls\\%ls", config.InstallDir, L"title_about.bmp") && FileExists(szPath) && ::DeleteFileW(szPath))
+        SetupLog(L"deleted %ls", szPath);
+    // A folder that still holds something (a file of the user's) stays with it.
+    const LPCWSTR folders[] = { szUninstallDir, config.InstallDir };
+    for (LPCWSTR folder : folders)
+        if (FolderExists(folder)) {
+            if (::RemoveDirectoryW(folder))
+                SetupLog(L"removed the folder %ls", folder);
+            else
+                SetupLog(L"the folder %ls stays: it is not empty", folder);
+        }
+    return !FolderExists(config.InstallDir);
 }
 
 // Something of the application is there to remove: its uninstall entry or its executable.

@@ -1,6 +1,7 @@
 #include "tests/wizard/WizardDriver.h"
 #include <commctrl.h>
 #include <shlobj.h>
+#include <tlhelp32.h>
 #include <cstdio>
 #include <vector>
 
@@ -154,6 +155,24 @@ WizardProcess::~WizardProcess()
 
 namespace {
 
+// The started process or one that it started: the uninstall runs its wizard from a
+// temporary copy of the program.
+bool IsOwnProcess(DWORD pid, DWORD startedPid)
+{
+    if (pid == startedPid)
+        return true;
+    bool bChild = false;
+    HANDLE hSnap = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W pe{};
+    pe.dwSize = sizeof(pe);
+    for (BOOL more = hSnap != INVALID_HANDLE_VALUE && ::Process32FirstW(hSnap, &pe); more && !bChild;
+         more = ::Process32NextW(hSnap, &pe))
+        bChild = pe.th32ProcessID == pid && pe.th32ParentProcessID == startedPid;
+    if (hSnap != INVALID_HANDLE_VALUE)
+        ::CloseHandle(hSnap);
+    return bChild;
+}
+
 struct FindWizardData {
     DWORD pid;
     HWND hWnd;
@@ -167,7 +186,8 @@ BOOL CALLBACK FindWizardWindow(HWND hWnd, LPARAM lParam)
     wchar_t cls[32] = {};
     ::GetClassNameW(hWnd, cls, 32);
     // The wizard, not a message box of the same process (those carry a static text item).
-    if (pid == data->pid && wcscmp(cls, L"#32770") == 0 && ::IsWindowVisible(hWnd) && ::GetDlgItem(hWnd, 1000)) {
+    if (wcscmp(cls, L"#32770") == 0 && ::IsWindowVisible(hWnd) && ::GetDlgItem(hWnd, 1000)
+        && IsOwnProcess(pid, data->pid)) {
         data->hWnd = hWnd;
         return FALSE;
     }
@@ -194,7 +214,9 @@ BOOL CALLBACK FindBoxWindow(HWND hWnd, LPARAM lParam)
     auto* data = reinterpret_cast<FindBoxData*>(lParam);
     DWORD pid = 0;
     ::GetWindowThreadProcessId(hWnd, &pid);
-    if (pid != data->pid || !::IsWindowVisible(hWnd))
+    wchar_t cls[32] = {};
+    ::GetClassNameW(hWnd, cls, 32);
+    if (!::IsWindowVisible(hWnd) || wcscmp(cls, L"#32770") != 0 || !IsOwnProcess(pid, data->pid))
         return TRUE;
     for (HWND h = ::GetWindow(hWnd, GW_CHILD); h; h = ::GetWindow(h, GW_HWNDNEXT)) {
         wchar_t buf[256] = {};

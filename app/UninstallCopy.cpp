@@ -1,0 +1,214 @@
+#include "app/UninstallCopy.h"
+#include "app/SetupApp.h"
+#include "engine/SetupLog.h"
+#include <stdio.h>
+#include <wchar.h>
+#include <string>
+
+namespace {
+
+// One word of a command line, quoted so that the system splits it back unchanged.
+void AppendQuotedWord(std::wstring& commandLine, LPCWSTR lpszWord)
+{
+    commandLine += L" \"";
+    size_t backslashes = 0;
+    for (LPCWSTR p = lpszWord; *p; ++p) {
+        if (*p == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        // Backslashes before a quote, and the quote itself, are escaped.
+        commandLine.append(*p == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        backslashes = 0;
+        commandLine += *p;
+    }
+    commandLine.append(backslashes * 2, L'\\');
+    commandLine += L'"';
+}
+
+// A new empty folder below the temporary folder, with its trailing backslash.
+BOOL MakeCopyFolder(std::wstring& folder)
+{
+    WCHAR szTemp[MAX_PATH];
+    DWORD n = ::GetTempPathW(MAX_PATH, szTemp);
+    if (n == 0 || n >= MAX_PATH)
+        return FALSE;
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        WCHAR szFolder[MAX_PATH];
+        int len = _snwprintf(szFolder, MAX_PATH, L"%lssetup-uninstall-%lu-%lu", szTemp, ::GetCurrentProcessId(),
+                             ::GetTickCount() + attempt);
+        if (len <= 0 || len >= MAX_PATH - 16)
+            return FALSE;
+        if (::CreateDirectoryW(szFolder, nullptr)) {
+            folder = std::wstring(szFolder) + L"\\";
+            return TRUE;
+        }
+        if (::GetLastError() != ERROR_ALREADY_EXISTS)
+            return FALSE;
+    }
+    return FALSE;
+}
+
+// Copies the program and the language libraries named after it into lpszCopyFolder; the
+// copy's executable path goes to copyExe.
+BOOL CopyProgram(LPCWSTR lpszExePath, LPCWSTR lpszFolder, const std::wstring& copyFolder, std::wstring& copyExe)
+{
+    LPCWSTR name = wcsrchr(lpszExePath, L'\\');
+    name = name ? name + 1 : lpszExePath;
+    size_t nameLen = wcslen(name);
+    if (nameLen < 5 || _wcsicmp(name + nameLen - 4, L".exe") != 0)
+        return FALSE;
+    copyExe = copyFolder + name;
+    if (!::CopyFileW(lpszExePath, copyExe.c_str(), FALSE))
+        return FALSE;
+    std::wstring stem(name, nameLen - 4);
+    WIN32_FIND_DATAW fd;
+    HANDLE hFind = ::FindFirstFileW((std::wstring(lpszFolder) + stem + L"???.dll").c_str(), &fd);
+    if (hFind == INVALID_HANDLE_VALUE)
+        return TRUE;
+    do {
+        ::CopyFileW((std::wstring(lpszFolder) + fd.cFileName).c_str(), (copyFolder + fd.cFileName).c_str(), FALSE);
+    } while (::FindNextFileW(hFind, &fd));
+    ::FindClose(hFind);
+    return TRUE;
+}
+
+// Removes the files of a folder and the folder; what is in use goes at the next restart.
+void RemoveFolderNowOrAtRestart(const std::wstring& folder)
+{
+    WIN32_FIND_DATAW fd;
+    HANDLE hFind = ::FindFirstFileW((folder + L"*").c_str(), &fd);
+    if (hFind != INVALID_HANDLE_VALUE) {
+        do {
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                continue;
+            std::wstring path = folder + fd.cFileName;
+            if (!::DeleteFileW(path.c_str()))
+                ::MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+        } while (::FindNextFileW(hFind, &fd));
+        ::FindClose(hFind);
+    }
+    std::wstring dir = folder.substr(0, folder.size() - 1);
+    if (!::RemoveDirectoryW(dir.c_str()) && !::MoveFileExW(dir.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
+        SetupLog(L"the temporary folder %ls stays: it cannot be removed", dir.c_str());
+}
+
+} // namespace
+
+BOOL IsInstalledUninstallFolder(LPCWSTR lpszFolder, BOOL bTitleBitmap)
+{
+    SetupConfig config;
+    ReadSetupConfig(lpszFolder, &config, bTitleBitmap);
+    if (!config.InstallDir[0])
+        return FALSE;
+    std::wstring uninstallFolder = std::wstring(config.InstallDir) + L"\\Uninstall\\";
+    return lstrcmpiW(uninstallFolder.c_str(), lpszFolder) == 0;
+}
+
+BOOL RunUninstallFromCopy(LPCWSTR lpszExePath, LPCWSTR lpszFolder, int* pnExitCode)
+{
+    std::wstring copyFolder, copyExe;
+    if (!MakeCopyFolder(copyFolder))
+        return FALSE;
+    if (!CopyProgram(lpszExePath, lpszFolder, copyFolder, copyExe)) {
+        RemoveFolderNowOrAtRestart(copyFolder);
+        return FALSE;
+    }
+
+    // The copy inherits a handle to this process, to wait for its end, and the pipe's
+    // writing end, for its result.
+    SECURITY_ATTRIBUTES sa{ sizeof(sa), nullptr, TRUE };
+    HANDLE hRead = nullptr, hWrite = nullptr, hSelf = nullptr;
+    if (!::CreatePipe(&hRead, &hWrite, &sa, 0)) {
+        RemoveFolderNowOrAtRestart(copyFolder);
+        return FALSE;
+    }
+    ::SetHandleInformation(hRead, HANDLE_FLAG_INHERIT, 0);
+    ::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentProcess(), ::GetCurrentProcess(), &hSelf, SYNCHRONIZE,
+                      TRUE, 0);
+
+    std::wstring commandLine = L"\"" + copyExe + L"\"";
+    int argc = 0;
+    LPWSTR* argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+    for (int i = 1; argv && i < argc; ++i)
+        AppendQuotedWord(commandLine, argv[i]);
+    ::LocalFree(argv);
+    std::wstring from(lpszFolder, wcslen(lpszFolder) - 1);   // without its trailing backslash
+    AppendQuotedWord(commandLine, (L"/from=" + from).c_str());
+    commandLine += L" /parent=" + std::to_wstring((ULONG_PTR)hSelf) + L" /result=" + std::to_wstring((ULONG_PTR)hWrite);
+
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi{};
+    BOOL bStarted = hSelf && ::CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                              &si, &pi);
+    ::CloseHandle(hWrite);
+    if (hSelf)
+        ::CloseHandle(hSelf);
+    if (!bStarted) {
+        SetupLog(L"the uninstall's temporary copy could not be started: it runs from here");
+        ::CloseHandle(hRead);
+        RemoveFolderNowOrAtRestart(copyFolder);
+        return FALSE;
+    }
+    SetupLog(L"the uninstall runs from a copy in %ls (process %lu)", copyFolder.c_str(), pi.dwProcessId);
+    ::CloseHandle(pi.hThread);
+
+    DWORD dwResult = 0, cbRead = 0;
+    if (!::ReadFile(hRead, &dwResult, sizeof(dwResult), &cbRead, nullptr) || cbRead != sizeof(dwResult)) {
+        // The copy ended without a result: its exit code says what it could.
+        ::WaitForSingleObject(pi.hProcess, INFINITE);
+        if (!::GetExitCodeProcess(pi.hProcess, &dwResult) || dwResult > SetupCancelled)
+            dwResult = SetupFailed;
+    }
+    ::CloseHandle(hRead);
+    ::CloseHandle(pi.hProcess);
+    *pnExitCode = (int)dwResult;
+    return TRUE;
+}
+
+BOOL CUninstallCopy::Attach(const CSetupCommandLineInfo& cmdInfo, LPWSTR lpszFolder)
+{
+    if (!cmdInfo.m_szFrom[0] || !cmdInfo.m_nParentHandle || !cmdInfo.m_nResultHandle)
+        return FALSE;
+    HANDLE hParent = (HANDLE)cmdInfo.m_nParentHandle;
+    // The starter runs and holds the guard for both of us.
+    if (::WaitForSingleObject(hParent, 0) != WAIT_TIMEOUT)
+        return FALSE;
+    HANDLE hGuard = ::OpenMutexW(SYNCHRONIZE, FALSE, SETUP_MUTEX_NAME);
+    if (!hGuard)
+        return FALSE;
+    ::CloseHandle(hGuard);
+    if (_snwprintf(lpszFolder, MAX_PATH, L"%ls\\", cmdInfo.m_szFrom) < 0)
+        return FALSE;
+    m_hParent = hParent;
+    m_hResult = (HANDLE)cmdInfo.m_nResultHandle;
+    return TRUE;
+}
+
+void CUninstallCopy::Finish(int nExitCode, const SetupConfig& config, HANDLE* phMutex)
+{
+    DWORD dwResult = (DWORD)nExitCode, cbWritten = 0;
+    ::WriteFile(m_hResult, &dwResult, sizeof(dwResult), &cbWritten, nullptr);
+    ::CloseHandle(m_hResult);
+    if (nExitCode == SetupSucceeded) {
+        // The starter's own files go once it has ended, under the guard again: a setup
+        // started in between keeps the folder it is installing into.
+        if (::WaitForSingleObject(m_hParent, 30000) != WAIT_OBJECT_0)
+            SetupLog(L"the uninstaller that started this copy has not ended: its folder stays");
+        else if (!AcquireSingleInstanceMutex(SETUP_MUTEX_NAME, phMutex))
+            SetupLog(L"another setup program runs: the install folder stays");
+        else
+            RemoveInstallFolders(config);
+    }
+    ::CloseHandle(m_hParent);
+    m_hParent = nullptr;
+
+    WCHAR szExe[MAX_PATH];
+    DWORD n = ::GetModuleFileNameW(nullptr, szExe, MAX_PATH);
+    LPWSTR slash = n && n < MAX_PATH ? wcsrchr(szExe, L'\\') : nullptr;
+    if (slash) {
+        slash[1] = 0;
+        RemoveFolderNowOrAtRestart(szExe);
+    }
+}
