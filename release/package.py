@@ -53,7 +53,8 @@ def sign(args, source, dest, when):
     if args.passfile:
         command += ["-readpass", args.passfile]
     command += ["-in", source, "-out", dest]
-    result = subprocess.run(command, capture_output=True, text=True)
+    # No terminal: a key that needs a password and has no --passfile fails instead of asking.
+    result = subprocess.run(command, capture_output=True, text=True, stdin=subprocess.DEVNULL)
     if result.returncode != 0 or not os.path.exists(dest):
         raise SystemExit("signing %s failed:\n%s%s" % (source, result.stdout, result.stderr))
 
@@ -64,17 +65,21 @@ def assemble(args):
     out = os.path.abspath(args.out_dir)
     work = out + ".new"
     shutil.rmtree(work, ignore_errors=True)
-    for rel in package_files(args.unsigned_dir):
-        source = os.path.join(args.unsigned_dir, rel)
-        dest = os.path.join(work, rel)
-        os.makedirs(os.path.dirname(dest), exist_ok=True)
-        if rel.lower().endswith((".exe", ".dll")):
-            sign(args, source, dest, when)
-        else:
-            shutil.copyfile(source, dest)
-    for extra in args.app_file:
-        os.makedirs(os.path.join(work, "Application"), exist_ok=True)
-        shutil.copyfile(extra, os.path.join(work, "Application", os.path.basename(extra)))
+    try:
+        for rel in package_files(args.unsigned_dir):
+            source = os.path.join(args.unsigned_dir, rel)
+            dest = os.path.join(work, rel)
+            os.makedirs(os.path.dirname(dest), exist_ok=True)
+            if rel.lower().endswith((".exe", ".dll")):
+                sign(args, source, dest, when)
+            else:
+                shutil.copyfile(source, dest)
+        for extra in args.app_file:
+            os.makedirs(os.path.join(work, "Application"), exist_ok=True)
+            shutil.copyfile(extra, os.path.join(work, "Application", os.path.basename(extra)))
+    except BaseException:
+        shutil.rmtree(work, ignore_errors=True)
+        raise
     shutil.rmtree(out, ignore_errors=True)
     os.rename(work, out)
 
