@@ -2,7 +2,7 @@
 # Installs what is missing, builds the package and runs build/package/setup.exe under Wine
 # with the given words, in the project's own prefix (build/run-prefix).
 #   ./run.sh            the install wizard
-#   ./run.sh delpkg     the uninstall wizard of the installed copy
+#   ./run.sh delpkg     the uninstall wizard of the installed copy (found by its uninstall entry)
 #   ./run.sh s          a silent install, then a summary of what it left behind
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -27,9 +27,20 @@ if ! can_run_32bit; then
 fi
 setup="$package/setup.exe"
 if [ "${1:-}" = "delpkg" ] || [ "${1:-}" = "-delpkg" ] || [ "${1:-}" = "/delpkg" ]; then
-  # The uninstall wizard runs from the installed copy, as the uninstall entry starts it.
-  installed=$(find "$WINEPREFIX/drive_c" -ipath '*/Uninstall/setup.exe' -path '*VRX58Q*' 2>/dev/null | head -n1)
-  [ -n "$installed" ] && setup="$installed"
+  # The uninstall wizard runs from the installed copy that the uninstall entry starts,
+  # whichever package installed it. Wine writes the registry files when its server ends and
+  # every 30 s while it runs: an install of a moment ago may need that wait.
+  installed=$(python3 tools/prefixread.py installed "$WINEPREFIX" | head -n1)
+  if [ -z "$installed" ]; then
+    timeout 40 wineserver -w || true
+    installed=$(python3 tools/prefixread.py installed "$WINEPREFIX" | head -n1)
+  fi
+  if [ -z "$installed" ]; then
+    echo "No installed copy: build/run-prefix has no uninstall entry of this setup." >&2
+    exit 1
+  fi
+  echo "Uninstalling with $installed"
+  setup="$installed"
 fi
 
 silent=0

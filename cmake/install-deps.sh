@@ -1,7 +1,8 @@
 # Installs what the build and the tests need on Debian 12, when it is missing. Needs root.
 install_deps() {
   local need=0
-  for cmd in i686-w64-mingw32-g++-posix x86_64-w64-mingw32-g++-posix i686-w64-mingw32-windres wine Xvfb xdotool import cmake python3; do
+  for cmd in i686-w64-mingw32-g++-posix x86_64-w64-mingw32-g++-posix i686-w64-mingw32-windres wine Xvfb xdotool import cmake python3 \
+             osslsigncode openssl git; do
     command -v "$cmd" >/dev/null 2>&1 || need=1
   done
   [ -d /usr/src/googletest ] || need=1
@@ -23,7 +24,7 @@ install_deps() {
   apt-get install -y -qq --no-install-recommends \
     wine wine32 wine64 libwine libwine:i386 fonts-wine \
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 \
-    xvfb xauth xdotool imagemagick googletest cmake make python3 \
+    xvfb xauth xdotool imagemagick googletest cmake make python3 osslsigncode openssl git \
     fonts-wqy-microhei locales >/dev/null
   ensure_i386_runs
   # Locales the language tests switch between.

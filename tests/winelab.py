@@ -76,6 +76,7 @@ class Lab:
         self.wine = wine or os.environ.get("SETUP_WINE") or "wine"
         self.root = os.path.join(self.build_dir, "prefixes")
         self.package_dir = os.path.join(self.build_dir, "package")
+        self.turbovolume_package_dir = os.path.join(self.build_dir, "package-turbovolume")
         self.helper = helper or os.path.join(self.build_dir, "tests", "scenarios", "labhelper.exe")
         # A home of our own: Wine links a new prefix's Desktop and documents folders to the
         # home's XDG folders when they exist, and clones must not share them.
@@ -170,16 +171,18 @@ class Prefix:
         os.makedirs(prefixread.to_unix(self.path, win_path), exist_ok=True)
 
     def copy_package(self, name="pkg", ini=None, lorvane=True, title_about=True, app_files=None):
-        """Copies the built package to C:\\<name>; returns the Windows path of its setup.exe.
-        ini replaces setup.ini (text, or bytes written as they are); lorvane/title_about keep or
-        drop the title bitmaps."""
+        """Copies a built package to C:\\<name>; returns the Windows path of its setup.exe.
+        lorvane takes the customised package (with the title bitmaps), else the plain one;
+        title_about keeps, drops or adds that bitmap; ini replaces setup.ini (text, or bytes
+        written as they are)."""
         dest = self.c(name)
         shutil.rmtree(dest, ignore_errors=True)
-        shutil.copytree(self.lab.package_dir, dest)
-        app = os.path.join(dest, "Application")
-        for keep, bmp in ((lorvane, "Lorvane.bmp"), (title_about, "title_about.bmp")):
-            if not keep and os.path.exists(os.path.join(app, bmp)):
-                os.remove(os.path.join(app, bmp))
+        shutil.copytree(self.lab.turbovolume_package_dir if lorvane else self.lab.package_dir, dest)
+        bmp = os.path.join("Application", "title_about.bmp")
+        if title_about and not os.path.exists(os.path.join(dest, bmp)):
+            shutil.copyfile(os.path.join(self.lab.turbovolume_package_dir, bmp), os.path.join(dest, bmp))
+        elif not title_about and os.path.exists(os.path.join(dest, bmp)):
+            os.remove(os.path.join(dest, bmp))
         if isinstance(ini, bytes):
             with open(os.path.join(dest, "setup.ini"), "wb") as f:
                 f.write(ini)

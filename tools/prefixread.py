@@ -5,6 +5,9 @@ folders an install touches.  Read the registry only while no wineserver runs for
     Registry(prefix)        both hives; .value(root, key, name) -> (type, data) or None
     read_shell_link(path)   -> ShellLink(target, arguments, working_dir)
     to_unix(prefix, path)   a Windows path of the prefix as a Unix path (case-insensitive)
+    installed_setups(reg)   the installed copies' setup.exe, as their uninstall entries name them
+
+    python3 prefixread.py installed PREFIX   prints those of installed_setups that exist
 """
 
 import os
@@ -335,17 +338,33 @@ def install_folders(prefix, registry=None):
         for sub in sorted(os.listdir(parent)):
             if os.path.isfile(os.path.join(parent, sub, "Uninstall", "setup.ini")):
                 found.append(os.path.join(parent, sub))
-    registry = registry or Registry(prefix)
+    for exe in installed_setups(registry or Registry(prefix)):
+        folder = to_unix(prefix, exe[:-len("\\uninstall\\setup.exe")])
+        if folder and folder not in found and os.path.isdir(folder):
+            found.append(folder)
+    return found
+
+
+def installed_setups(registry):
+    """The Windows paths of "<install folder>\\Uninstall\\setup.exe" that the uninstall entries
+    of both registry views start (UninstallString '"...\\Uninstall\\setup.exe" delpkg')."""
+    found = []
     for key in UNINSTALL_KEYS:
         for entry in registry.subkeys("HKLM", key):
             value = registry.value("HKLM", key + "\\" + entry, "UninstallString")
             if not value or not isinstance(value[1], str):
                 continue
             command = value[1].strip()
-            exe = command[1:command.index('"', 1)] if command.startswith('"') else command.split(" ")[0]
-            low = exe.lower()
-            if low.endswith("\\uninstall\\setup.exe"):
-                folder = to_unix(prefix, exe[:-len("\\uninstall\\setup.exe")])
-                if folder and folder not in found and os.path.isdir(folder):
-                    found.append(folder)
+            exe = command[1:command.find('"', 1)] if command.startswith('"') else command.split(" ")[0]
+            if exe.lower().endswith("\\uninstall\\setup.exe") and exe not in found:
+                found.append(exe)
     return found
+
+
+if __name__ == "__main__":
+    import sys
+    if len(sys.argv) != 3 or sys.argv[1] != "installed" or not os.path.isdir(sys.argv[2]):
+        sys.exit("usage: prefixread.py installed PREFIX")
+    for path in installed_setups(Registry(sys.argv[2])):
+        if os.path.isfile(to_unix(sys.argv[2], path)):
+            print(path)

@@ -1,14 +1,20 @@
 #!/usr/bin/env python3
-"""Checks every shipped binary of the package folder:
+"""Checks every shipped binary of the package folders:
 - a 32-bit PE (machine i386) with subsystem and OS version 5.01, so it loads on Windows XP;
 - it imports only Windows system DLLs, and no function that Windows XP lacks;
 - setup.exe imports only known DLLs, which Windows always takes from its system folder: any
   other DLL it needs is loaded at run time from there, never from the folder it runs from;
-- no manifest declares supported operating systems (that would change what GetVersionExW reports).
-Usage: check_pe.py PACKAGE_DIR
+- no manifest declares supported operating systems (that would change what GetVersionExW reports);
+- with --cafile: its Authenticode signature is SHA-256 and verifies against those certificates;
+- with --version X.Y.Z: setup.exe and the language libraries carry version X.Y.Z.0, and each
+  folder's setup.ini says Version=X.YY.ZZ.
+Usage: check_pe.py [--cafile CERTS] [--version X.Y.Z] PACKAGE_DIR...
 """
+import argparse
 import os
+import re
 import struct
+import subprocess
 import sys
 
 SYSTEM_DLLS = {
@@ -113,7 +119,36 @@ def read_pe(path):
     }
 
 
-def check(path):
+def version_problems(path, data, version):
+    """The version resource against the build's version, for the programs that carry one."""
+    numbers = [int(n) for n in version.split(".")] + [0]
+    at = data.find(struct.pack("<I", 0xFEEF04BD))  # VS_FIXEDFILEINFO's signature
+    name = os.path.basename(path).lower()
+    if at < 0:
+        return ["carries no version information"] if re.fullmatch(r"setup(\w{3})?\.(exe|dll)", name) else []
+    ms, ls, pms, pls = struct.unpack_from("<4I", data, at + 8)
+    found = [ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF]
+    problems = []
+    if found != numbers or [pms >> 16, pms & 0xFFFF, pls >> 16, pls & 0xFFFF] != numbers:
+        problems.append("version %s, not %s" % (".".join(map(str, found)), ".".join(map(str, numbers))))
+    text = ".".join(map(str, numbers)).encode("utf-16-le")
+    if data.count(text) < 2:
+        problems.append("version texts do not both say %s" % ".".join(map(str, numbers)))
+    return problems
+
+
+def signature_problems(path, cafile):
+    result = subprocess.run(["osslsigncode", "verify", "-CAfile", cafile, "-in", path],
+                            capture_output=True, text=True)
+    if result.returncode != 0:
+        lines = [line.strip() for line in (result.stdout + result.stderr).splitlines() if line.strip()]
+        return ["signature does not verify against %s: %s" % (cafile, " / ".join(lines[-3:]))]
+    if not re.search(r"Message digest algorithm\s*:\s*SHA256", result.stdout):
+        return ["signature is not SHA-256"]
+    return []
+
+
+def check(path, cafile=None, version=None):
     problems = []
     pe = read_pe(path)
     if pe["machine"] != 0x14C or pe["magic"] != 0x10B:
@@ -139,30 +174,54 @@ def check(path):
                 problems.append("imports msvcrt.dll!%s, which the XP C runtime lacks" % f)
     if b"supportedOS" in pe["data"] or b"<compatibility" in pe["data"]:
         problems.append("carries a compatibility manifest")
+    if version:
+        problems += version_problems(path, pe["data"], version)
+    if cafile:
+        problems += signature_problems(path, cafile)
     return problems
 
 
+def ini_version_problems(root, version):
+    major, minor, patch = (int(n) for n in version.split("."))
+    expected = "Version=%d.%02d.%02d" % (major, minor, patch)
+    with open(os.path.join(root, "setup.ini"), encoding="utf-8", errors="replace") as f:
+        lines = [line.strip() for line in f if line.strip().lower().startswith("version=")]
+    return [] if lines == [expected] else ["setup.ini says %s, not %s" % (lines, expected)]
+
+
 def main():
-    root = sys.argv[1]
-    binaries = []
-    for folder, _, files in os.walk(root):
-        for f in files:
-            if f.lower().endswith((".exe", ".dll")):
-                binaries.append(os.path.join(folder, f))
-    if not binaries:
-        print("no binaries under", root)
-        return 1
-    failed = 0
-    for path in sorted(binaries):
-        problems = check(path)
-        rel = os.path.relpath(path, root)
-        if problems:
-            failed += 1
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--cafile", help="certificates the signatures must verify against")
+    parser.add_argument("--version", help="the build's version, X.Y.Z")
+    parser.add_argument("roots", nargs="+")
+    args = parser.parse_args()
+    checked = failed = 0
+    for root in args.roots:
+        binaries = []
+        for folder, _, files in os.walk(root):
+            for f in files:
+                if f.lower().endswith((".exe", ".dll")):
+                    binaries.append(os.path.join(folder, f))
+        if not binaries:
+            print("no binaries under", root)
+            return 1
+        for path in sorted(binaries):
+            problems = check(path, args.cafile, args.version)
+            rel = os.path.join(os.path.basename(os.path.normpath(root)), os.path.relpath(path, root))
+            checked += 1
+            if problems:
+                failed += 1
+                for p in problems:
+                    print("FAIL %s: %s" % (rel, p))
+            else:
+                print("ok   %s" % rel)
+        if args.version:
+            problems = ini_version_problems(root, args.version)
+            checked += 1
+            failed += bool(problems)
             for p in problems:
-                print("FAIL %s: %s" % (rel, p))
-        else:
-            print("ok   %s" % rel)
-    print("%d passed, %d failed" % (len(binaries) - failed, failed))
+                print("FAIL %s: %s" % (os.path.join(root, "setup.ini"), p))
+    print("%d passed, %d failed" % (checked - failed, failed))
     return 1 if failed else 0
 
 

@@ -275,7 +275,8 @@ class Win7Install(unittest.TestCase, InstallChecks):
 
 
 class Packages(unittest.TestCase):
-    """The title bitmap selects the other setup.ini section; the bitmaps travel with it."""
+    """The title bitmap selects the other setup.ini section; the bitmaps travel with it. The two
+    packages as built install their own products."""
 
     @classmethod
     def setUpClass(cls):
@@ -298,6 +299,17 @@ class Packages(unittest.TestCase):
         os.remove(pr.to_unix(pfx2.path, "C:\\Program Files\\VRX58Q\\mingwm10.dll"))
         cls.no_runtime = pfx2.run(["C:\\Program Files\\VRX58Q\\" + APP_FILE], caption=APP_NAME, timeout=300)
         pfx2.settle(kill=True)
+
+        # Both packages as built, each with its own setup.ini, installed side by side; then the
+        # customised product removed from its installed copy.
+        cls.shipped = pfx3 = new_prefix("pkg-shipped", "win32", "winxp")
+        cls.shipped_runs = [pfx3.run([pfx3.copy_package(name="pkgplain", lorvane=False, title_about=False), "s"]),
+                            pfx3.run([pfx3.copy_package(name="pkgtv", lorvane=True), "s"])]
+        pfx3.settle(kill=True)
+        cls.shipped_states = {f: InstalledState(pfx3, "C:\\Program Files\\" + f) for f in ("VRX58Q", "TurboVolume")}
+        cls.shipped_tv_removal = pfx3.helper("uninstall", "C:\\Program Files\\TurboVolume\\Uninstall\\")
+        pfx3.settle()
+        cls.shipped_after_removal = pfx3.registry()
 
     def test_title_bitmap_package_uses_turbovolume_section(self):
         self.assertEqual((0, []), (self.tv_result.rc, self.tv_result.boxes))
@@ -326,6 +338,29 @@ class Packages(unittest.TestCase):
         self.assertEqual((pr.REG_SZ, APP_NAME), self.plain_reg.value("HKLM", NATIVE + "Uninstall\\VRX58Q",
                                                                      "DisplayName"))
 
+
+    def test_shipped_packages_install_their_own_products_side_by_side(self):
+        self.assertEqual([(0, []), (0, [])], [(r.rc, r.boxes) for r in self.shipped_runs])
+        with open(os.path.join(LAB.package_dir, "setup.ini"), encoding="utf-8") as f:
+            version = next(line.strip()[8:] for line in f if line.startswith("Version="))
+        for folder, name, bitmaps in (("VRX58Q", APP_NAME, False), ("TurboVolume", TV_NAME, True)):
+            with self.subTest(folder):
+                state = self.shipped_states[folder]
+                self.assertEqual(((pr.REG_SZ, name), (pr.REG_SZ, version),
+                                  (pr.REG_SZ, '"%s\\Uninstall\\setup.exe" delpkg' % state.install_dir)),
+                                 tuple(state.reg.value("HKLM", NATIVE + "Uninstall\\" + folder, n)
+                                       for n in ("DisplayName", "DisplayVersion", "UninstallString")))
+                self.assertIn(APP_FILE, state.files)
+                self.assertEqual({"Lorvane.bmp", "title_about.bmp"} if bitmaps else set(),
+                                 state.files & {"Lorvane.bmp", "title_about.bmp"})
+
+    def test_removing_the_customised_product_keeps_the_plain_one(self):
+        self.assertEqual((0, []), (self.shipped_tv_removal.rc, self.shipped_tv_removal.boxes))
+        self.assertIsNone(self.shipped_after_removal.key("HKLM", NATIVE + "Uninstall\\TurboVolume"))
+        self.assertFalse(self.shipped.exists("C:\\Program Files\\TurboVolume\\Lorvane.bmp"))
+        self.assertEqual(["C:\\Program Files\\VRX58Q\\Uninstall\\setup.exe"],
+                         pr.installed_setups(self.shipped_after_removal))
+        self.assertTrue(self.shipped.exists("C:\\Program Files\\VRX58Q\\" + APP_FILE))
 
     def test_application_without_runtime_library_refuses_to_start(self):
         self.assertEqual(1, self.no_runtime.rc)

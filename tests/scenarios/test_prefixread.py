@@ -38,6 +38,15 @@ class RegistryFileTest(unittest.TestCase):
         self.assertEqual((pr.REG_SZ, "default"), self.value(key, ""))
 
 
+    def test_installed_setups_come_from_the_uninstall_entries(self):
+        with tempfile.TemporaryDirectory() as prefix:
+            for hive in ("system.reg", "user.reg"):
+                with open(os.path.join(DATA, "sample.reg"), "rb") as src, open(os.path.join(prefix, hive), "wb") as f:
+                    f.write(src.read())
+            self.assertEqual(["C:\\Program Files (x86)\\Caf\u00e9\\Uninstall\\setup.exe"],
+                             pr.installed_setups(pr.Registry(prefix)))
+
+
 class ShellLinkTest(unittest.TestCase):
     def test_target_and_arguments_of_a_wine_link(self):
         link = pr.read_shell_link(os.path.join(DATA, "uninstall-link.lnk"))

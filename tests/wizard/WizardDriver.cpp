@@ -114,9 +114,7 @@ TestPackage::TestPackage(const wchar_t* name, bool bTitleBitmap)
     ::CreateDirectoryW(kTestRoot, nullptr);
     std::wstring dir = std::wstring(kTestRoot) + name;
     DeleteTree(dir);
-    CopyTree(WinePath(SETUP_PACKAGE_DIR), dir);
-    if (!bTitleBitmap)
-        ::DeleteFileW((dir + L"\\Application\\Lorvane.bmp").c_str());
+    CopyTree(WinePath(bTitleBitmap ? SETUP_TURBOVOLUME_PACKAGE_DIR : SETUP_PACKAGE_DIR), dir);
     folder = dir + L"\\";
 }
 

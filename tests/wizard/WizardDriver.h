@@ -23,8 +23,8 @@ void ClearJournal();
 std::wstring JournalPath();
 
 struct TestPackage {
-    // A fresh copy of the built package in C:\wizard-tests\<name>\; without
-    // Application\Lorvane.bmp unless bTitleBitmap.
+    // A fresh copy of the built package in C:\wizard-tests\<name>\: the customised one
+    // with the title bitmaps when bTitleBitmap, else the plain one.
     explicit TestPackage(const wchar_t* name, bool bTitleBitmap = false);
     std::wstring folder;   // ends with a backslash
 };

@@ -273,6 +273,7 @@ TEST_F(WizardTest, TitleComesFromTheTurboVolumeSectionWhenThePackageCarriesTheTi
     ASSERT_TRUE(w.Start(pkg.folder + L"setup.exe"));
     EXPECT_EQ(w.Title(), std::wstring(kTurboAppName) + kInstallSuffix);
     EXPECT_EQ(w.Text(IDC_TITLE), std::wstring(kTurboAppName) + kInstallSuffix);
+    SaveScreenshot(w.Wnd(), "install-ready-turbovolume");
 
     // Escape is the keyboard's Cancel.
     w.Key(VK_ESCAPE);
