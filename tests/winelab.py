@@ -6,7 +6,7 @@ tools journal back; takes snapshots of what an install may touch.
     lab = Lab(build_dir)                      # <build>/prefixes holds templates and clones
     pfx = lab.prefix("xp-first", "win32", "winxp")
     setup = pfx.copy_package(ini=..., lorvane=False)
-    result = pfx.run([setup, "s"])            # Result(rc, boxes, out)
+    result = pfx.run([setup, "s"])            # Result(rc, boxes, out, windows)
     pfx.settle()                              # every process ended, registry written
     pfx.registry().value("HKLM", key, name)
     pfx.plant("C:\\pkg", ["uxtheme"])         # marker libraries under DLL names
@@ -18,6 +18,7 @@ The registry files are current only after settle(): Wine writes them when its se
 import fcntl
 import glob
 import hashlib
+import ntpath
 import os
 import shutil
 import subprocess
@@ -32,7 +33,7 @@ import prefixread  # noqa: E402
 
 WINE_DLL_OVERRIDES = "winemenubuilder.exe=d;mscoree,mshtml="
 PACKAGE_FILES = ("setup.exe", "setup.ini")
-Result = namedtuple("Result", "rc boxes out")
+Result = namedtuple("Result", "rc boxes out windows")
 JournalEntry = namedtuple("JournalEntry", "time program pid event detail")
 
 
@@ -209,24 +210,27 @@ class Prefix:
 
     def run(self, argv, lc_all="en_US.UTF-8", timeout=600, caption="Fail", native_dlls=()):
         """Runs a program to its end while the helper answers message boxes captioned
-        `caption`; returns Result(exit code, [box texts], stdout). For the DLL names in
-        native_dlls the loader prefers a file beside the program to Wine's own copy, as Windows
-        does for every DLL that is not a known DLL (a program that crashes on such a file ends
-        without the debugger)."""
+        `caption` and notes every top-level window of a process named like the program;
+        returns Result(exit code, [box texts], stdout, ["class\\ttitle" of each window]). For
+        the DLL names in native_dlls the loader prefers a file beside the program to Wine's own
+        copy, as Windows does for every DLL that is not a known DLL (a program that crashes on
+        such a file ends without the debugger)."""
         self._counter += 1
         boxes_file = os.path.join(self.work, "boxes-%d.txt" % self._counter)
+        windows_file = os.path.join(self.work, "windows-%d.txt" % self._counter)
         stop_file = os.path.join(self.work, "stop-%d" % self._counter)
+        program = ntpath.basename(argv[0])
         watcher = subprocess.Popen([self.lab.wine, self.lab.helper, "boxwatch", windows_path(boxes_file),
-                                    windows_path(stop_file), caption],
+                                    windows_path(stop_file), caption, windows_path(windows_file), program],
                                    env=self.env(lc_all), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         # Output goes to a file: a pipe would stay open as long as the Wine services that the
         # first program of a prefix starts, long after the program itself has ended.
         out_file = os.path.join(self.work, "out-%d.txt" % self._counter)
+        env = self.env(lc_all)
+        if native_dlls:
+            env["WINEDLLOVERRIDES"] += ";winedbg.exe=d;%s=n,b" % ",".join(native_dlls)
         try:
             with open(out_file, "w") as out:
-                env = self.env(lc_all)
-                if native_dlls:
-                    env["WINEDLLOVERRIDES"] += ";winedbg.exe=d;%s=n,b" % ",".join(native_dlls)
                 proc = subprocess.Popen([self.lab.wine] + list(argv), env=env, stdout=out,
                                         stderr=subprocess.DEVNULL)
                 rc = proc.wait(timeout=timeout)
@@ -241,11 +245,14 @@ class Prefix:
                 watcher.kill()
         with open(out_file, encoding="utf-8", errors="replace") as f:
             out = f.read()
-        boxes = []
-        if os.path.exists(boxes_file):
-            with open(boxes_file, encoding="utf-8", errors="replace") as f:
-                boxes = [line.rstrip("\n").split("\t", 1)[-1] for line in f if line.strip()]
-        return Result(rc, boxes, out)
+        lines = {}
+        for kind, path in (("boxes", boxes_file), ("windows", windows_file)):
+            lines[kind] = []
+            if os.path.exists(path):
+                with open(path, encoding="utf-8", errors="replace") as f:
+                    lines[kind] = [line.rstrip("\n") for line in f if line.strip()]
+        boxes = [line.split("\t", 1)[-1] for line in lines["boxes"]]
+        return Result(rc, boxes, out, lines["windows"])
 
     def helper(self, *args, timeout=300):
         """Runs labhelper.exe with the arguments; returns Result."""

@@ -25,11 +25,12 @@ TEST_F(UninstallTest, RemovesExactlyTheInstalledItemsAndKeepsTheRest)
 
     EXPECT_EQ(SetupSucceeded, UninstallApplication(config));
     EXPECT_TRUE(g_recordedMessages.empty());
-    for (const wchar_t* gone : { L"mingwm10.dll", kAppFile, L"Lorvane.bmp", L"VL.cfg" })
+    // Everything the install put there goes; the user's file keeps the install folder.
+    for (const wchar_t* gone : { L"mingwm10.dll", kAppFile, L"Lorvane.bmp", L"VL.cfg", L"title_about.bmp",
+                                 L"Uninstall\\setup.exe", L"Uninstall\\setup.ini", L"Uninstall\\setupENU.dll",
+                                 L"Uninstall" })
         EXPECT_FALSE(Exists(Installed(config, gone))) << gone;
-    for (const wchar_t* kept : { L"title_about.bmp", L"notes.txt", L"Uninstall\\setup.exe", L"Uninstall\\setup.ini",
-                                 L"Uninstall\\setupENU.dll" })
-        EXPECT_TRUE(Exists(Installed(config, kept))) << kept;
+    EXPECT_TRUE(Exists(Installed(config, L"notes.txt")));
     EXPECT_FALSE(HklmKeyExists(UninstallKey(config)));
     bool found = true;
     ReadHklmString(RegistryPrefix() + L"Run", m_appName.c_str(), &found);
@@ -39,9 +40,12 @@ TEST_F(UninstallTest, RemovesExactlyTheInstalledItemsAndKeepsTheRest)
     EXPECT_FALSE(Exists(group + L"\\Uninstall.lnk"));
     EXPECT_TRUE(Exists(group + L"\\Readme.txt"));
 
-    // A second uninstall finds nothing and passes quietly.
+    // A second uninstall finds nothing and passes quietly; without the user's file the
+    // install folder goes too.
+    ::DeleteFileW(Installed(config, L"notes.txt").c_str());
     EXPECT_EQ(SetupSucceeded, UninstallApplication(config));
     EXPECT_TRUE(g_recordedMessages.empty());
+    EXPECT_FALSE(Exists(config.InstallDir));
 }
 
 TEST_F(UninstallTest, Version6StopsTheServiceAndLeavesRunValuesAlone)

@@ -122,7 +122,9 @@ def read_pe(path):
 def version_problems(path, data, version):
     """The version resource against the build's version, for the programs that carry one."""
     numbers = [int(n) for n in version.split(".")] + [0]
-    at = data.find(struct.pack("<I", 0xFEEF04BD))  # VS_FIXEDFILEINFO's signature
+    # VS_FIXEDFILEINFO follows the version resource's key; its signature may also stand in code.
+    key = data.find("VS_VERSION_INFO".encode("utf-16-le"))
+    at = data.find(struct.pack("<I", 0xFEEF04BD), key) if key >= 0 else -1
     name = os.path.basename(path).lower()
     if at < 0:
         return ["carries no version information"] if re.fullmatch(r"setup(\w{3})?\.(exe|dll)", name) else []

@@ -1,26 +1,23 @@
 // labhelper.exe: the Windows side of the scenario harness, run inside the test prefixes.
 //
-//   labhelper boxwatch OUTFILE STOPFILE [CAPTION]
+//   labhelper boxwatch OUTFILE STOPFILE [CAPTION [WINDOWSFILE PROGRAM]]
 //       Until STOPFILE exists: finds each top-level window captioned CAPTION ("Fail" by
 //       default), appends "<caption>\t<text>" (the box's static text, control 0xFFFF) as one
-//       UTF-8 line to OUTFILE and presses its OK button.
+//       UTF-8 line to OUTFILE and presses its OK button. With WINDOWSFILE, also appends
+//       "<class>\t<caption>" there for every top-level window, shown or not, of a process whose
+//       program file is named PROGRAM, once per window.
 //   labhelper hold PATH READYFILE STOPFILE [exclusive]
 //       Opens PATH for reading and denies others writing or deleting it (with "exclusive",
 //       reading too) until STOPFILE exists; creates READYFILE once the file is held.
-//   labhelper uninstall FOLDER
-//       The engine's uninstall on the installed copy whose "Uninstall" folder is FOLDER, with
-//       the platform and language flags and the configuration section that the uninstall
-//       wizard started from there would use.
 //   labhelper window CAPTION
 //       Exit code 0 when a top-level window with that caption exists, else 1.
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <stdio.h>
 #include <wchar.h>
+#include <set>
 
-#include "app/LanguageLibrary.h"
-#include "app/SetupFlags.h"
-#include "engine/SetupEngine.h"
 
 namespace {
 
@@ -63,9 +60,51 @@ void FlattenText(LPCWSTR lpszIn, LPWSTR lpszOut, size_t cch)
     lpszOut[n] = 0;
 }
 
-int WatchBoxes(LPCWSTR lpszOut, LPCWSTR lpszStop, LPCWSTR lpszCaption)
+struct ProgramWindows {
+    std::set<DWORD> pids;
+    std::set<HWND>* seen;
+    LPCWSTR out;
+};
+
+BOOL CALLBACK RecordProgramWindow(HWND hWnd, LPARAM lParam)
 {
+    auto* data = reinterpret_cast<ProgramWindows*>(lParam);
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(hWnd, &pid);
+    if (!data->pids.count(pid) || !data->seen->insert(hWnd).second)
+        return TRUE;
+    WCHAR szClass[128] = L"", szTitle[512] = L"", szLine[700];
+    ::GetClassNameW(hWnd, szClass, 128);
+    ::GetWindowTextW(hWnd, szTitle, 512);
+    _snwprintf(szLine, 700, L"%ls\t%ls", szClass, szTitle);
+    szLine[699] = 0;
+    AppendUtf8Line(data->out, szLine);
+    return TRUE;
+}
+
+// Records every top-level window of the processes whose program file is lpszProgram.
+void RecordWindowsOf(LPCWSTR lpszProgram, LPCWSTR lpszOut, std::set<HWND>& seen)
+{
+    ProgramWindows data{ {}, &seen, lpszOut };
+    HANDLE hSnap = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W pe{};
+    pe.dwSize = sizeof(pe);
+    for (BOOL more = hSnap != INVALID_HANDLE_VALUE && ::Process32FirstW(hSnap, &pe); more;
+         more = ::Process32NextW(hSnap, &pe))
+        if (!_wcsicmp(pe.szExeFile, lpszProgram))
+            data.pids.insert(pe.th32ProcessID);
+    if (hSnap != INVALID_HANDLE_VALUE)
+        ::CloseHandle(hSnap);
+    if (!data.pids.empty())
+        ::EnumWindows(&RecordProgramWindow, (LPARAM)&data);
+}
+
+int WatchBoxes(LPCWSTR lpszOut, LPCWSTR lpszStop, LPCWSTR lpszCaption, LPCWSTR lpszWindowsOut, LPCWSTR lpszProgram)
+{
+    std::set<HWND> seen;
     while (!FileExists(lpszStop)) {
+        if (lpszWindowsOut)
+            RecordWindowsOf(lpszProgram, lpszWindowsOut, seen);
         HWND hBox = ::FindWindowW(nullptr, lpszCaption);
         if (!hBox || !::IsWindowVisible(hBox)) {
             ::Sleep(100);
@@ -103,60 +142,18 @@ int HoldFile(LPCWSTR lpszPath, LPCWSTR lpszReady, LPCWSTR lpszStop, DWORD dwShar
     return 0;
 }
 
-int Uninstall(LPCWSTR lpszFolder)
-{
-    WCHAR szFolder[MAX_PATH];
-    int len = _snwprintf(szFolder, MAX_PATH, L"%ls", lpszFolder);
-    if (len <= 0 || len >= MAX_PATH - 1)
-        return 2;
-    if (szFolder[len - 1] != L'\\') {
-        szFolder[len++] = L'\\';
-        szFolder[len] = 0;
-    }
-    g_bIsWow64 = IsWow64();
-    g_bIsNt6 = IsWindowsNt6();
-
-    // The language flags come from the installed setup.exe's path, as the wizard sets them.
-    WCHAR szExe[MAX_PATH];
-    _snwprintf(szExe, MAX_PATH, L"%lssetup.exe", szFolder);
-    szExe[MAX_PATH - 1] = 0;
-    for (LPWSTR p = szExe; *p; ++p)
-        if (*p >= L'A' && *p <= L'Z')
-            *p += L'a' - L'A';
-    HMODULE hLang = LoadLanguageLibrary(szExe);
-
-    // The title bitmap lies in the folder above "Uninstall".
-    BOOL bTitleBitmap = FALSE;
-    LPCWSTR cut = wcsstr(szFolder, L"Uninstall");
-    if (cut) {
-        WCHAR szBitmap[MAX_PATH];
-        _snwprintf(szBitmap, MAX_PATH, L"%.*lsLorvane.bmp", (int)(cut - szFolder), szFolder);
-        szBitmap[MAX_PATH - 1] = 0;
-        bTitleBitmap = FileExists(szBitmap);
-    }
-
-    SetupConfig config;
-    ReadSetupConfig(szFolder, &config, bTitleBitmap);
-    SetupOutcome outcome = UninstallApplication(config);
-    if (hLang)
-        ::FreeLibrary(hLang);
-    wprintf(L"uninstall of %ls: %d\n", config.InstallDir, (int)outcome);
-    return (int)outcome;
-}
-
 } // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
     if (argc >= 4 && !wcscmp(argv[1], L"boxwatch"))
-        return WatchBoxes(argv[2], argv[3], argc >= 5 ? argv[4] : L"Fail");
+        return WatchBoxes(argv[2], argv[3], argc >= 5 ? argv[4] : L"Fail", argc >= 7 ? argv[5] : nullptr,
+                          argc >= 7 ? argv[6] : nullptr);
     if ((argc == 5 || argc == 6) && !wcscmp(argv[1], L"hold"))
         return HoldFile(argv[2], argv[3], argv[4], argc == 6 && !wcscmp(argv[5], L"exclusive") ? 0 : FILE_SHARE_READ);
-    if (argc == 3 && !wcscmp(argv[1], L"uninstall"))
-        return Uninstall(argv[2]);
     if (argc == 3 && !wcscmp(argv[1], L"window"))
         return ::FindWindowW(nullptr, argv[2]) ? 0 : 1;
-    fwprintf(stderr, L"usage: labhelper boxwatch OUT STOP [CAPTION] | hold PATH READY STOP [exclusive] | uninstall FOLDER | "
+    fwprintf(stderr, L"usage: labhelper boxwatch OUT STOP [CAPTION [WINDOWS PROGRAM]] | hold PATH READY STOP [exclusive] | "
                      L"window CAPTION\n");
     return 2;
 }

@@ -57,10 +57,12 @@ class InstalledState:
         root = pr.to_unix(pfx.path, install_dir)
         self.files = set()
         self.ctimes = {}
+        self.size = 0
         for base, _, names in os.walk(root) if os.path.isdir(root) else []:
             for n in names:
                 rel = os.path.relpath(os.path.join(base, n), root).replace("/", "\\")
                 self.files.add(rel)
+                self.size += os.path.getsize(os.path.join(base, n))
                 self.ctimes[rel.lower()] = os.stat(os.path.join(base, n)).st_ctime
         self.links = {}
         for path in (pfx.desktop(APP_NAME + ".lnk"), pfx.programs(APP_NAME, APP_NAME + ".lnk"),
@@ -80,13 +82,34 @@ class InstallChecks:
     """Checks shared by the first installs on each platform."""
 
     @classmethod
-    def uninstall_twice(cls, pfx):
-        """Uninstalls from the installed copy, then once more, keeping the state after each."""
-        uninstall_folder = cls.install_dir + "\\Uninstall\\"
-        cls.uninstall = pfx.helper("uninstall", uninstall_folder)
+    def uninstall_twice(cls, pfx, setup, command):
+        """Uninstalls with the command (a command line, as a deployment tool would run it), then
+        once more from the package, keeping the state after each."""
+        exe, words = command[1:command.index('"', 1)], command[command.index('"', 1) + 1:].split()
+        cls.uninstall = pfx.run([exe] + words)
         cls.removed = InstalledState(pfx, cls.install_dir)
-        cls.second = pfx.helper("uninstall", uninstall_folder)
+        cls.second = pfx.run([setup, "SilentDel", "quiet"])
         cls.again = InstalledState(pfx, cls.install_dir)
+
+    def check_uninstall_entry(self, reg_prefix):
+        """The entry's values, "EstimatedSize" matching the installed files."""
+        self.maxDiff = None
+        key = self.installed.reg.key("HKLM", reg_prefix + "Uninstall\\VRX58Q")
+        date = key.get("InstallDate", (0, ""))[1]
+        self.assertIn(date, (time.strftime("%Y%m%d", time.localtime(self.start)), time.strftime("%Y%m%d")))
+        uninstall_exe = '"%s\\Uninstall\\setup.exe"' % self.install_dir
+        self.assertEqual({
+            "UninstallString": (pr.REG_SZ, uninstall_exe + " delpkg"),
+            "DisplayName": (pr.REG_SZ, APP_NAME),
+            "Publisher": (pr.REG_SZ, COMPANY),
+            "DisplayVersion": (pr.REG_SZ, "2.01.07"),
+            "InstallLocation": (pr.REG_SZ, self.install_dir),
+            "DisplayIcon": (pr.REG_SZ, self.install_dir + "\\" + APP_FILE),
+            "EstimatedSize": (pr.REG_DWORD, (self.installed.size + 1023) // 1024),
+            "NoModify": (pr.REG_DWORD, 1),
+            "NoRepair": (pr.REG_DWORD, 1),
+            "InstallDate": (pr.REG_SZ, date),
+            "QuietUninstallString": (pr.REG_SZ, uninstall_exe + " SilentDel quiet")}, key)
 
     def check_installed_files(self, state, with_tool):
         expected = {"mingwm10.dll", APP_FILE, "Uninstall\\setup.exe", "Uninstall\\setup.ini"}
@@ -107,31 +130,49 @@ class InstallChecks:
         self.assertEqual((app_path.lower(), ""), (group_app[0].target.lower(), group_app[0].arguments))
         self.assertEqual((uninstall_exe.lower(), "delpkg"), (group_un[0].target.lower(), group_un[0].arguments))
 
-    def check_uninstalled(self, state, reg_prefix, with_run_value):
-        # Removed: the runtime, the executable, the service tool, the entry, the links.
-        self.assertEqual({"Uninstall\\setup.exe", "Uninstall\\setup.ini"}
-                         | {"Uninstall\\" + d for d in LANGUAGE_DLLS
-                            if os.path.exists(os.path.join(LAB.package_dir, d))}, state.files)
-        self.assertIsNone(state.reg.key("HKLM", reg_prefix + "Uninstall\\VRX58Q"))
-        if with_run_value:
-            self.assertIsNone(state.reg.value("HKLM", reg_prefix + "Run", APP_NAME))
-        self.assertEqual({}, state.links)
+    def check_uninstalled(self, user_files=()):
+        """Nothing of the install is left but the user's files (paths below C:, with "/"), with
+        the folders that hold them; the uninstall showed no window at all."""
+        self.assertEqual((0, [], []), (self.uninstall.rc, self.uninstall.boxes, self.uninstall.windows))
+        # The Compatibility Assistant's record of the program stays: it is the system's own.
+        diff = [line for line in winelab.snapshot_diff(self.before, self.removed.snapshot)
+                if pr.COMPAT_KEY not in line.replace("\\\\", "\\")]
+        kept = set()
+        for path in user_files:
+            parts = path.split("/")
+            kept |= {"added files %s/" % "/".join(parts[:i]) for i in range(1, len(parts))}
+            self.assertIn("added files " + path, diff)
+            kept.add("added files " + path)
+        self.assertEqual([], [line for line in diff if line not in kept])
+
+    def test_second_uninstall_passes_silently(self):
+        # Nothing is installed any more: the silent uninstall from the package changes nothing.
+        self.assertEqual((0, [], []), (self.second.rc, self.second.boxes, self.second.windows))
+        self.assertEqual([], winelab.snapshot_diff(self.removed.snapshot, self.again.snapshot))
 
 
 class XpInstall(unittest.TestCase, InstallChecks):
-    """32-bit Windows XP: first install, uninstall, second uninstall."""
+    """32-bit Windows XP: first install, the silent uninstall from the installed copy, and a
+    second one from the package."""
 
     @classmethod
     def setUpClass(cls):
         cls.pfx = pfx = new_prefix("xp-install", "win32", "winxp")
         setup = pfx.copy_package(ini=make_ini(launch=0), lorvane=False)
         cls.install_dir = "C:\\Program Files\\VRX58Q"
+        pfx.settle()
+        cls.before = pfx.snapshot()
+        cls.start = time.time()
         cls.result = pfx.run([setup, "s"])
         cls.installed = InstalledState(pfx, cls.install_dir)
-        # A file of the user's in the Programs group keeps the group folder.
-        with open(pr.to_unix(pfx.path, pfx.programs(APP_NAME, "my notes.txt")), "w") as f:
-            f.write("mine\n")
-        cls.uninstall_twice(pfx)
+        # Files of the user's in the Programs group and in the install folder stay, with them.
+        cls.user_files = (pr.COMMON_PROGRAMS + "\\" + APP_NAME + "\\my notes.txt",
+                          cls.install_dir + "\\Settings\\my settings.txt")
+        for path in cls.user_files:
+            pfx.make_dir(ntpath.dirname(path))
+            with open(pr.to_unix(pfx.path, path), "w") as f:
+                f.write("mine\n")
+        cls.uninstall_twice(pfx, setup, '"%s\\Uninstall\\setup.exe" SilentDel' % cls.install_dir)
 
     def test_install_succeeds_without_messages(self):
         self.assertEqual((0, []), (self.result.rc, self.result.boxes))
@@ -144,12 +185,7 @@ class XpInstall(unittest.TestCase, InstallChecks):
                          self.installed.reg.value("HKLM", NATIVE + "Run", APP_NAME))
 
     def test_uninstall_entry_in_native_view(self):
-        key = self.installed.reg.key("HKLM", NATIVE + "Uninstall\\VRX58Q")
-        self.assertEqual({
-            "UninstallString": (pr.REG_SZ, '"%s\\Uninstall\\setup.exe" delpkg' % self.install_dir),
-            "DisplayName": (pr.REG_SZ, APP_NAME),
-            "Publisher": (pr.REG_SZ, COMPANY),
-            "DisplayVersion": (pr.REG_SZ, "2.01.07")}, key)
+        self.check_uninstall_entry(NATIVE)
 
     def test_no_service_tool_run_and_no_compatibility_value(self):
         self.assertEqual([], self.installed.starts("Kelvrin.exe"))
@@ -164,19 +200,13 @@ class XpInstall(unittest.TestCase, InstallChecks):
         self.check_shortcuts(self.installed, self.install_dir + "\\" + APP_FILE,
                              self.install_dir + "\\Uninstall\\setup.exe")
 
-    def test_uninstall_removes_its_table_and_keeps_user_group_folder(self):
-        self.assertEqual((0, []), (self.uninstall.rc, self.uninstall.boxes))
-        self.check_uninstalled(self.removed, NATIVE, with_run_value=True)
-        self.assertTrue(self.removed.group_exists)
-        self.assertTrue(self.pfx.exists(self.pfx.programs(APP_NAME, "my notes.txt")))
-
-    def test_second_uninstall_passes_silently(self):
-        self.assertEqual((0, []), (self.second.rc, self.second.boxes))
-        self.assertEqual([], winelab.snapshot_diff(self.removed.snapshot, self.again.snapshot))
+    def test_uninstall_leaves_only_the_users_files(self):
+        self.check_uninstalled([ntpath.splitdrive(p)[1].lstrip("\\").replace("\\", "/") for p in self.user_files])
 
 
 class Win7Install(unittest.TestCase, InstallChecks):
-    """64-bit Windows 7: first install, re-install over a running application, uninstall."""
+    """64-bit Windows 7: first install, re-install over a running application, the uninstall
+    that the entry's "QuietUninstallString" runs, and a second one from the package."""
 
     @classmethod
     def setUpClass(cls):
@@ -184,6 +214,9 @@ class Win7Install(unittest.TestCase, InstallChecks):
         setup = pfx.copy_package(ini=make_ini(launch=0), lorvane=False)
         cls.install_dir = "C:\\Program Files (x86)\\VRX58Q"
         cls.app_path = cls.install_dir + "\\" + APP_FILE
+        pfx.settle()
+        cls.before = pfx.snapshot()
+        cls.start = time.time()
         cls.result = pfx.run([setup, "s"])
         cls.installed = InstalledState(pfx, cls.install_dir)
 
@@ -200,7 +233,9 @@ class Win7Install(unittest.TestCase, InstallChecks):
         cls.reinstall = pfx.run([setup, "s"])
         cls.reinstalled = InstalledState(pfx, cls.install_dir)
 
-        cls.uninstall_twice(pfx)
+        # As a deployment tool does: the command line that the entry gives.
+        kind, command = cls.reinstalled.reg.value("HKLM", WOW64 + "Uninstall\\VRX58Q", "QuietUninstallString")
+        cls.uninstall_twice(pfx, setup, command)
 
     def test_install_succeeds_without_messages(self):
         self.assertEqual((0, []), (self.result.rc, self.result.boxes))
@@ -210,8 +245,7 @@ class Win7Install(unittest.TestCase, InstallChecks):
 
     def test_registry_below_wow6432node_without_run_value(self):
         reg = self.installed.reg
-        self.assertEqual((pr.REG_SZ, '"%s\\Uninstall\\setup.exe" delpkg' % self.install_dir),
-                         reg.value("HKLM", WOW64 + "Uninstall\\VRX58Q", "UninstallString"))
+        self.check_uninstall_entry(WOW64)
         self.assertIsNone(reg.key("HKLM", NATIVE + "Uninstall\\VRX58Q"))
         self.assertIsNone(reg.value("HKLM", WOW64 + "Run", APP_NAME))
         self.assertIsNone(reg.value("HKLM", NATIVE + "Run", APP_NAME))
@@ -261,17 +295,11 @@ class Win7Install(unittest.TestCase, InstallChecks):
             self.assertGreater(new[1], self.reinstall_start, path)
             self.assertEqual((info.target, info.arguments), (new[0].target, new[0].arguments))
 
-    def test_uninstall_removes_service_files_entry_and_group(self):
-        self.assertEqual((0, []), (self.uninstall.rc, self.uninstall.boxes))
-        self.check_uninstalled(self.removed, WOW64, with_run_value=False)
+    def test_uninstall_removes_everything_and_the_service(self):
+        self.check_uninstalled()
         self.assertIsNone(pr.service_key(self.removed.reg))
-        self.assertFalse(self.removed.group_exists)
         words = [e.detail.split()[-1] for e in self.removed.starts("Kelvrin.exe", since=self.reinstall_start)]
         self.assertEqual(["-k", "-u", "-i", "-k", "-u"], words)
-
-    def test_second_uninstall_passes_silently(self):
-        self.assertEqual((0, []), (self.second.rc, self.second.boxes))
-        self.assertEqual([], winelab.snapshot_diff(self.removed.snapshot, self.again.snapshot))
 
 
 class Packages(unittest.TestCase):
@@ -414,9 +442,11 @@ def dangling_references(pfx, before, after):
         if (root, key) in before["registry"] and before["registry"][(root, key)] == values:
             continue
         for name, (kind, data) in values.items():
-            if kind != pr.REG_SZ or not (name in ("UninstallString", "DisplayIcon") or key.lower().endswith("\\run")):
+            names = ("UninstallString", "QuietUninstallString", "DisplayIcon", "InstallLocation")
+            if kind != pr.REG_SZ or not (name in names or key.lower().endswith("\\run")):
                 continue
-            target = data[1:data.index('"', 1)] if data.startswith('"') else data.split(" ")[0]
+            # A command line starts with the quoted program; the icon and location are paths.
+            target = data[1:data.index('"', 1)] if data.startswith('"') else data
             if not pfx.exists(target):
                 problems.append("%s\\%s %s -> %s" % (key, name, data, target))
     drive_c = os.path.join(pfx.path, "drive_c")
@@ -510,6 +540,15 @@ class Refusals(unittest.TestCase):
                 outcome["after removal"] = winelab.snapshot_diff(before, pfx.snapshot())
             cls.outcomes.append((name, expected, outcome))
 
+        # Quiet runs of a refused setup.ini show no window at all; the log says why.
+        cls.quiet = []
+        setup = pfx.copy_package(name="pkgquiet", ini=make_ini(folder='"Turbo "'), lorvane=False)
+        for i, words in enumerate((["quiet"], ["s", "quiet"], ["SilentDel", "quiet"])):
+            log = os.path.join(pfx.work, "quiet-%d.log" % i)
+            result = pfx.run([setup] + words + ["/log=" + winelab.windows_path(log)])
+            with open(log, encoding="utf-8", errors="replace") as f:
+                cls.quiet.append((words, result, f.read()))
+
         # A good install, then the same package again while its executable is held open.
         setup = pfx.copy_package(name="pkglock", ini=make_ini(launch=1), lorvane=False)
         cls.good = pfx.run([setup, "s"])
@@ -547,6 +586,13 @@ class Refusals(unittest.TestCase):
                 self.assertEqual([], outcome["dangling"])
                 self.assertEqual((0, []), (outcome["removal"].rc, outcome["removal"].boxes))
                 self.assertEqual([], outcome["after removal"])
+
+    def test_quiet_refusals_show_no_window_and_log_why(self):
+        for words, result, log in self.quiet:
+            with self.subTest(" ".join(words)):
+                self.assertEqual((2, [], []), (result.rc, result.boxes, result.windows))
+                self.assertIn('message: The setting "APPFolderName" in setup.ini is "Turbo "', log)
+                self.assertIn("setup exit code 2", log)
 
     def test_locked_executable_fails_install_without_launch(self):
         self.assertEqual(0, self.good.rc)
@@ -586,26 +632,31 @@ def unrolled_steps(log):
 
 
 class Rollbacks(unittest.TestCase):
-    """Real faults in the middle of an install, and applications that close slowly, never or
-    not at all (hung). A failed install exits with 1, says why, and leaves the files (with
-    their bytes), the uninstall entry and Run values, the shortcuts and the service's
-    registration exactly as they were; its log shows each rollback step."""
+    """Real faults in the middle of an install or uninstall, and applications that close
+    slowly, never or not at all (hung). A failed install exits with 1, says why, and leaves the
+    files (with their bytes), the uninstall entry and Run values, the shortcuts and the
+    service's registration exactly as they were; its log shows each rollback step. A failed
+    uninstall leaves the install complete and working."""
 
-    # name, platform, Windows version, installed before, fault, exit code, text of the message
+    # name, platform, Windows version, installed before, fault, words (run from the package,
+    # or with "installed" from the install's uninstall folder), exit code, text of the message
     CASES = (
-        ("xp file held open", "win32", "winxp", True, "hold", 1, "Fail to copy"),
-        ("win7 file held open", "win64", "win7", True, "hold", 1, "Fail to copy"),
-        ("xp Programs folder taken", "win32", "winxp", False, "programs", 1, "Fail to create the folder"),
-        ("win7 source executable locked", "win64", "win7", False, "source", 1, "Fail to copy"),
-        ("win7 application never closes", "win64", "win7", True, "app never", 1, "is still running"),
-        ("xp application hung", "win32", "winxp", True, "app hang", 1, "is still running"),
-        ("win7 application slow to close", "win64", "win7", True, "app after=3000", 0, None),
+        ("xp file held open", "win32", "winxp", True, "hold", ("s",), 1, "Fail to copy"),
+        ("win7 file held open", "win64", "win7", True, "hold", ("s",), 1, "Fail to copy"),
+        ("xp Programs folder taken", "win32", "winxp", False, "programs", ("s",), 1, "Fail to create the folder"),
+        ("win7 source executable locked", "win64", "win7", False, "source", ("s",), 1, "Fail to copy"),
+        ("win7 application never closes", "win64", "win7", True, "app never", ("s",), 1, "is still running"),
+        ("xp application hung", "win32", "winxp", True, "app hang", ("s",), 1, "is still running"),
+        ("win7 application slow to close", "win64", "win7", True, "app after=3000", ("s",), 0, None),
+        ("xp uninstall with nothing installed", "win32", "winxp", False, "", ("SilentDel",), 0, None),
+        ("win7 uninstall while the application never closes", "win64", "win7", True, "app never",
+         ("installed", "SilentDel"), 1, "is still running"),
     )
 
     @classmethod
     def setUpClass(cls):
         cls.outcomes = {}
-        for i, (name, arch, version, installed, fault, _, _) in enumerate(cls.CASES):
+        for i, (name, arch, version, installed, fault, words, _, _) in enumerate(cls.CASES):
             pfx = new_prefix("rollback-%d" % i, arch, version)
             setup = pfx.copy_package(ini=make_ini(), lorvane=False)
             install_dir = "C:\\Program Files%s\\VRX58Q" % (" (x86)" if arch == "win64" else "")
@@ -626,10 +677,12 @@ class Rollbacks(unittest.TestCase):
                 release = pfx.hold_file(install_dir + "\\mingwm10.dll", exclusive=True)
             elif fault == "source":
                 release = pfx.hold_file("C:\\pkg\\Application\\" + APP_FILE, exclusive=True)
+            program = install_dir + "\\Uninstall\\setup.exe" if words[0] == "installed" else setup
             log = os.path.join(pfx.work, "setup.log")
             start = time.time()
             try:
-                result = pfx.run([setup, "s", "/log=" + winelab.windows_path(log)], timeout=300)
+                result = pfx.run([program] + [w for w in words if w != "installed"]
+                                 + ["/log=" + winelab.windows_path(log)], timeout=300)
             finally:
                 if release:
                     release()
@@ -641,8 +694,8 @@ class Rollbacks(unittest.TestCase):
                                       diff=winelab.snapshot_diff(before, pfx.snapshot()), start=start,
                                       install_dir=install_dir, pfx=pfx)
 
-    def test_failed_installs_put_everything_back_and_say_why(self):
-        for name, _, _, _, fault, rc, message in self.CASES:
+    def test_failures_change_nothing_and_say_why(self):
+        for name, _, _, _, fault, words, rc, message in self.CASES:
             if rc == 0:
                 continue
             with self.subTest(name):
@@ -651,20 +704,25 @@ class Rollbacks(unittest.TestCase):
                 self.assertEqual(1, len(outcome["result"].boxes), outcome["result"].boxes)
                 self.assertIn(message, outcome["result"].boxes[0])
                 self.assertEqual([], outcome["diff"])
-                self.assertIn("result: the install failed and was rolled back", outcome["log"])
-                self.assertEqual([], unrolled_steps(outcome["log"]))
+                if words == ("s",):
+                    self.assertIn("result: the install failed and was rolled back", outcome["log"])
+                    self.assertEqual([], unrolled_steps(outcome["log"]))
 
-    def test_an_application_that_does_not_close_stops_the_install_before_copying(self):
-        for name in ("win7 application never closes", "xp application hung"):
+    def test_an_application_that_does_not_close_stops_before_anything_is_touched(self):
+        for name in ("win7 application never closes", "xp application hung",
+                     "win7 uninstall while the application never closes"):
             with self.subTest(name):
                 outcome = self.outcomes[name]
                 self.assertIn(APP_NAME, outcome["result"].boxes[0])
                 self.assertNotIn("copied ", outcome["log"])
+                self.assertNotIn("deleted ", outcome["log"])
                 # Ten seconds for the application, not for ever.
                 self.assertLess(outcome["seconds"], 60)
         # On version 6 the service that the old tool removed is registered again.
-        log = self.outcomes["win7 application never closes"]["log"]
-        self.assertIn("rollback: registering the service again with the old service tool", log)
+        self.assertIn("rollback: registering the service again with the old service tool",
+                      self.outcomes["win7 application never closes"]["log"])
+        self.assertIn("the uninstall stops: registering the service again",
+                      self.outcomes["win7 uninstall while the application never closes"]["log"])
 
     def test_an_application_slow_to_close_is_waited_for(self):
         outcome = self.outcomes["win7 application slow to close"]
@@ -675,6 +733,12 @@ class Rollbacks(unittest.TestCase):
         self.assertGreater(ended.time - closed.time, 2.5)
         exe = pr.to_unix(outcome["pfx"].path, outcome["install_dir"] + "\\" + APP_FILE)
         self.assertGreater(os.stat(exe).st_ctime, ended.time)
+
+    def test_silent_uninstall_of_nothing_changes_nothing(self):
+        outcome = self.outcomes["xp uninstall with nothing installed"]
+        self.assertEqual((0, [], []), (outcome["result"].rc, outcome["result"].boxes, outcome["result"].windows))
+        self.assertEqual([], outcome["diff"])
+        self.assertIn("is not installed", outcome["log"])
 
 
 class PlantedLibraries(unittest.TestCase):
