@@ -522,11 +522,11 @@ class Refusals(unittest.TestCase):
     def setUpClass(cls):
         cls.pfx = pfx = new_prefix("refusals", "win32", "winxp")
         cls.outcomes = []
+        pfx.settle()
+        before = pfx.snapshot()
         for i, (name, ini, expected) in enumerate(cls.CASES):
             setup = pfx.copy_package(name="pkg%d" % i, ini=ini, lorvane=False)
             log = os.path.join(pfx.work, "case-%d.log" % i)
-            pfx.settle(kill=True)
-            before = pfx.snapshot()
             result = pfx.run([setup, "s", "/log=" + winelab.windows_path(log)])
             pfx.settle(kill=True)
             after = pfx.snapshot()
@@ -537,8 +537,10 @@ class Refusals(unittest.TestCase):
                 outcome["dangling"] = dangling_references(pfx, before, after)
                 outcome["removal"] = pfx.run([setup, "SilentDel"])
                 pfx.settle(kill=True)
-                outcome["after removal"] = winelab.snapshot_diff(before, pfx.snapshot())
+                after = pfx.snapshot()
+                outcome["after removal"] = winelab.snapshot_diff(before, after)
             cls.outcomes.append((name, expected, outcome))
+            before = after   # the next case starts from what this one left
 
         # Quiet runs of a refused setup.ini show no window at all; the log says why.
         cls.quiet = []

@@ -174,6 +174,7 @@ bool IsOwnProcess(DWORD pid, DWORD startedPid)
 struct FindWizardData {
     DWORD pid;
     HWND hWnd;
+    DWORD wizardPid;
 };
 
 BOOL CALLBACK FindWizardWindow(HWND hWnd, LPARAM lParam)
@@ -187,6 +188,7 @@ BOOL CALLBACK FindWizardWindow(HWND hWnd, LPARAM lParam)
     if (wcscmp(cls, L"#32770") == 0 && ::IsWindowVisible(hWnd) && ::GetDlgItem(hWnd, 1000)
         && IsOwnProcess(pid, data->pid)) {
         data->hWnd = hWnd;
+        data->wizardPid = pid;
         return FALSE;
     }
     return TRUE;
@@ -254,12 +256,25 @@ BOOL WizardProcess::Attach()
     BOOL found = WaitFor([this] {
         if (::WaitForSingleObject(m_pi.hProcess, 0) == WAIT_OBJECT_0)
             return true;
-        FindWizardData data{m_pi.dwProcessId, nullptr};
+        FindWizardData data{m_pi.dwProcessId, nullptr, 0};
         ::EnumWindows(&FindWizardWindow, (LPARAM)&data);
         m_hWnd = data.hWnd;
+        m_dwWizardPid = data.wizardPid;
         return m_hWnd != nullptr;
     }, kStartTimeoutMs);
     return found && m_hWnd != nullptr;
+}
+
+BOOL WizardProcess::WaitWizardExit(DWORD ms)
+{
+    if (!m_dwWizardPid || m_dwWizardPid == m_pi.dwProcessId)
+        return WaitExit(ms);
+    HANDLE hWizard = ::OpenProcess(SYNCHRONIZE, FALSE, m_dwWizardPid);
+    if (!hWizard)
+        return TRUE;   // already gone
+    BOOL ended = WaitFor([hWizard] { return ::WaitForSingleObject(hWizard, 0) == WAIT_OBJECT_0; }, ms);
+    ::CloseHandle(hWizard);
+    return ended;
 }
 
 BOOL WizardProcess::WaitExit(DWORD ms, DWORD* pExitCode)

@@ -43,6 +43,9 @@ public:
     HWND FindMessageBox(const wchar_t* lpszText) const;
     // The process has ended within ms; its exit code in *pExitCode when given.
     BOOL WaitExit(DWORD ms, DWORD* pExitCode = nullptr);
+    // The process that shows the wizard (the started one, or the uninstall's temporary copy
+    // that it started) has ended within ms.
+    BOOL WaitWizardExit(DWORD ms);
     void Kill();
 
     HWND Wnd() const { return m_hWnd; }
@@ -81,6 +84,7 @@ public:
 
     PROCESS_INFORMATION m_pi{};
     HWND m_hWnd = nullptr;
+    DWORD m_dwWizardPid = 0;
     mutable std::vector<std::wstring> m_failBoxes;
 };
 

@@ -239,7 +239,9 @@ TEST_F(WizardTest, InstallModeOpensReadyWithItsTextsShapeAndLayout)
 
     // Cancel ends the wizard; no worker has run, so nothing was installed.
     w.ClickItem(IDCANCEL);
-    EXPECT_TRUE(w.WaitExit(kExitMs));
+    DWORD code = 0;
+    EXPECT_TRUE(w.WaitExit(kExitMs, &code));
+    EXPECT_EQ(4u, code);   // cancelled before anything started
     EXPECT_FALSE(FileExists(pkg.folder + L"Uninstall"));
     EXPECT_FALSE(KeyExists(UninstallKey(ConfigFor(pkg))));
 }
@@ -263,7 +265,9 @@ TEST_F(WizardTest, UninstallModeOpensReadyWithRemoveTextsAndNoCheckBoxText)
 
     // The small close button ends the wizard in Ready.
     w.ClickItem(IDC_CLOSE);
-    EXPECT_TRUE(w.WaitExit(kExitMs));
+    DWORD code = 0;
+    EXPECT_TRUE(w.WaitExit(kExitMs, &code));
+    EXPECT_EQ(4u, code);
 }
 
 TEST_F(WizardTest, TitleComesFromTheTurboVolumeSectionWhenThePackageCarriesTheTitleBitmap)
@@ -359,7 +363,9 @@ TEST_F(WizardTest, InstallFinishesWithTheLaunchBoxAndACleanBoxStartsNothing)
     w.ClickItem(IDC_LAUNCH);
     EXPECT_TRUE(w.WaitFor([&] { return CheckMarkShows(w, false); }, 2000));
     w.ClickItem(IDOK);
-    EXPECT_TRUE(w.WaitExit(kExitMs));
+    DWORD code = 1;
+    EXPECT_TRUE(w.WaitExit(kExitMs, &code));
+    EXPECT_EQ(0u, code);
     ::Sleep(1000);
     EXPECT_EQ(CountStarts(ReadJournal(), Narrow(config.AppFileName).c_str()), 0);
     EXPECT_TRUE(FileExists(std::wstring(config.InstallDir) + L"\\" + config.AppFileName));
@@ -467,15 +473,17 @@ TEST_F(WizardTest, UninstallKeepsTheBarAtHundredOffersNoBoxAndRemovesTheInstall)
     ExpectNoRestartTexts(w, pkg);
     SaveScreenshot(w.Wnd(), "uninstall-finished");
     w.ClickItem(IDOK);
-    EXPECT_TRUE(w.WaitExit(kExitMs));
+    DWORD code = 1;
+    EXPECT_TRUE(w.WaitExit(kExitMs, &code));
+    EXPECT_EQ(0u, code);
 
-    EXPECT_FALSE(FileExists(dir + L"\\" + config.AppFileName));
-    EXPECT_FALSE(FileExists(dir + L"\\mingwm10.dll"));
+    // Once the wizard's temporary copy has ended too, nothing of the install is left.
+    EXPECT_TRUE(w.WaitWizardExit(kExitMs));
+    EXPECT_NE(w.m_dwWizardPid, w.m_pi.dwProcessId) << "the wizard ran from a temporary copy";
+    EXPECT_FALSE(FileExists(dir));
     EXPECT_FALSE(KeyExists(UninstallKey(config)));
     EXPECT_FALSE(FileExists(SpecialFolder(CSIDL_DESKTOPDIRECTORY) + L"\\" + config.AppName + L".lnk"));
-    const std::wstring group = SpecialFolder(CSIDL_COMMON_PROGRAMS) + L"\\" + config.AppName;
-    EXPECT_FALSE(FileExists(group + L"\\" + config.AppName + L".lnk"));
-    EXPECT_FALSE(FileExists(group + L"\\Uninstall.lnk"));
+    EXPECT_FALSE(FileExists(SpecialFolder(CSIDL_COMMON_PROGRAMS) + L"\\" + config.AppName));
     ::Sleep(500);
     EXPECT_EQ(CountStarts(ReadJournal(), Narrow(config.AppFileName).c_str()), 0);
 }
@@ -504,11 +512,18 @@ TEST_F(WizardTest, LockedApplicationExecutableGivesFailedAndNoLaunch)
     EXPECT_FALSE(w.Enabled(IDCANCEL));
     EXPECT_TRUE(w.Enabled(IDC_CLOSE));
     SaveScreenshot(w.Wnd(), "install-failed");
+    ASSERT_EQ(1u, w.m_failBoxes.size());
+    EXPECT_EQ(0u, w.m_failBoxes[0].find(L"Fail to copy"));
     w.ClickItem(IDOK);
-    EXPECT_TRUE(w.WaitExit(kExitMs));
+    DWORD code = 0;
+    EXPECT_TRUE(w.WaitExit(kExitMs, &code));
+    EXPECT_EQ(1u, code);
     ::Sleep(1000);
     EXPECT_EQ(CountStarts(ReadJournal(), Narrow(config.AppFileName).c_str()), 0);
     ::CloseHandle(hLock);
+    // The failed install put back what it had made; what was there before stays.
+    EXPECT_FALSE(FileExists(dir + L"\\Uninstall"));
+    EXPECT_TRUE(FileExists(target));
 }
 
 TEST_F(WizardTest, CloseButtonEndsTheWizardAfterARun)
@@ -524,7 +539,9 @@ TEST_F(WizardTest, CloseButtonEndsTheWizardAfterARun)
     ASSERT_TRUE(w.WaitFor([&] { return IsEnded(w); }, kRunMs));
     ASSERT_TRUE(w.Visible(IDC_LAUNCH));
     w.ClickItem(IDC_CLOSE);
-    EXPECT_TRUE(w.WaitExit(kExitMs));
+    DWORD code = 1;
+    EXPECT_TRUE(w.WaitExit(kExitMs, &code));
+    EXPECT_EQ(0u, code);   // the install was done
     ::Sleep(1000);
     EXPECT_EQ(CountStarts(ReadJournal(), Narrow(config.AppFileName).c_str()), 0);
 }
