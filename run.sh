@@ -4,6 +4,7 @@
 #   ./run.sh            the install wizard
 #   ./run.sh delpkg     the uninstall wizard of the installed copy (found by its uninstall entry)
 #   ./run.sh s          a silent install, then a summary of what it left behind
+#   ./run.sh SilentDel  the silent uninstall of the installed copy, then what is left (nothing)
 set -euo pipefail
 cd "$(dirname "$0")"
 source cmake/install-deps.sh
@@ -26,7 +27,17 @@ if ! can_run_32bit; then
   echo "This machine cannot execute 32-bit code: running the 64-bit build of the same program ($package)."
 fi
 setup="$package/setup.exe"
-if [ "${1:-}" = "delpkg" ] || [ "${1:-}" = "-delpkg" ] || [ "${1:-}" = "/delpkg" ]; then
+uninstall=0
+silent=0
+for w in "$@"; do
+  case "${w,,}" in
+    delpkg|-delpkg|/delpkg) uninstall=1 ;;
+    silentdel|-silentdel|/silentdel) uninstall=1; silent=1 ;;
+    s|-s|/s|quiet|-quiet|/quiet) silent=1 ;;
+  esac
+done
+
+if [ "$uninstall" = 1 ]; then
   # The uninstall wizard runs from the installed copy that the uninstall entry starts,
   # whichever package installed it. Wine writes the registry files when its server ends and
   # every 30 s while it runs: an install of a moment ago may need that wait.
@@ -35,18 +46,16 @@ if [ "${1:-}" = "delpkg" ] || [ "${1:-}" = "-delpkg" ] || [ "${1:-}" = "/delpkg"
     timeout 40 wineserver -w || true
     installed=$(python3 tools/prefixread.py installed "$WINEPREFIX" | head -n1)
   fi
-  if [ -z "$installed" ]; then
+  if [ -z "$installed" ] && [ "$silent" = 0 ]; then
     echo "No installed copy: build/run-prefix has no uninstall entry of this setup." >&2
     exit 1
   fi
-  echo "Uninstalling with $installed"
-  setup="$installed"
+  # With nothing installed, the silent uninstall from the package says so and changes nothing.
+  if [ -n "$installed" ]; then
+    echo "Uninstalling with $installed"
+    setup="$installed"
+  fi
 fi
-
-silent=0
-for w in "$@"; do
-  case "${w,,}" in s|-s|/s) silent=1 ;; esac
-done
 
 if [ "$silent" = 1 ]; then
   rc=0

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Prints what an install left behind in a Wine prefix: the files of the install folder(s),
-the registry values of the uninstall entry, the Run value and the Compatibility Assistant,
-the shortcuts on the desktop and in the all-users Programs menu with their targets, and the
-application's service.  Read after `wineserver -w`, when the registry files are written.
+the registry values of the uninstall entry and the Run value, the shortcuts on the desktop
+and in the all-users Programs menu with their targets, and the application's service; then
+the Compatibility Assistant's records of the programs that ran, which are the system's own
+and stay after an uninstall.  Read after `wineserver -w`, when the registry files are written.
 
     python3 tools/summary.py PREFIX
 """
@@ -58,8 +59,6 @@ def main(argv):
         values = registry.key("HKLM", key) or {}
         if values:
             shown |= print_values(registry, "HKLM", key)
-    if registry.key("HKCU", pr.COMPAT_KEY):
-        shown |= print_values(registry, "HKCU", pr.COMPAT_KEY)
     if not shown:
         print("  (nothing)")
 
@@ -89,6 +88,10 @@ def main(argv):
     else:
         print_values(registry, "HKLM", service,
                      only=lambda n: n.lower() in ("imagepath", "start", "type", "displayname", "objectname"))
+
+    print("The system's records (they stay):")
+    if not (registry.key("HKCU", pr.COMPAT_KEY) and print_values(registry, "HKCU", pr.COMPAT_KEY)):
+        print("  (none)")
     return 0
 
 
