@@ -26,29 +26,6 @@ void AppendQuotedWord(std::wstring& commandLine, LPCWSTR lpszWord)
     commandLine += L'"';
 }
 
-// A new empty folder below the temporary folder, with its trailing backslash.
-BOOL MakeCopyFolder(std::wstring& folder)
-{
-    WCHAR szTemp[MAX_PATH];
-    DWORD n = ::GetTempPathW(MAX_PATH, szTemp);
-    if (n == 0 || n >= MAX_PATH)
-        return FALSE;
-    for (unsigned attempt = 0; attempt < 100; ++attempt) {
-        WCHAR szFolder[MAX_PATH];
-        int len = _snwprintf(szFolder, MAX_PATH, L"%lssetup-uninstall-%lu-%lu", szTemp, ::GetCurrentProcessId(),
-                             ::GetTickCount() + attempt);
-        if (len <= 0 || len >= MAX_PATH - 16)
-            return FALSE;
-        if (::CreateDirectoryW(szFolder, nullptr)) {
-            folder = std::wstring(szFolder) + L"\\";
-            return TRUE;
-        }
-        if (::GetLastError() != ERROR_ALREADY_EXISTS)
-            return FALSE;
-    }
-    return FALSE;
-}
-
 // Copies the program and the language libraries named after it into lpszCopyFolder; the
 // copy's executable path goes to copyExe.
 BOOL CopyProgram(LPCWSTR lpszExePath, LPCWSTR lpszFolder, const std::wstring& copyFolder, std::wstring& copyExe)
@@ -107,9 +84,10 @@ BOOL IsInstalledUninstallFolder(LPCWSTR lpszFolder, BOOL bTitleBitmap)
 
 BOOL RunUninstallFromCopy(LPCWSTR lpszExePath, LPCWSTR lpszFolder, int* pnExitCode)
 {
-    std::wstring copyFolder, copyExe;
-    if (!MakeCopyFolder(copyFolder))
+    WCHAR szCopyFolder[MAX_PATH];
+    if (!CreateTemporaryFolder(L"setup-uninstall", szCopyFolder))
         return FALSE;
+    std::wstring copyFolder = szCopyFolder, copyExe;
     if (!CopyProgram(lpszExePath, lpszFolder, copyFolder, copyExe)) {
         RemoveFolderNowOrAtRestart(copyFolder);
         return FALSE;

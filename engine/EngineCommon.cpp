@@ -23,23 +23,6 @@ static BOOL FormatTextV(LPWSTR lpszBuffer, size_t cch, LPCWSTR lpszFormat, va_li
     return TRUE;
 }
 
-// The whole text, however long.
-static std::wstring FormatLongV(LPCWSTR lpszFormat, va_list args)
-{
-    std::wstring text(1024, L'\0');
-    for (;;) {
-        va_list copy;
-        va_copy(copy, args);
-        int n = _vsnwprintf(&text[0], text.size(), lpszFormat, copy);
-        va_end(copy);
-        if (n >= 0 && (size_t)n < text.size()) {
-            text.resize((size_t)n);
-            return text;
-        }
-        text.resize(text.size() * 2);
-    }
-}
-
 BOOL FormatText(LPWSTR lpszBuffer, size_t cch, LPCWSTR lpszFormat, ...)
 {
     va_list args;
@@ -62,7 +45,7 @@ BOOL FormatPlanPath(LPWSTR lpszBuffer, LPCWSTR lpszSetting, LPCWSTR lpszFormat, 
 {
     va_list args;
     va_start(args, lpszFormat);
-    std::wstring path = FormatLongV(lpszFormat, args);
+    std::wstring path = FormatStringV(lpszFormat, args);
     va_end(args);
     if (path.size() < MAX_PATH) {
         wcscpy(lpszBuffer, path.c_str());
@@ -86,6 +69,25 @@ BOOL FolderExists(LPCWSTR lpszPath)
     return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+BOOL CreateTemporaryFolder(LPCWSTR lpszName, LPWSTR lpszFolder)
+{
+    WCHAR szTemp[MAX_PATH];
+    DWORD n = ::GetTempPathW(MAX_PATH, szTemp);
+    if (n == 0 || n >= MAX_PATH)
+        return FALSE;
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        // Room is left for the files that go into it.
+        if (!FormatText(lpszFolder, MAX_PATH - 32, L"%ls%ls-%lu-%lu", szTemp, lpszName, ::GetCurrentProcessId(),
+                        ::GetTickCount() + attempt))
+            return FALSE;
+        if (::CreateDirectoryW(lpszFolder, nullptr))
+            return FormatText(lpszFolder + wcslen(lpszFolder), 2, L"\\");
+        if (::GetLastError() != ERROR_ALREADY_EXISTS)
+            return FALSE;
+    }
+    return FALSE;
+}
+
 LPCWSTR GetRegistryPrefix()
 {
     return g_bIsWow64 ? L"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\"
@@ -96,7 +98,7 @@ void ReportFailure(LPCWSTR lpszFormat, ...)
 {
     va_list args;
     va_start(args, lpszFormat);
-    std::wstring text = FormatLongV(lpszFormat, args);
+    std::wstring text = FormatStringV(lpszFormat, args);
     va_end(args);
     SetupLog(L"message: %ls", text.c_str());
     if (!g_bQuiet)

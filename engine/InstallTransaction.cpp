@@ -48,23 +48,11 @@ BOOL CInstallTransaction::EnsureBackupFolder()
 {
     if (!m_backupFolder.empty())
         return TRUE;
-    WCHAR szTemp[MAX_PATH];
-    DWORD n = ::GetTempPathW(MAX_PATH, szTemp);
-    if (n == 0 || n >= MAX_PATH)
+    WCHAR szFolder[MAX_PATH];
+    if (!CreateTemporaryFolder(L"setup-rollback", szFolder))
         return FALSE;
-    for (unsigned attempt = 0; attempt < 100; ++attempt) {
-        WCHAR szFolder[MAX_PATH];
-        if (!FormatPath(szFolder, L"%lssetup-rollback-%lu-%lu", szTemp, ::GetCurrentProcessId(),
-                        ::GetTickCount() + attempt))
-            return FALSE;
-        if (::CreateDirectoryW(szFolder, nullptr)) {
-            m_backupFolder = szFolder;
-            return TRUE;
-        }
-        if (::GetLastError() != ERROR_ALREADY_EXISTS)
-            return FALSE;
-    }
-    return FALSE;
+    m_backupFolder = szFolder;
+    return TRUE;
 }
 
 BOOL CInstallTransaction::PrepareWrite(LPCWSTR lpszPath)
@@ -80,7 +68,7 @@ BOOL CInstallTransaction::PrepareWrite(LPCWSTR lpszPath)
         ::SetLastError(ERROR_CANNOT_MAKE);
         return FALSE;
     }
-    std::wstring backup = m_backupFolder + L"\\" + std::to_wstring(m_steps.size()) + L".old";
+    std::wstring backup = m_backupFolder + std::to_wstring(m_steps.size()) + L".old";
     if (!RetryWhileFileBusy([&] { return ::CopyFileW(lpszPath, backup.c_str(), FALSE); }))
         return FALSE;
     m_steps.push_back({ FileWritten, lpszPath, backup });
@@ -178,7 +166,7 @@ void CInstallTransaction::DeleteBackups()
             ::DeleteFileW(step.backup.c_str());
         }
     if (!m_backupFolder.empty())
-        ::RemoveDirectoryW(m_backupFolder.c_str());
+        ::RemoveDirectoryW(m_backupFolder.substr(0, m_backupFolder.size() - 1).c_str());
     m_backupFolder.clear();
 }
 

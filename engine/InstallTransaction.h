@@ -61,7 +61,7 @@ private:
     void UndoStep(const Step& step);
 
     std::vector<Step> m_steps;
-    std::wstring m_backupFolder;
+    std::wstring m_backupFolder;   // with its trailing backslash
     std::wstring m_failure;
     bool m_bDone = false;
 };

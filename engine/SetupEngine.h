@@ -3,8 +3,10 @@
 // the setup folder (ending with a backslash) and a SetupConfig.
 //
 //   SetupConfig, ReadSetupConfig            setup.ini and the target folder
-//   InstallApplication, SilentInstall, ...  the install sequence
-//   UninstallApplication, ...               the uninstall sequence
+//   InstallApplication, SilentInstall, ...  the install sequence, rolled back when it fails
+//                                           (CInstallTransaction, InstallTransaction.h)
+//   UninstallApplication, SilentUninstall,  the uninstall sequence and the removal of what is
+//   RemoveInstallFolders                    left of the install folder
 //   RunProgram, LaunchApplication           child processes
 //   Create/Delete...Shortcut                shell links on the desktop and in the Programs menu
 //   SetupOutcome                            how a run ended: the program's exit codes
@@ -34,6 +36,11 @@ void ReadSetupConfig(LPCWSTR lpszFolder, SetupConfig* pConfig, BOOL bTitleBitmap
 // it); FALSE when the folder cannot be named.
 typedef BOOL (*ProgramFilesFolderFn)(LPWSTR lpszFolder);
 extern ProgramFilesFolderFn g_pfnGetProgramFilesFolder;
+
+// Makes a new empty folder "<lpszName>-<process id>-<n>" below the temporary folder and writes
+// its path, with its trailing backslash, into lpszFolder (MAX_PATH units); FALSE when none
+// could be made.
+BOOL CreateTemporaryFolder(LPCWSTR lpszName, LPWSTR lpszFolder);
 
 // TRUE when lpszName names exactly one entry of a folder, as the file system keeps it.
 BOOL IsValidName(LPCWSTR lpszName);

@@ -1,34 +1,11 @@
 #include "engine/SetupLog.h"
-#include <stdarg.h>
 #include <stdio.h>
-#include <string>
 
 namespace {
 
 HANDLE g_hLogFile = INVALID_HANDLE_VALUE;
 CRITICAL_SECTION g_logLock;
 bool g_bLockReady = false;
-
-// Formats into a string of any length.
-std::wstring FormatV(LPCWSTR lpszFormat, va_list args)
-{
-    std::wstring text(512, L'\0');
-    for (;;) {
-        va_list copy;
-        va_copy(copy, args);
-        int n = _vsnwprintf(&text[0], text.size(), lpszFormat, copy);
-        va_end(copy);
-        if (n >= 0 && (size_t)n < text.size()) {
-            text.resize((size_t)n);
-            return text;
-        }
-        if (text.size() >= 1u << 20) {   // a runaway line is cut rather than dropped
-            text.resize(text.size() - 1);
-            return text;
-        }
-        text.resize(text.size() * 2);
-    }
-}
 
 void WriteUtf8(const std::wstring& line)
 {
@@ -42,6 +19,26 @@ void WriteUtf8(const std::wstring& line)
 }
 
 } // namespace
+
+std::wstring FormatStringV(LPCWSTR lpszFormat, va_list args)
+{
+    std::wstring text(512, L'\0');
+    for (;;) {
+        va_list copy;
+        va_copy(copy, args);
+        int n = _vsnwprintf(&text[0], text.size(), lpszFormat, copy);
+        va_end(copy);
+        if (n >= 0 && (size_t)n < text.size()) {
+            text.resize((size_t)n);
+            return text;
+        }
+        if (text.size() >= 1u << 20) {   // a runaway text is cut rather than dropped
+            text.resize(text.size() - 1);
+            return text;
+        }
+        text.resize(text.size() * 2);
+    }
+}
 
 BOOL OpenSetupLog(LPCWSTR lpszPath)
 {
@@ -83,7 +80,7 @@ void SetupLog(LPCWSTR lpszFormat, ...)
         return;
     va_list args;
     va_start(args, lpszFormat);
-    std::wstring text = FormatV(lpszFormat, args);
+    std::wstring text = FormatStringV(lpszFormat, args);
     va_end(args);
 
     SYSTEMTIME st;

@@ -360,25 +360,27 @@ class Prefix:
     def snapshot(self):
         """What an install may touch: files (with their bytes) on C: outside the Windows folder,
         the per-user temporary and application data folders and our package copies; the
-        uninstall and Run keys of both registry views, the application's service and the Compatibility
-        Assistant values (the setup program's marker for itself excepted)."""
+        uninstall and Run keys of both registry views, the application's service and the
+        Compatibility Assistant values (the setup program's marker for itself excepted)."""
         drive_c = os.path.join(self.path, "drive_c")
+
+        def outside(rel):
+            low = rel.lower().split(os.sep)
+            return low[0] == "windows" or low[0].startswith("pkg") or \
+                (low[0] == "users" and len(low) >= 3 and low[2] in ("temp", "appdata", "local settings",
+                                                                  "application data"))
+
         files = {}
         for root, dirs, names in os.walk(drive_c):
             rel_root = os.path.relpath(root, drive_c)
-            low = rel_root.lower().split(os.sep)
-            if low[0] in ("windows", "pkg") or low[0].startswith("pkg") or \
-                    (low[0] == "users" and len(low) >= 3 and low[2] in ("temp", "appdata", "local settings",
-                                                                      "application data")):
-                dirs[:] = []
-                continue
+            dirs[:] = [d for d in dirs if not outside(os.path.normpath(os.path.join(rel_root, d)))]
             for d in dirs:
-                files[os.path.join(rel_root, d) + os.sep] = None
+                files[os.path.normpath(os.path.join(rel_root, d)) + os.sep] = None
             for n in names:
                 p = os.path.join(root, n)
                 with open(p, "rb") as f:
                     digest = hashlib.sha1(f.read()).hexdigest()
-                files[os.path.join(rel_root, n)] = (os.lstat(p).st_mtime_ns, digest)
+                files[os.path.normpath(os.path.join(rel_root, n))] = (os.lstat(p).st_mtime_ns, digest)
         reg = self.registry()
         keys = {}
         for key in prefixread.UNINSTALL_KEYS + prefixread.RUN_KEYS:

@@ -47,21 +47,6 @@ void WriteTextFile(const std::wstring& path, const std::string& text)
     ::CloseHandle(h);
 }
 
-std::string ReadTextFile(const std::wstring& path)
-{
-    std::string text;
-    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                             nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return text;
-    char buf[4096];
-    DWORD got = 0;
-    while (::ReadFile(h, buf, sizeof(buf), &got, nullptr) && got)
-        text.append(buf, got);
-    ::CloseHandle(h);
-    return text;
-}
-
 std::wstring MakeTempFolder()
 {
     static int counter = 0;

@@ -11,7 +11,6 @@
 bool Exists(const std::wstring& path);
 void DeleteTree(const std::wstring& path);
 void WriteTextFile(const std::wstring& path, const std::string& text);
-std::string ReadTextFile(const std::wstring& path);
 // A new empty folder below the temporary folder; the result ends with a backslash.
 std::wstring MakeTempFolder();
 

@@ -191,8 +191,8 @@ TEST_F(InstallTest, LockedExecutableFailsTheInstallPutsBackTheOldFilesAndStartsN
     EXPECT_NE(std::wstring::npos, g_recordedMessages[0].text.find(L"Fail to copy"));
     EXPECT_NE(std::wstring::npos, g_recordedMessages[0].text.find(Installed(config, kAppFile)));
     EXPECT_EQ(before, Snapshot(config));
-    EXPECT_EQ("runtime", ReadTextFile(Installed(config, L"mingwm10.dll")));
-    EXPECT_EQ("setup program", ReadTextFile(Installed(config, L"Uninstall\\setup.exe")));
+    EXPECT_EQ("runtime", ReadWholeFile(Installed(config, L"mingwm10.dll")));
+    EXPECT_EQ("setup program", ReadWholeFile(Installed(config, L"Uninstall\\setup.exe")));
     EXPECT_TRUE(ReadJournal(Installed(config, L"journal.txt"), 1, 1000).empty());
 }
 

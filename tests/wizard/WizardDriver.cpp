@@ -80,25 +80,6 @@ std::wstring JournalPath()
     return buf;
 }
 
-namespace {
-
-std::string ReadWholeFile(const std::wstring& path)
-{
-    std::string text;
-    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                             nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return text;
-    char buf[4096];
-    DWORD got = 0;
-    while (::ReadFile(h, buf, sizeof(buf), &got, nullptr) && got)
-        text.append(buf, got);
-    ::CloseHandle(h);
-    return text;
-}
-
-} // namespace
-
 std::string ReadJournal()
 {
     return ReadWholeFile(JournalPath());
