@@ -335,7 +335,7 @@ class Packages(unittest.TestCase):
                             pfx3.run([pfx3.copy_package(name="pkgtv", lorvane=True), "s"])]
         pfx3.settle(kill=True)
         cls.shipped_states = {f: InstalledState(pfx3, "C:\\Program Files\\" + f) for f in ("VRX58Q", "TurboVolume")}
-        cls.shipped_tv_removal = pfx3.helper("uninstall", "C:\\Program Files\\TurboVolume\\Uninstall\\")
+        cls.shipped_tv_removal = pfx3.run(["C:\\Program Files\\TurboVolume\\Uninstall\\setup.exe", "SilentDel"])
         pfx3.settle()
         cls.shipped_after_removal = pfx3.registry()
 
@@ -385,7 +385,7 @@ class Packages(unittest.TestCase):
     def test_removing_the_customised_product_keeps_the_plain_one(self):
         self.assertEqual((0, []), (self.shipped_tv_removal.rc, self.shipped_tv_removal.boxes))
         self.assertIsNone(self.shipped_after_removal.key("HKLM", NATIVE + "Uninstall\\TurboVolume"))
-        self.assertFalse(self.shipped.exists("C:\\Program Files\\TurboVolume\\Lorvane.bmp"))
+        self.assertFalse(self.shipped.exists("C:\\Program Files\\TurboVolume"))
         self.assertEqual(["C:\\Program Files\\VRX58Q\\Uninstall\\setup.exe"],
                          pr.installed_setups(self.shipped_after_removal))
         self.assertTrue(self.shipped.exists("C:\\Program Files\\VRX58Q\\" + APP_FILE))
