@@ -8,6 +8,7 @@ Each group (a unittest class) clones its own prefixes, so groups can run in para
 """
 
 import argparse
+import glob
 import ntpath
 import os
 import sys
@@ -88,8 +89,12 @@ class InstallChecks:
         exe, words = command[1:command.index('"', 1)], command[command.index('"', 1) + 1:].split()
         cls.uninstall = pfx.run([exe] + words)
         cls.removed = InstalledState(pfx, cls.install_dir)
-        cls.second = pfx.run([setup, "SilentDel", "quiet"])
+        cls.second = pfx.run([setup, "SilentDel", "quiet", "/log"])
         cls.again = InstalledState(pfx, cls.install_dir)
+        cls.second_log = ""
+        for log in glob.glob(os.path.join(pfx.path, "drive_c", "users", "*", "Temp", "VRX58Q-setup.log")):
+            with open(log, encoding="utf-8", errors="replace") as f:   # the default log
+                cls.second_log += f.read()
 
     def check_uninstall_entry(self, reg_prefix):
         """The entry's values, "EstimatedSize" matching the installed files."""
@@ -149,6 +154,7 @@ class InstallChecks:
         # Nothing is installed any more: the silent uninstall from the package changes nothing.
         self.assertEqual((0, [], []), (self.second.rc, self.second.boxes, self.second.windows))
         self.assertEqual([], winelab.snapshot_diff(self.removed.snapshot, self.again.snapshot))
+        self.assertIn("is not installed", self.second_log)
 
 
 class XpInstall(unittest.TestCase, InstallChecks):
@@ -163,7 +169,8 @@ class XpInstall(unittest.TestCase, InstallChecks):
         pfx.settle()
         cls.before = pfx.snapshot()
         cls.start = time.time()
-        cls.result = pfx.run([setup, "s"])
+        # A log that cannot be written stops nothing.
+        cls.result = pfx.run([setup, "s", "/log=C:\\no such folder\\setup.log"])
         cls.installed = InstalledState(pfx, cls.install_dir)
         # Files of the user's in the Programs group and in the install folder stay, with them.
         cls.user_files = (pr.COMMON_PROGRAMS + "\\" + APP_NAME + "\\my notes.txt",
