@@ -258,6 +258,16 @@ class Prefix:
         """Runs labhelper.exe with the arguments; returns Result."""
         return self.run([self.lab.helper] + list(args), timeout=timeout)
 
+    def start_service(self, name, attempts=3):
+        """Starts a service and returns once the service control manager reports it running
+        (`net start` succeeded), trying again when the manager gave up on a start (Wine gives a
+        starting service 10 s to answer); returns the last Result."""
+        for _ in range(attempts):
+            result = self.run(["net", "start", name])
+            if result.rc == 0:
+                break
+        return result
+
     def window_exists(self, caption):
         proc = subprocess.run([self.lab.wine, self.lab.helper, "window", caption], env=self.env(),
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)

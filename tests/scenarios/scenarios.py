@@ -232,8 +232,9 @@ class Win7Install(unittest.TestCase, InstallChecks):
         pfx.start([cls.app_path])
         pfx.wait_for(lambda: any(e.event == "start" and e.program == APP_FILE for e in pfx.journal()))
         cls.app_window = pfx.wait_for(lambda: pfx.window_exists(APP_NAME), timeout=120, interval=2)
-        cls.service_start = pfx.run(["net", "start", "VRX58QRaidService"])
-        cls.service_running = pfx.wait_for(
+        # Running as the control manager reports it, then as the service itself writes.
+        cls.service_start = pfx.start_service("VRX58QRaidService")
+        cls.service_running = cls.service_start.rc == 0 and pfx.wait_for(
             lambda: any(e.event == "service-running" for e in pfx.journal()), timeout=120)
         time.sleep(1.5)  # keep the re-install's file times clearly apart from the first's
         cls.reinstall_start = time.time()
@@ -282,7 +283,8 @@ class Win7Install(unittest.TestCase, InstallChecks):
         self.assertEqual([("Kelvrin.exe", "start", "-k"), ("Kelvrin.exe", "start", "-u"),
                           (APP_FILE, "WM_CLOSE", ""), ("Kelvrin.exe", "start", "-i")], order)
         # The running service stopped on "-k".
-        self.assertTrue(self.service_running, "the service ran before the re-install")
+        self.assertTrue(self.service_running, "the service ran before the re-install: net start said %r"
+                        % self.service_start.out[-200:])
         kill_index = next(i for i, e in enumerate(events) if e.event == "start" and e.detail.endswith("-k"))
         remove_index = next(i for i, e in enumerate(events) if e.event == "start" and e.detail.endswith("-u"))
         self.assertIn("service-stop", [e.event for e in events[kill_index:remove_index]])
