@@ -131,7 +131,8 @@ class Lab:
         if os.path.exists(path):
             subprocess.run(["wineserver", "-k"], env=self.base_env(path), stderr=subprocess.DEVNULL)
             shutil.rmtree(path)
-        subprocess.run(["cp", "-a", template, path], check=True)
+        subprocess.run(["bash", "-c", 'source "$1"; clone_prefix "$2" "$3"', "-",
+                        os.path.join(SOURCE_DIR, "cmake", "wine-env.sh"), template, path], check=True)
         # Wine links a user's shell folders (Desktop, Documents, ...) to the home folder; a
         # clone gets folders of its own so that scenarios never see each other's links.
         users = os.path.join(path, "drive_c", "users")
