@@ -28,7 +28,7 @@ void GetProgramVersion(LPWSTR lpszVersion, size_t cch)
 
 } // namespace
 
-void OpenRequestedLog(const CSetupCommandLineInfo& cmdInfo, LPCWSTR lpszFolder, BOOL bTitleBitmap)
+void OpenRequestedLog(const CSetupCommandLineInfo& cmdInfo, LPCWSTR lpszAppFolderName)
 {
     if (!cmdInfo.m_bLog || cmdInfo.m_bLogPathTooLong)
         return;
@@ -36,12 +36,10 @@ void OpenRequestedLog(const CSetupCommandLineInfo& cmdInfo, LPCWSTR lpszFolder, 
     if (cmdInfo.m_szLogPath[0]) {
         lstrcpynW(szPath, cmdInfo.m_szLogPath, MAX_PATH);
     } else {
-        SetupConfig config;
-        ReadSetupConfig(lpszFolder, &config, bTitleBitmap);
         WCHAR szTemp[MAX_PATH];
         DWORD n = ::GetTempPathW(MAX_PATH, szTemp);
         // A folder name that is no plain name must not steer the log elsewhere.
-        LPCWSTR name = IsValidName(config.AppFolderName) ? config.AppFolderName : L"VRX58Q";
+        LPCWSTR name = IsValidName(lpszAppFolderName) ? lpszAppFolderName : L"VRX58Q";
         if (n == 0 || n >= MAX_PATH || _snwprintf(szPath, MAX_PATH, L"%ls%ls-setup.log", szTemp, name) < 0)
             return;
         szPath[MAX_PATH - 1] = 0;

@@ -4,9 +4,9 @@
 #include "app/SetupCommandLine.h"
 
 // Opens the log the command line asks for, if any: the path given, else
-// "%TEMP%\<APPFolderName>-setup.log" with the folder name of the package's setup.ini
-// (lpszFolder, section by bTitleBitmap). A log that cannot be opened is only skipped.
-void OpenRequestedLog(const CSetupCommandLineInfo& cmdInfo, LPCWSTR lpszFolder, BOOL bTitleBitmap);
+// "%TEMP%\<APPFolderName>-setup.log" with lpszAppFolderName from setup.ini. A log that cannot
+// be opened is only skipped.
+void OpenRequestedLog(const CSetupCommandLineInfo& cmdInfo, LPCWSTR lpszAppFolderName);
 // The run's header: the program's version, its command line, the Windows version, WOW64 and
 // the user's UI language. Reads the platform flags, so it follows their settling.
 void LogRunHeader();

@@ -47,7 +47,9 @@ BOOL CSetupApp::InitInstance()
         || (szInstalledBitmap[0] && FileExists(szInstalledBitmap));
     g_bIsWow64 = IsWow64();
     g_bIsNt6 = IsWindowsNt6();
-    OpenRequestedLog(cmdInfo, szFolder, bTitleBitmap);
+    SetupConfig config;
+    ReadSetupConfig(szFolder, &config, bTitleBitmap);
+    OpenRequestedLog(cmdInfo, config.AppFolderName);
     LogRunHeader();
 
     if (!bCopy && !AcquireSingleInstanceMutex(SETUP_MUTEX_NAME, &m_hMutex)) {
@@ -64,12 +66,10 @@ BOOL CSetupApp::InitInstance()
     // An uninstall started from the installed uninstall folder runs from a temporary copy,
     // which can remove that folder too.
     const BOOL bUninstall = mode == RunUninstallWizard || mode == RunSilentUninstall;
-    if (bUninstall && !bCopy && IsInstalledUninstallFolder(szFolder, bTitleBitmap)
+    if (bUninstall && !bCopy && IsInstalledUninstallFolder(szFolder, config)
         && RunUninstallFromCopy(szExePath, szFolder, &m_nExitCode))
         return FALSE;
 
-    SetupConfig config;
-    ReadSetupConfig(szFolder, &config, bTitleBitmap);
     g_hLangResource = LoadLanguageLibrary(szExeLower);
     m_nExitCode = RunMode(mode, szFolder);
     if (bCopy)

@@ -72,10 +72,8 @@ void RemoveFolderNowOrAtRestart(const std::wstring& folder)
 
 } // namespace
 
-BOOL IsInstalledUninstallFolder(LPCWSTR lpszFolder, BOOL bTitleBitmap)
+BOOL IsInstalledUninstallFolder(LPCWSTR lpszFolder, const SetupConfig& config)
 {
-    SetupConfig config;
-    ReadSetupConfig(lpszFolder, &config, bTitleBitmap);
     if (!config.InstallDir[0])
         return FALSE;
     std::wstring uninstallFolder = std::wstring(config.InstallDir) + L"\\Uninstall\\";

@@ -14,8 +14,8 @@
 #include "engine/SetupEngine.h"
 
 // TRUE when lpszFolder (ends with a backslash) is the "Uninstall" folder of the install that
-// its own setup.ini describes.
-BOOL IsInstalledUninstallFolder(LPCWSTR lpszFolder, BOOL bTitleBitmap);
+// config, read from that folder's setup.ini, describes.
+BOOL IsInstalledUninstallFolder(LPCWSTR lpszFolder, const SetupConfig& config);
 
 // Runs the uninstall from a temporary copy of the program at lpszExePath (letter case as the
 // system gives it) and waits for its result; FALSE when no copy could be made or started,

@@ -7,8 +7,8 @@
 
 EngineMessageBoxFn g_pfnEngineMessageBox = ::MessageBoxW;
 
-const LPCWSTR kLanguageLibraries[7] = {
-    L"setupENU.dll", L"setupCHT.dll", L"setupCHS.dll", L"setupJPN.dll",
+const LPCWSTR kUninstallFolderFiles[9] = {
+    L"setup.exe", L"setup.ini", L"setupENU.dll", L"setupCHT.dll", L"setupCHS.dll", L"setupJPN.dll",
     L"setupKOR.dll", L"setupFRA.dll", L"setupDEU.dll",
 };
 

@@ -17,8 +17,9 @@ const DWORD kApplicationCloseWaitMs = 10000;
 // scanner) is tried again before the copy or deletion counts as failed.
 const DWORD kBusyFileWaitMs = 3000;
 
-// The files every package carries beside setup.exe and copies into the uninstall folder.
-extern const LPCWSTR kLanguageLibraries[7];
+// The files of the install's uninstall folder: the package's setup program, its setup.ini
+// and the seven language libraries.
+extern const LPCWSTR kUninstallFolderFiles[9];
 
 // Formats into lpszBuffer of cch units. When the result would not fit, the buffer is left
 // empty and FALSE comes back: a path is never cut into a different one.

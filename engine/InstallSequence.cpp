@@ -50,10 +50,7 @@ BOOL BuildInstallPlan(LPCWSTR lpszFolder, const SetupConfig& config, InstallPlan
         return FALSE;
 
     // The uninstall folder gets the setup program, its configuration and its texts.
-    if (!AddCopy(plan, lpszFolder, plan.szUninstallDir, L"setup.exe", nullptr)
-        || !AddCopy(plan, lpszFolder, plan.szUninstallDir, L"setup.ini", nullptr))
-        return FALSE;
-    for (LPCWSTR name : kLanguageLibraries)
+    for (LPCWSTR name : kUninstallFolderFiles)
         if (!AddCopy(plan, lpszFolder, plan.szUninstallDir, name, nullptr))
             return FALSE;
 

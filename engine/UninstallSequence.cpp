@@ -143,10 +143,7 @@ BOOL RemoveInstallFolders(const SetupConfig& config)
     if (!IsValidName(config.AppFolderName) || !config.InstallDir[0]
         || !FormatPath(szUninstallDir, L"%ls\\%ls", config.InstallDir, L"Uninstall"))
         return FALSE;
-    LPCWSTR uninstallFiles[2 + 7] = { L"setup.exe", L"setup.ini" };
-    for (int i = 0; i < 7; ++i)
-        uninstallFiles[2 + i] = kLanguageLibraries[i];
-    for (LPCWSTR name : uninstallFiles)
+    for (LPCWSTR name : kUninstallFolderFiles)
         if (FormatPath(szPath, L"%ls\\%ls", szUninstallDir, name) && FileExists(szPath)) {
             // The running uninstaller's own files stay until it has ended.
             if (::DeleteFileW(szPath))
