@@ -70,8 +70,9 @@ ensure_prefix() {
       WINEPREFIX="$prefix" WINEARCH="$arch" WINEDEBUG=-all \
         WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree,mshtml=" "$SETUP_WINE" wineboot -i >/dev/null 2>&1
       if [ "$arch" = win64 ] && ! can_run_32bit; then
-        # The 32-bit half of the first boot cannot run here: create the keys it would have.
-        printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run]\n' \
+        # The 32-bit half of the first boot cannot run here: create the keys it would have (the
+        # Run and Uninstall keys of the 32-bit registry view).
+        printf 'REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run]\n\n[HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall]\n' \
           > "$prefix/drive_c/wow64-keys.reg"
         WINEPREFIX="$prefix" WINEDEBUG=-all "$SETUP_WINE" regedit /s 'C:\wow64-keys.reg' >/dev/null 2>&1
         rm -f "$prefix/drive_c/wow64-keys.reg"
