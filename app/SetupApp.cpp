@@ -71,18 +71,27 @@ BOOL CSetupApp::InitInstance()
         return FALSE;
 
     g_hLangResource = LoadLanguageLibrary(szExeLower);
-    m_nExitCode = RunMode(mode, szFolder);
+    m_nExitCode = RunMode(mode, szFolder, cmdInfo.m_bProgress);
     if (bCopy)
         copy.Finish(m_nExitCode, config, &m_hMutex);
     return FALSE;
 }
 
-int CSetupApp::RunMode(SetupRunMode mode, LPCWSTR lpszFolder)
+int CSetupApp::RunMode(SetupRunMode mode, LPCWSTR lpszFolder, BOOL bProgress)
 {
-    if (mode == RunSilentInstall)
-        return SilentInstall(lpszFolder, g_bTitleBitmap);
-    if (mode == RunSilentUninstall)
-        return SilentUninstall(lpszFolder, g_bTitleBitmap);
+    const BOOL bSilent = mode == RunSilentInstall || mode == RunSilentUninstall;
+#ifndef SETUP_HAVE_WIZARD
+    bProgress = FALSE;
+#endif
+    // The progress window needs the wizard's texts; without them the run stays silent rather
+    // than failing a deployment over a window.
+    if (bSilent && bProgress && !g_hLangResource) {
+        SetupLog(L"no language library beside the program: the run shows no progress");
+        bProgress = FALSE;
+    }
+    if (bSilent && !bProgress)
+        return mode == RunSilentInstall ? SilentInstall(lpszFolder, g_bTitleBitmap)
+                                        : SilentUninstall(lpszFolder, g_bTitleBitmap);
 
     // The wizard modes need the texts of a language library.
     if (!g_hLangResource) {
@@ -91,7 +100,9 @@ int CSetupApp::RunMode(SetupRunMode mode, LPCWSTR lpszFolder)
     }
     int nExitCode = SetupFailed;
 #ifdef SETUP_HAVE_WIZARD
-    CSetupDlg dlg(lpszFolder, mode == RunUninstallWizard, nullptr);
+    CSetupDlg dlg(lpszFolder, mode == RunUninstallWizard || mode == RunSilentUninstall, nullptr);
+    if (bSilent)
+        dlg.RunUnattended();
     m_pMainWnd = &dlg;
     INT_PTR result = dlg.DoModal();
     m_pMainWnd = nullptr;

@@ -29,8 +29,9 @@ public:
     HANDLE m_hMutex = nullptr;
 
 protected:
-    // Runs one mode from lpszFolder; returns the exit code.
-    int RunMode(SetupRunMode mode, LPCWSTR lpszFolder);
+    // Runs one mode from lpszFolder; returns the exit code. With bProgress a silent run shows
+    // its progress in the wizard's window, unattended.
+    int RunMode(SetupRunMode mode, LPCWSTR lpszFolder, BOOL bProgress);
 
     DECLARE_MESSAGE_MAP()
 };

@@ -37,6 +37,8 @@ void CSetupCommandLineInfo::ParseParam(const WCHAR* pszParam, BOOL bFlag, BOOL b
         m_bSilentInstall = 1;
     else if (::lstrcmpiW(pszParam, L"quiet") == 0)
         m_bQuiet = 1;
+    else if (::lstrcmpiW(pszParam, L"progress") == 0)
+        m_bProgress = 1;
 
     if (m_nParams < kMaxStoredParams) {
         WCHAR* slot = m_szParams[m_nParams];

@@ -3,6 +3,8 @@
 //   s                 the silent install
 //   SilentDel         the silent uninstall
 //   quiet             a silent run without any message box (alone: the silent install)
+//   progress          a silent run shows its progress in the wizard's window, which nothing
+//                     can be pressed in and which closes by itself
 //   log=<path>, log   append a record of the run to <path>, or to
 //                     "%TEMP%\<APPFolderName>-setup.log"
 // Case-insensitive, with or without one leading '-' or '/'.
@@ -24,6 +26,7 @@ public:
     int m_bSilentDel = 0;
     int m_bSilentInstall = 0;
     int m_bQuiet = 0;
+    int m_bProgress = 0;
     WCHAR m_szParams[kMaxStoredParams][MAX_PATH] = {};
     int m_nParams = 0;   // number of words seen, the log word aside
 

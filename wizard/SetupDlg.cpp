@@ -4,6 +4,7 @@
 #include "app/SetupFlags.h"
 #include "res/resource.h"
 #include "engine/SetupEngine.h"
+#include "engine/SetupLog.h"
 
 BEGIN_MESSAGE_MAP(CSetupDlg, CDialog)
     ON_WM_PAINT()
@@ -26,6 +27,7 @@ CSetupDlg::CSetupDlg(LPCWSTR lpszFolder, BOOL bUninstall, CWnd* pParent)
       m_bUninstall(bUninstall),
       m_bInstallDone(FALSE),
       m_bWorkerRunning(FALSE),
+      m_bUnattended(FALSE),
       m_nOutcome(SetupCancelled)
 {
     m_hIcon = ::LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDR_MAINFRAME));
@@ -72,7 +74,23 @@ BOOL CSetupDlg::OnInitDialog()
     InitTexts();
     ApplyWindowShape();
     LayoutControls();
+    if (m_bUnattended)
+        StartUnattendedRun();
     return TRUE;
+}
+
+void CSetupDlg::StartUnattendedRun()
+{
+    // Nobody attends the run: the window opens in Running, as the worker's begin report will
+    // leave it, so no button is ever enabled; the end report ends the dialog.
+    OnSetupProgress(m_bUninstall ? SETUP_UNINSTALL_BEGIN : SETUP_INSTALL_BEGIN, 0);
+    OnActionButton();
+    if (!m_bWorkerRunning) {
+        SetupLog(L"the setup's worker thread could not start");
+        m_btnAction.EnableWindow(FALSE);
+        m_nOutcome = SetupFailed;
+        EndDialog(IDABORT);
+    }
 }
 
 void CSetupDlg::OnActionButton()

@@ -1,5 +1,6 @@
 // The wizard window: the modal, skinned dialog that installs or removes the application.
-//   CSetupDlg          the dialog: its states (Ready, Running, Finished, Failed), buttons and
+//   CSetupDlg          the dialog: its states (Ready, Running, Finished, Failed; unattended:
+//                      Running alone, then it ends by itself), buttons and
 //                      texts (SetupDlg.cpp), its skin steps (SetupDlgSkin.cpp) and its
 //                      reactions to the worker (SetupThread.cpp)
 //   SetupThreadParams  the start record of the worker thread (g_threadParams)
@@ -19,6 +20,7 @@ enum SetupEndParam {
     SETUP_END_FAILED = 0,
     SETUP_END_SUCCEEDED = 1,
     SETUP_END_REFUSED = 2,   // a failure: the configuration or package was refused
+    SETUP_END_OUTCOME = 0x100,   // plus another failure's exit code (SetupOutcome)
 };
 
 enum SetupProgressCode {
@@ -55,6 +57,10 @@ public:
     // How the wizard's run ended, as the program's exit code: SetupCancelled until the worker
     // has reported its end.
     int GetOutcome() const { return m_nOutcome; }
+    // Makes the dialog run unattended, before DoModal: it starts the silent run's sequence at
+    // once, shows Running with no button enabled, and ends by itself with the run's outcome.
+    void RunUnattended() { m_bUnattended = TRUE; }
+    BOOL IsUnattended() const { return m_bUnattended; }
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -73,6 +79,9 @@ protected:
     HCURSOR OnQueryDragIcon();
     // Called when the user presses Install or Remove: starts the worker.
     void OnActionButton();
+    // Called at the end of the initialisation of an unattended dialog: disables every button
+    // and starts the worker; ends the dialog when no worker could start.
+    void StartUnattendedRun();
     // Called when the worker reports its begin or end.
     LRESULT OnSetupProgress(WPARAM wParam, LPARAM lParam);
     // Called on each tick of a timer; the progress timer steps the bar up to 95.
@@ -95,6 +104,7 @@ protected:
     // TRUE from the press of the action button until the worker reports its end: the
     // dialog then refuses to end.
     BOOL m_bWorkerRunning;
+    BOOL m_bUnattended;
     int m_nOutcome;
     CBmpBtnCtrl m_chkLaunch;
     CBmpBtnCtrl m_btnClose;
@@ -115,6 +125,7 @@ struct SetupThreadParams {
     WCHAR szFolder[MAX_PATH];   // the setup folder, ending with a backslash
     HWND hWndNotify;            // receives WM_SETUP_PROGRESS
     BOOL bUninstall;            // TRUE: the uninstall sequence; FALSE: the install sequence
+    BOOL bSilent;               // the silent run's sequence (SilentInstall, SilentUninstall)
 };
 
 extern SetupThreadParams g_threadParams;
@@ -123,5 +134,5 @@ extern SetupThreadParams g_threadParams;
 // which the caller closes, or null when the thread could not be created.
 HANDLE StartSetupThread(CSetupDlg* pDlg, BOOL bUninstall);
 // The worker: reads setup.ini, posts the begin code, runs the sequence, posts the end code
-// with lParam 1 when the sequence succeeded and 0 when it failed.
+// with lParam 1 when the sequence succeeded, else the failure (SetupEndParam).
 DWORD WINAPI SetupThreadProc(LPVOID lpParameter);

@@ -19,12 +19,26 @@ void PostProgress(HWND hWnd, int nCode, LPARAM lParam)
     ::PostMessageW(hWnd, WM_SETUP_PROGRESS, (WPARAM)nCode, lParam);
 }
 
-// The end report's lParam: 1 for success; any other value is a failure, and 2 tells a refusal.
+// The end report's lParam: 1 for success; any other value is a failure, 2 a refusal, and
+// SETUP_END_OUTCOME and above carry any other exit code.
 LPARAM EndParam(SetupOutcome outcome)
 {
     return outcome == SetupSucceeded ? SETUP_END_SUCCEEDED
          : outcome == SetupRefused   ? SETUP_END_REFUSED
-                                     : SETUP_END_FAILED;
+         : outcome == SetupFailed    ? SETUP_END_FAILED
+                                     : SETUP_END_OUTCOME + (LPARAM)outcome;
+}
+
+// The exit code that an end report's lParam stands for.
+int OutcomeOfEnd(LPARAM lParam)
+{
+    if (lParam == SETUP_END_SUCCEEDED)
+        return SetupSucceeded;
+    if (lParam == SETUP_END_REFUSED)
+        return SetupRefused;
+    if (lParam > SETUP_END_OUTCOME && lParam <= SETUP_END_OUTCOME + 0xFF)
+        return (int)(lParam - SETUP_END_OUTCOME);
+    return SetupFailed;
 }
 
 } // namespace
@@ -34,6 +48,7 @@ HANDLE StartSetupThread(CSetupDlg* pDlg, BOOL bUninstall)
     ::lstrcpynW(g_threadParams.szFolder, pDlg->GetFolder(), MAX_PATH);
     g_threadParams.hWndNotify = pDlg->GetSafeHwnd();
     g_threadParams.bUninstall = bUninstall;
+    g_threadParams.bSilent = pDlg->IsUnattended();
     DWORD dwThreadId = 0;
     return ::CreateThread(nullptr, 0, &SetupThreadProc, &g_threadParams, 0, &dwThreadId);
 }
@@ -46,12 +61,18 @@ DWORD WINAPI SetupThreadProc(LPVOID lpParameter)
     SetupConfig config;
     ReadSetupConfig(params.szFolder, &config, g_bTitleBitmap);
 
+    // The silent runs' sequences add their own steps (nothing installed to remove is a success;
+    // the application starts when setup.ini asks for it), so that the exit codes are theirs.
     if (params.bUninstall) {
         PostProgress(params.hWndNotify, SETUP_UNINSTALL_BEGIN, 0);
-        PostProgress(params.hWndNotify, SETUP_UNINSTALL_END, EndParam(UninstallApplication(config)));
+        SetupOutcome outcome = params.bSilent ? SilentUninstall(params.szFolder, g_bTitleBitmap)
+                                              : UninstallApplication(config);
+        PostProgress(params.hWndNotify, SETUP_UNINSTALL_END, EndParam(outcome));
     } else {
         PostProgress(params.hWndNotify, SETUP_INSTALL_BEGIN, 0);
-        PostProgress(params.hWndNotify, SETUP_INSTALL_END, EndParam(InstallApplication(params.szFolder, config)));
+        SetupOutcome outcome = params.bSilent ? SilentInstall(params.szFolder, g_bTitleBitmap)
+                                              : InstallApplication(params.szFolder, config);
+        PostProgress(params.hWndNotify, SETUP_INSTALL_END, EndParam(outcome));
     }
     return 1;
 }
@@ -66,6 +87,9 @@ LRESULT CSetupDlg::OnSetupProgress(WPARAM wParam, LPARAM lParam)
     WCHAR szInfo[kLabelChars];
 
     if (nCode == SETUP_INSTALL_BEGIN || nCode == SETUP_UNINSTALL_BEGIN) {
+        // An unattended dialog opened in Running: the worker's begin report leaves the bar moving.
+        if (m_bUnattended && (m_progress.GetStyle() & WS_VISIBLE))
+            return 0;
         const BOOL bInstall = nCode == SETUP_INSTALL_BEGIN;
         m_progress.SetRange(0, 100);
         m_progress.SetStep(kProgressStep);
@@ -83,13 +107,18 @@ LRESULT CSetupDlg::OnSetupProgress(WPARAM wParam, LPARAM lParam)
     }
 
     UINT nHeading;
-    m_nOutcome = SetupFailed;
-    if (nCode == SETUP_INSTALL_END || nCode == SETUP_UNINSTALL_END) {
+    const BOOL bEnd = nCode == SETUP_INSTALL_END || nCode == SETUP_UNINSTALL_END;
+    m_nOutcome = bEnd ? OutcomeOfEnd(lParam) : SetupFailed;
+    if (m_bUnattended) {
+        // Nobody is there to press Finish: the dialog ends with the run.
         KillTimer(IDT_PROGRESS);
-        if (lParam == SETUP_END_REFUSED)
-            m_nOutcome = SetupRefused;
+        m_bWorkerRunning = FALSE;
+        EndDialog(m_nOutcome == SetupSucceeded ? IDOK : IDABORT);
+        return 0;
+    }
+    if (bEnd) {
+        KillTimer(IDT_PROGRESS);
         if (lParam == SETUP_END_SUCCEEDED) {
-            m_nOutcome = SetupSucceeded;
             m_progress.SetPos(100);
             if (nCode == SETUP_INSTALL_END) {
                 m_bInstallDone = TRUE;
