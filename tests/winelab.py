@@ -6,7 +6,7 @@ tools journal back; takes snapshots of what an install may touch.
     lab = Lab(build_dir)                      # <build>/prefixes holds templates and clones
     pfx = lab.prefix("xp-first", "win32", "winxp")
     setup = pfx.copy_package(ini=..., lorvane=False)
-    result = pfx.run([setup, "s"])            # Result(rc, boxes, out, windows)
+    result = pfx.run([setup, "s"])            # Result(rc, boxes, out, windows, progress)
     pfx.settle()                              # every process ended, registry written
     pfx.registry().value("HKLM", key, name)
     pfx.plant("C:\\pkg", ["uxtheme"])         # marker libraries under DLL names
@@ -33,7 +33,7 @@ import prefixread  # noqa: E402
 
 WINE_DLL_OVERRIDES = "winemenubuilder.exe=d;mscoree,mshtml="
 PACKAGE_FILES = ("setup.exe", "setup.ini")
-Result = namedtuple("Result", "rc boxes out windows")
+Result = namedtuple("Result", "rc boxes out windows progress")
 JournalEntry = namedtuple("JournalEntry", "time program pid event detail")
 
 
@@ -212,7 +212,9 @@ class Prefix:
     def run(self, argv, lc_all="en_US.UTF-8", timeout=600, caption="Fail", native_dlls=()):
         """Runs a program to its end while the helper answers message boxes captioned
         `caption` and notes every top-level window of a process named like the program;
-        returns Result(exit code, [box texts], stdout, ["class\\ttitle" of each window]). For
+        returns Result(exit code, [box texts], stdout, ["class\\ttitle" of each window],
+        [(position, [ids of enabled buttons], caption) of a shown progress bar's window, as it
+        changed]). For
         the DLL names in native_dlls the loader prefers a file beside the program to Wine's own
         copy, as Windows does for every DLL that is not a known DLL (a program that crashes on
         such a file ends without the debugger)."""
@@ -253,7 +255,10 @@ class Prefix:
                 with open(path, encoding="utf-8", errors="replace") as f:
                     lines[kind] = [line.rstrip("\n") for line in f if line.strip()]
         boxes = [line.split("\t", 1)[-1] for line in lines["boxes"]]
-        return Result(rc, boxes, out, lines["windows"])
+        progress = [line.split("\t") for line in lines["windows"] if line.startswith("progress\t")]
+        progress = [(int(p[1]), [int(i) for i in p[2].split(",") if i], p[3]) for p in progress]
+        windows = [line for line in lines["windows"] if not line.startswith("progress\t")]
+        return Result(rc, boxes, out, windows, progress)
 
     def helper(self, *args, timeout=300):
         """Runs labhelper.exe with the arguments; returns Result."""

@@ -5,18 +5,23 @@
 //       default), appends "<caption>\t<text>" (the box's static text, control 0xFFFF) as one
 //       UTF-8 line to OUTFILE and presses its OK button. With WINDOWSFILE, also appends
 //       "<class>\t<caption>" there for every top-level window, shown or not, of a process whose
-//       program file is named PROGRAM, once per window.
+//       program file is named PROGRAM, once per window; and for each of its shown windows with
+//       a shown progress bar, "progress\t<position>\t<ids of its shown, enabled buttons>\t
+//       <caption>" whenever that changes.
 //   labhelper hold PATH READYFILE STOPFILE [exclusive]
 //       Opens PATH for reading and denies others writing or deleting it (with "exclusive",
 //       reading too) until STOPFILE exists; creates READYFILE once the file is held.
 //   labhelper window CAPTION
 //       Exit code 0 when a top-level window with that caption exists, else 1.
 #include <windows.h>
+#include <commctrl.h>
 #include <tlhelp32.h>
 
 #include <stdio.h>
 #include <wchar.h>
+#include <map>
 #include <set>
+#include <string>
 
 
 namespace {
@@ -63,15 +68,50 @@ void FlattenText(LPCWSTR lpszIn, LPWSTR lpszOut, size_t cch)
 struct ProgramWindows {
     std::set<DWORD> pids;
     std::set<HWND>* seen;
+    std::map<HWND, std::wstring>* states;
     LPCWSTR out;
 };
+
+// "progress\t<position>\t<ids>\t<caption>" of a shown window with a shown progress bar: what
+// the bar reads and which buttons could be pressed; empty for any other window, and for one
+// that went while it was read.
+std::wstring ProgressState(HWND hWnd)
+{
+    if (!::IsWindowVisible(hWnd))
+        return L"";
+    std::wstring buttons;
+    DWORD_PTR pos = 0;
+    bool bBar = false;
+    for (HWND h = ::GetWindow(hWnd, GW_CHILD); h; h = ::GetWindow(h, GW_HWNDNEXT)) {
+        WCHAR szClass[64] = L"";
+        ::GetClassNameW(h, szClass, 64);
+        if (!::IsWindowVisible(h))
+            continue;
+        if (!_wcsicmp(szClass, L"msctls_progress32"))
+            bBar = ::SendMessageTimeoutW(h, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 1000, &pos) != 0;
+        else if (!_wcsicmp(szClass, L"Button") && ::IsWindowEnabled(h))
+            buttons += (buttons.empty() ? L"" : L",") + std::to_wstring(::GetDlgCtrlID(h));
+    }
+    WCHAR szTitle[512] = L"";
+    ::GetWindowTextW(hWnd, szTitle, 512);
+    if (!bBar || !::IsWindowVisible(hWnd))
+        return L"";
+    return L"progress\t" + std::to_wstring(pos) + L"\t" + buttons + L"\t" + szTitle;
+}
 
 BOOL CALLBACK RecordProgramWindow(HWND hWnd, LPARAM lParam)
 {
     auto* data = reinterpret_cast<ProgramWindows*>(lParam);
     DWORD pid = 0;
     ::GetWindowThreadProcessId(hWnd, &pid);
-    if (!data->pids.count(pid) || !data->seen->insert(hWnd).second)
+    if (!data->pids.count(pid))
+        return TRUE;
+    std::wstring state = ProgressState(hWnd);
+    if (!state.empty() && (*data->states)[hWnd] != state) {
+        (*data->states)[hWnd] = state;
+        AppendUtf8Line(data->out, state.c_str());
+    }
+    if (!data->seen->insert(hWnd).second)
         return TRUE;
     WCHAR szClass[128] = L"", szTitle[512] = L"", szLine[700];
     ::GetClassNameW(hWnd, szClass, 128);
@@ -83,9 +123,9 @@ BOOL CALLBACK RecordProgramWindow(HWND hWnd, LPARAM lParam)
 }
 
 // Records every top-level window of the processes whose program file is lpszProgram.
-void RecordWindowsOf(LPCWSTR lpszProgram, LPCWSTR lpszOut, std::set<HWND>& seen)
+void RecordWindowsOf(LPCWSTR lpszProgram, LPCWSTR lpszOut, std::set<HWND>& seen, std::map<HWND, std::wstring>& states)
 {
-    ProgramWindows data{ {}, &seen, lpszOut };
+    ProgramWindows data{ {}, &seen, &states, lpszOut };
     HANDLE hSnap = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     PROCESSENTRY32W pe{};
     pe.dwSize = sizeof(pe);
@@ -102,9 +142,10 @@ void RecordWindowsOf(LPCWSTR lpszProgram, LPCWSTR lpszOut, std::set<HWND>& seen)
 int WatchBoxes(LPCWSTR lpszOut, LPCWSTR lpszStop, LPCWSTR lpszCaption, LPCWSTR lpszWindowsOut, LPCWSTR lpszProgram)
 {
     std::set<HWND> seen;
+    std::map<HWND, std::wstring> states;
     while (!FileExists(lpszStop)) {
         if (lpszWindowsOut)
-            RecordWindowsOf(lpszProgram, lpszWindowsOut, seen);
+            RecordWindowsOf(lpszProgram, lpszWindowsOut, seen, states);
         HWND hBox = ::FindWindowW(nullptr, lpszCaption);
         if (!hBox || !::IsWindowVisible(hBox)) {
             ::Sleep(100);

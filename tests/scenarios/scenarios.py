@@ -224,7 +224,8 @@ class Win7Install(unittest.TestCase, InstallChecks):
         pfx.settle()
         cls.before = pfx.snapshot()
         cls.start = time.time()
-        cls.result = pfx.run([setup, "s"])
+        # As the deployment guide's tools install (docs/deploy.md).
+        cls.result = pfx.run([setup, "s", "quiet", "/log"])
         cls.installed = InstalledState(pfx, cls.install_dir)
 
         # The application runs with its window, and the service, when the re-install starts.
@@ -662,6 +663,12 @@ class Rollbacks(unittest.TestCase):
         ("xp uninstall with nothing installed", "win32", "winxp", False, "", ("SilentDel",), 0, None),
         ("win7 uninstall while the application never closes", "win64", "win7", True, "app never",
          ("installed", "SilentDel"), 1, "is still running"),
+        # The silent runs with their progress in the wizard's window; a failure is a box, as in "s".
+        ("win7 progress over an application slow to close", "win64", "win7", True, "app after=3000",
+         ("s", "progress"), 0, None),
+        ("xp progress uninstall while the application closes slowly", "win32", "winxp", True, "app after=3000",
+         ("installed", "SilentDel", "progress"), 0, None),
+        ("xp progress with a file held open", "win32", "winxp", True, "hold", ("s", "progress"), 1, "Fail to copy"),
     )
 
     @classmethod
@@ -701,8 +708,9 @@ class Rollbacks(unittest.TestCase):
             pfx.settle(kill=True)
             with open(log, encoding="utf-8", errors="replace") as f:
                 text = f.read()
+            after = pfx.snapshot()
             cls.outcomes[name] = dict(result=result, seconds=seconds, log=text, journal=pfx.journal(),
-                                      diff=winelab.snapshot_diff(before, pfx.snapshot()), start=start,
+                                      diff=winelab.snapshot_diff(before, after), snapshot=after, start=start,
                                       install_dir=install_dir, pfx=pfx)
 
     def test_failures_change_nothing_and_say_why(self):
@@ -715,7 +723,7 @@ class Rollbacks(unittest.TestCase):
                 self.assertEqual(1, len(outcome["result"].boxes), outcome["result"].boxes)
                 self.assertIn(message, outcome["result"].boxes[0])
                 self.assertEqual([], outcome["diff"])
-                if words == ("s",):
+                if words[0] == "s":
                     self.assertIn("result: the install failed and was rolled back", outcome["log"])
                     self.assertEqual([], unrolled_steps(outcome["log"]))
 
@@ -744,6 +752,29 @@ class Rollbacks(unittest.TestCase):
         self.assertGreater(ended.time - closed.time, 2.5)
         exe = pr.to_unix(outcome["pfx"].path, outcome["install_dir"] + "\\" + APP_FILE)
         self.assertGreater(os.stat(exe).st_ctime, ended.time)
+
+    def test_progress_shows_the_running_wizard_that_nobody_can_press_and_that_ends_by_itself(self):
+        for name, suffix, installed in (("win7 progress over an application slow to close", " - Installation Wizard", True),
+                                        ("xp progress uninstall while the application closes slowly",
+                                         " - Uninstallation Wizard", False)):
+            with self.subTest(name):
+                outcome = self.outcomes[name]
+                result = outcome["result"]
+                self.assertEqual((0, []), (result.rc, result.boxes))
+                # The wizard's window: the bar moved on its own while the application closed,
+                # and no button was ever enabled.
+                self.assertEqual({APP_NAME + suffix}, {title for _, _, title in result.progress})
+                positions = [pos for pos, _, _ in result.progress]
+                self.assertEqual(sorted(positions), positions)
+                self.assertGreater(len(set(positions)), 3, positions)
+                self.assertEqual([], [buttons for _, buttons, _ in result.progress if buttons])
+                pfx, install_dir = outcome["pfx"], outcome["install_dir"]
+                self.assertEqual(installed, pfx.exists(install_dir + "\\" + APP_FILE))
+                self.assertEqual(installed, pfx.exists(install_dir + "\\Uninstall\\setup.exe"))
+                self.assertEqual(installed, pfx.exists(pfx.desktop(APP_NAME + ".lnk")))
+                entries = [k for _, k in outcome["snapshot"]["registry"] if k.endswith("\\Uninstall\\VRX58Q")]
+                self.assertEqual(installed, bool(entries), entries)
+                self.assertIn("result: installed" if installed else "result: uninstalled", outcome["log"])
 
     def test_silent_uninstall_of_nothing_changes_nothing(self):
         outcome = self.outcomes["xp uninstall with nothing installed"]
