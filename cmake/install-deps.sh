@@ -6,6 +6,7 @@ install_deps() {
     command -v "$cmd" >/dev/null 2>&1 || need=1
   done
   [ -d /usr/src/googletest ] || need=1
+  python3 -c 'import jsonschema, yaml' >/dev/null 2>&1 || need=1
   [ -f /usr/share/fonts/truetype/wqy/wqy-microhei.ttc ] || need=1
   dpkg -s wine32:i386 >/dev/null 2>&1 || need=1
   locale -a 2>/dev/null | grep -qi '^de_DE.utf8$' || need=1
@@ -24,7 +25,7 @@ install_deps() {
   apt-get install -y -qq --no-install-recommends \
     wine wine32 wine64 libwine libwine:i386 fonts-wine \
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 \
-    xvfb xauth xdotool imagemagick googletest cmake make python3 osslsigncode openssl git \
+    xvfb xauth xdotool imagemagick googletest cmake make python3 python3-jsonschema python3-yaml osslsigncode openssl git \
     fonts-wqy-microhei locales >/dev/null
   ensure_i386_runs
   # Locales the language tests switch between.
