@@ -65,6 +65,10 @@ TEST(CommandLine, SilentDelAndQuietSelectTheSilentRuns)
     EXPECT_EQ(RunSilentInstall, Mode(L"quiet", kPkg, &bmp));
     EXPECT_EQ(L"C:\\Pkg\\Application\\Lorvane.bmp", bmp);
     EXPECT_EQ(1, Parse(L"/Quiet").m_bQuiet);
+    // "progress" only shows a silent run's progress: alone it selects no silent run.
+    EXPECT_EQ(1, Parse(L"s /Progress").m_bProgress);
+    EXPECT_EQ(RunSilentUninstall, Mode(L"SilentDel progress", kPkg));
+    EXPECT_EQ(RunInstallWizard, Mode(L"progress", kPkg));
     // The wizard's word wins over every silent one.
     EXPECT_EQ(RunUninstallWizard, Mode(L"SilentDel delpkg quiet", kPkg));
 }
