@@ -15,7 +15,6 @@ tools journal back; takes snapshots of what an install may touch.
 The registry files are current only after settle(): Wine writes them when its server ends.
 """
 
-import fcntl
 import glob
 import hashlib
 import ntpath
@@ -102,23 +101,19 @@ class Lab:
         return env
 
     def template(self, arch):
-        """The booted template prefix of an architecture ("win32" or "win64"), made once."""
+        """The booted template prefix of an architecture ("win32" or "win64"), made once by the
+        build's own boot (cmake/wine-env.sh), which also makes what the boot of a 64-bit-only
+        machine leaves out."""
         path = os.path.join(self.root, "template-" + arch)
-        ready = os.path.join(path, ".lab-ready")
-        if os.path.exists(ready):
-            return path
-        with open(path + ".lock", "w") as lock:
-            fcntl.flock(lock, fcntl.LOCK_EX)
+        ready = os.path.join(path, ".setup-ready")
+        if not os.path.exists(ready):
+            env = self.base_env(path)
+            env["SETUP_WINE"] = self.wine
+            subprocess.run(["bash", "-c", 'source "$1"; ensure_prefix "$2" "$3"', "-",
+                            os.path.join(SOURCE_DIR, "cmake", "wine-env.sh"), path, arch], env=env,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=1500)
             if not os.path.exists(ready):
-                shutil.rmtree(path, ignore_errors=True)
-                env = self.base_env(path)
-                env["WINEARCH"] = arch
-                subprocess.run([self.wine, "wineboot", "-i"], env=env, stdout=subprocess.DEVNULL,
-                               stderr=subprocess.DEVNULL, timeout=1500)
-                subprocess.run(["wineserver", "-w"], env=env, timeout=600)
-                if not os.path.exists(os.path.join(path, "system.reg")):
-                    raise RuntimeError("wineboot did not create the %s prefix %s" % (arch, path))
-                open(ready, "w").close()
+                raise RuntimeError("the boot did not make the %s prefix %s" % (arch, path))
         return path
 
     def prefix(self, name, arch, version):
