@@ -23,10 +23,16 @@ void PostProgress(HWND hWnd, int nCode, LPARAM lParam)
 // SETUP_END_OUTCOME and above carry any other exit code.
 LPARAM EndParam(SetupOutcome outcome)
 {
-    return outcome == SetupSucceeded ? SETUP_END_SUCCEEDED
-         : outcome == SetupRefused   ? SETUP_END_REFUSED
-         : outcome == SetupFailed    ? SETUP_END_FAILED
-                                     : SETUP_END_OUTCOME + (LPARAM)outcome;
+    switch (outcome) {
+    case SetupSucceeded:
+        return SETUP_END_SUCCEEDED;
+    case SetupRefused:
+        return SETUP_END_REFUSED;
+    case SetupFailed:
+        return SETUP_END_FAILED;
+    default:
+        return SETUP_END_OUTCOME + (LPARAM)outcome;
+    }
 }
 
 // The exit code that an end report's lParam stands for.
