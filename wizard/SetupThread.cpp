@@ -119,6 +119,9 @@ LRESULT CSetupDlg::OnSetupProgress(WPARAM wParam, LPARAM lParam)
     m_btnCancel.EnableWindow(FALSE);
     m_btnClose.EnableWindow(TRUE);
     m_btnFinish.ShowWindow(SW_SHOW);
+    // The keyboard continues on Finish; Enter on the check box presses it too.
+    SendMessage(DM_SETDEFID, IDOK, 0);
+    FocusControl(m_btnFinish);
     return 0;
 }
 
