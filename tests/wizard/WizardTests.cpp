@@ -603,6 +603,40 @@ TEST_F(WizardTest, KeyboardAloneInstallsAndRemovesAndEveryControlIsNamed)
     EXPECT_FALSE(FileExists(dir));
 }
 
+// A library made before text 21, as a vendor may still ship one: string block 2 (ids 16 to
+// 31) rewritten with ids 16 to 20 only.
+BOOL RemoveCloseText(const std::wstring& library, LANGID langId)
+{
+    std::vector<WORD> block;
+    HMODULE hLib = ::LoadLibraryExW(library.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!hLib)
+        return FALSE;
+    for (UINT id = 16; id < 32; ++id) {
+        const wchar_t* text = nullptr;
+        int length = id < IDS_CLOSE ? ::LoadStringW(hLib, id, (LPWSTR)&text, 0) : 0;
+        block.push_back((WORD)length);
+        block.insert(block.end(), text, text + length);
+    }
+    ::FreeLibrary(hLib);
+    HANDLE hUpdate = ::BeginUpdateResourceW(library.c_str(), FALSE);
+    return hUpdate && ::UpdateResourceW(hUpdate, RT_STRING, MAKEINTRESOURCEW(2), langId, block.data(),
+                                        (DWORD)(block.size() * sizeof(WORD)))
+        && ::EndUpdateResourceW(hUpdate, FALSE);
+}
+
+TEST_F(WizardTest, OlderLanguageLibraryNamesTheCloseButtonInEnglish)
+{
+    TestPackage pkg(L"older-library");
+    ASSERT_TRUE(RemoveCloseText(pkg.folder + L"setupENU.dll", MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)));
+    ASSERT_EQ(Txt(pkg, IDS_CLOSE), L"");
+    WizardProcess w;
+    ASSERT_TRUE(w.Start(pkg.folder + L"setup.exe"));
+    EXPECT_EQ(w.Text(IDC_HEADING), Txt(pkg, IDS_INSTALL_READY));
+    EXPECT_EQ(w.AccessibleName(IDC_CLOSE), L"Close");
+    w.Key(VK_ESCAPE);
+    EXPECT_TRUE(w.WaitExit(kExitMs));
+}
+
 TEST_F(WizardTest, LockedApplicationExecutableGivesFailedAndNoLaunch)
 {
     TestPackage pkg(L"locked");
