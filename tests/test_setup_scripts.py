@@ -8,7 +8,7 @@ import subprocess
 import tempfile
 import unittest
 
-SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 # name, script (after `set -euo pipefail` and both helpers; $T is the temporary folder), extra
 # environment, exit code, texts on stderr, texts not on stderr, files that must exist, files
