@@ -102,18 +102,19 @@ class Lab:
 
     def template(self, arch):
         """The booted template prefix of an architecture ("win32" or "win64"), made once by the
-        build's own boot (cmake/wine-env.sh), which also makes what the boot of a 64-bit-only
-        machine leaves out."""
+        set-up scripts' ensure_prefix: the boot is checked and tried twice, and a 64-bit-only
+        boot gets the 32-bit registry view's keys that its missing 32-bit half would make."""
         path = os.path.join(self.root, "template-" + arch)
-        ready = os.path.join(path, ".setup-ready")
-        if not os.path.exists(ready):
-            env = self.base_env(path)
-            env["SETUP_WINE"] = self.wine
-            subprocess.run(["bash", "-c", 'source "$1"; ensure_prefix "$2" "$3"', "-",
-                            os.path.join(SOURCE_DIR, "cmake", "wine-env.sh"), path, arch], env=env,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=1500)
-            if not os.path.exists(ready):
-                raise RuntimeError("the boot did not make the %s prefix %s" % (arch, path))
+        if os.path.exists(os.path.join(path, ".setup-ready")):
+            return path
+        env = self.base_env(path)
+        env.pop("SETUP_TEMPLATE_DIR", None)
+        env["SETUP_WINE"] = self.wine
+        result = subprocess.run(["bash", "-c", 'source "$1"; ensure_prefix "$2" "$3"', "-",
+                                 os.path.join(SOURCE_DIR, "cmake", "wine-env.sh"), path, arch],
+                                env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True, timeout=3600)
+        if result.returncode != 0:
+            raise RuntimeError("The %s template %s could not be booted:\n%s" % (arch, path, result.stderr))
         return path
 
     def prefix(self, name, arch, version):
@@ -209,10 +210,9 @@ class Prefix:
         `caption` and notes every top-level window of a process named like the program;
         returns Result(exit code, [box texts], stdout, ["class\\ttitle" of each window],
         [(position, [ids of enabled buttons], caption) of a shown progress bar's window, as it
-        changed]). For
-        the DLL names in native_dlls the loader prefers a file beside the program to Wine's own
-        copy, as Windows does for every DLL that is not a known DLL (a program that crashes on
-        such a file ends without the debugger)."""
+        changed]). For the DLL names in native_dlls the loader prefers a file beside the program
+        to Wine's own copy, as Windows does for every DLL that is not a known DLL (a program that
+        crashes on such a file ends without the debugger)."""
         self._counter += 1
         boxes_file = os.path.join(self.work, "boxes-%d.txt" % self._counter)
         windows_file = os.path.join(self.work, "windows-%d.txt" % self._counter)
