@@ -10,6 +10,10 @@ public:
     CBmpBtnCtrl() = default;
     ~CBmpBtnCtrl() override;
 
+    // The resolution the button is drawn for: LoadBitmaps scales the bitmaps (made for 96
+    // dpi) to it, and SizeToContent its margins. 96 until set.
+    void SetDpi(UINT nDpi) { m_nDpi = nDpi; }
+    UINT GetDpi() const { return m_nDpi; }
     // Remembers the button type (first call only), switches the window to owner drawing
     // and loads the state bitmaps (resource ids, 0 = the state has none). FALSE when the
     // normal bitmap (then nothing else is loaded) or any other requested bitmap fails.
@@ -82,6 +86,7 @@ protected:
     int m_nButtonType = -1;
     UINT m_nTipTextId = 0;
     CToolTipCtrl m_ToolTip;
+    UINT m_nDpi = AFX_DEFAULT_DPI;
 
     DECLARE_MESSAGE_MAP()
 };

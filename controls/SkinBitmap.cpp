@@ -1,5 +1,6 @@
 #include "controls/SkinBitmap.h"
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -116,7 +117,149 @@ private:
     int m_bandBottom = -1;
 };
 
+// The 32-bit BGRX pixels of a bitmap, top row first; empty when it cannot be read.
+std::vector<DWORD> ReadPixels(HBITMAP hBitmap, int w, int h)
+{
+    std::vector<DWORD> pixels((size_t)w * (size_t)h);
+    BITMAPINFO bmi{};
+    bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bmi.bmiHeader.biWidth = w;
+    bmi.bmiHeader.biHeight = -h;
+    bmi.bmiHeader.biPlanes = 1;
+    bmi.bmiHeader.biBitCount = 32;
+    bmi.bmiHeader.biCompression = BI_RGB;
+    HDC hMem = ::CreateCompatibleDC(nullptr);
+    int got = ::GetDIBits(hMem, hBitmap, 0, (UINT)h, pixels.data(), &bmi, DIB_RGB_COLORS);
+    ::DeleteDC(hMem);
+    if (got != h)
+        pixels.clear();
+    return pixels;
+}
+
+// Catmull-Rom: sharp, and exact at the source pixels.
+float Cubic(float x)
+{
+    x = std::fabs(x);
+    if (x < 1.0f)
+        return (1.5f * x - 2.5f) * x * x + 1.0f;
+    if (x < 2.0f)
+        return ((-0.5f * x + 2.5f) * x - 4.0f) * x + 2.0f;
+    return 0.0f;
+}
+
+// The source pixels and weights that make each pixel of one axis of the result.
+struct CAxisTaps {
+    std::vector<int> first;     // per result pixel: index into index/weight
+    std::vector<int> count;
+    std::vector<int> index;     // source pixel, clamped to the edge
+    std::vector<float> weight;  // normalised to a sum of 1
+
+    CAxisTaps(int nSrc, int nDst)
+    {
+        const float scale = (float)nDst / (float)nSrc;
+        // Shrinking widens the filter, so that every source pixel counts.
+        const float stretch = scale < 1.0f ? scale : 1.0f;
+        const float support = 2.0f / stretch;
+        for (int i = 0; i < nDst; ++i) {
+            const float centre = ((float)i + 0.5f) / scale - 0.5f;
+            const int lo = (int)std::floor(centre - support) + 1;
+            const int hi = (int)std::floor(centre + support);
+            first.push_back((int)index.size());
+            float sum = 0.0f;
+            for (int j = lo; j <= hi; ++j) {
+                float wj = Cubic(((float)j - centre) * stretch);
+                if (wj == 0.0f)
+                    continue;
+                index.push_back(std::min(std::max(j, 0), nSrc - 1));
+                weight.push_back(wj);
+                sum += wj;
+            }
+            count.push_back((int)index.size() - first.back());
+            for (int k = first.back(); k < (int)index.size(); ++k)
+                weight[k] /= sum;
+        }
+    }
+};
+
 } // namespace
+
+HBITMAP ScaleBitmapSmooth(HBITMAP hBitmap, int cx, int cy, COLORREF crKey)
+{
+    BITMAP bm{};
+    if (!hBitmap || !::GetObjectW(hBitmap, sizeof(bm), &bm) || bm.bmWidth <= 0 || bm.bmHeight <= 0 ||
+        cx <= 0 || cy <= 0)
+        return nullptr;
+    const int w = bm.bmWidth, h = bm.bmHeight;
+    const std::vector<DWORD> src = ReadPixels(hBitmap, w, h);
+    if (src.empty())
+        return nullptr;
+    const bool hasKey = (crKey & 0xFF000000) == 0;
+    const DWORD key = ((DWORD)GetRValue(crKey) << 16) | ((DWORD)GetGValue(crKey) << 8) | GetBValue(crKey);
+
+    // Across, into blue, green, red and coverage rows of the result's width; the colours are
+    // weighted by coverage so that key pixels add nothing to them.
+    const CAxisTaps across(w, cx), down(h, cy);
+    std::vector<float> mid((size_t)cx * (size_t)h * 4);
+    for (int y = 0; y < h; ++y) {
+        const DWORD* row = &src[(size_t)y * (size_t)w];
+        float* out = &mid[(size_t)y * (size_t)cx * 4];
+        for (int x = 0; x < cx; ++x, out += 4) {
+            float b = 0, g = 0, r = 0, a = 0;
+            for (int k = across.first[x], end = k + across.count[x]; k < end; ++k) {
+                const DWORD p = row[across.index[k]] & 0x00FFFFFF;
+                if (hasKey && p == key)
+                    continue;
+                const float wk = across.weight[k];
+                b += wk * (float)(p & 0xFF);
+                g += wk * (float)((p >> 8) & 0xFF);
+                r += wk * (float)((p >> 16) & 0xFF);
+                a += wk;
+            }
+            out[0] = b, out[1] = g, out[2] = r, out[3] = a;
+        }
+    }
+
+    BITMAPINFO bmi{};
+    bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bmi.bmiHeader.biWidth = cx;
+    bmi.bmiHeader.biHeight = -cy;
+    bmi.bmiHeader.biPlanes = 1;
+    bmi.bmiHeader.biBitCount = 32;
+    bmi.bmiHeader.biCompression = BI_RGB;
+    void* pBits = nullptr;
+    HBITMAP hScaled = ::CreateDIBSection(nullptr, &bmi, DIB_RGB_COLORS, &pBits, nullptr, 0);
+    if (!hScaled || !pBits) {
+        if (hScaled)
+            ::DeleteObject(hScaled);
+        return nullptr;
+    }
+    auto channel = [](float v) -> DWORD { return v <= 0.0f ? 0 : v >= 255.0f ? 255 : (DWORD)(v + 0.5f); };
+    DWORD* dst = static_cast<DWORD*>(pBits);
+    for (int y = 0; y < cy; ++y) {
+        for (int x = 0; x < cx; ++x) {
+            float b = 0, g = 0, r = 0, a = 0;
+            for (int k = down.first[y], end = k + down.count[y]; k < end; ++k) {
+                const float* in = &mid[((size_t)down.index[k] * (size_t)cx + (size_t)x) * 4];
+                const float wk = down.weight[k];
+                b += wk * in[0], g += wk * in[1], r += wk * in[2], a += wk * in[3];
+            }
+            DWORD pixel;
+            if (hasKey && a < 0.5f)
+                pixel = key;
+            else {
+                // The colours were weighted by coverage; without a key coverage is 1.
+                const float inv = hasKey ? 1.0f / std::min(a, 1.0f) : 1.0f;
+                pixel = (channel(r * inv) << 16) | (channel(g * inv) << 8) | channel(b * inv);
+                // A blend that happens to equal the key would be cut out of the window.
+                if (hasKey && pixel == key)
+                    pixel ^= 1;
+            }
+            dst[(size_t)y * (size_t)cx + (size_t)x] = pixel;
+        }
+    }
+    ::GdiFlush();
+    return hScaled;
+}
 
 HRGN CreateBitmapRegion(HBITMAP hBitmap, COLORREF crKey, LPCRECT lpInner)
 {
@@ -240,6 +383,24 @@ CSkinBitmap::CSkinBitmap(LPCWSTR lpszResourceName)
 CSkinBitmap::CSkinBitmap(UINT nIDResource)
 {
     LoadBitmap(nIDResource);
+}
+
+BOOL CSkinBitmap::LoadScaledBitmap(UINT nIDResource, UINT nDpi)
+{
+    DeleteObject();
+    if (!LoadBitmap(nIDResource))
+        return FALSE;
+    if (nDpi == AFX_DEFAULT_DPI)
+        return TRUE;
+    const CSize size = GetSize();
+    HBITMAP hScaled = ScaleBitmapSmooth((HBITMAP)m_hObject, AfxScaleForDpi(size.cx, nDpi),
+                                        AfxScaleForDpi(size.cy, nDpi));
+    // Without memory for the copy the button keeps the 1x look rather than none.
+    if (hScaled) {
+        DeleteObject();
+        Attach(hScaled);
+    }
+    return TRUE;
 }
 
 CSkinBitmap::~CSkinBitmap()
