@@ -1,9 +1,11 @@
 // Time from process start to the wizard visible and painted, beside the same figure for a
 // minimal Win32 program that opens one plain window (wizard_startup_plain.exe).
-//   wizard_startup [runs] [package folder]
+//   wizard_startup [runs] [package folder] [layout dpi]
 // Each run starts the program, polls the screen until the window's picture is there, and
 // closes it. Prints the median of the runs for both and their ratio. The package folder (a
-// Unix path) defaults to the build's; the screen's resolution is the prefix's.
+// Unix path) defaults to the build's; the screen's resolution is the prefix's, and the layout
+// dpi (the resolution the wizard draws itself at) defaults to it: 96 for a wizard that does
+// not scale.
 #include <windows.h>
 #include "bench/BenchDpi.h"
 #include <algorithm>
@@ -70,6 +72,11 @@ double TimeToPainted(const std::wstring& command, const std::vector<Probe>& prob
             break;
         ::Sleep(1);
     }
+    // A run that never saw the picture says what the probes saw instead.
+    for (const Probe& p : probes)
+        if (elapsed < 0)
+            wprintf(L"  probe (%ld, %ld): wants %06lx, shows %06lx\n", p.pt.x, p.pt.y, (unsigned long)p.colour,
+                    (unsigned long)::GetPixel(hScreen, p.pt.x, p.pt.y));
     ::ReleaseDC(nullptr, hScreen);
     ::TerminateProcess(pi.hProcess, 0);
     ::WaitForSingleObject(pi.hProcess, 10000);
@@ -158,19 +165,24 @@ int wmain(int argc, wchar_t** argv)
         return 1;
     }
 
-    // Both windows are centred on the screen at its resolution. Probes on flat parts of the
-    // background picture, away from the controls.
+    // Both windows are centred on the screen. Probes on flat parts of the background picture,
+    // away from the controls.
     const UINT dpi = BenchMakeDpiAware();
-    const int x0 = ::GetSystemMetrics(SM_CXSCREEN) / 2 - BenchScale(art.w, dpi) / 2;
-    const int y0 = ::GetSystemMetrics(SM_CYSCREEN) / 2 - BenchScale(art.h, dpi) / 2;
+    const UINT layoutDpi = argc > 3 ? (UINT)_wtoi(argv[3]) : dpi;
+    // The window's top-left corner at a resolution.
+    auto origin = [&](UINT d) {
+        return POINT{::GetSystemMetrics(SM_CXSCREEN) / 2 - BenchScale(art.w, d) / 2,
+                     ::GetSystemMetrics(SM_CYSCREEN) / 2 - BenchScale(art.h, d) / 2};
+    };
+    const POINT wizardAt = origin(layoutDpi), plainAt = origin(dpi);
     std::vector<Probe> wizard, plain;
-    for (POINT p : {POINT{100, 150}, POINT{300, 60}, POINT{500, 300}, POINT{20, 395}}) {
+    for (POINT p : {POINT{450, 150}, POINT{300, 60}, POINT{500, 300}, POINT{20, 395}}) {
         POINT f = FlatPoint(art, p);
-        POINT screen = {x0 + BenchScale(f.x, dpi), y0 + BenchScale(f.y, dpi)};
-        wizard.push_back({screen, art.At(f.x, f.y)});
-        plain.push_back({screen, RGB(1, 2, 3)});
+        wizard.push_back({{wizardAt.x + BenchScale(f.x, layoutDpi), wizardAt.y + BenchScale(f.y, layoutDpi)},
+                          art.At(f.x, f.y)});
+        plain.push_back({{plainAt.x + BenchScale(f.x, dpi), plainAt.y + BenchScale(f.y, dpi)}, RGB(1, 2, 3)});
     }
-    wprintf(L"%u dpi, windows at (%d, %d)\n", dpi, x0, y0);
+    wprintf(L"screen %u dpi, wizard drawn at %u dpi\n", dpi, layoutDpi);
 
     std::vector<double> tWizard, tPlain;
     for (int i = 0; i < runs; ++i) {

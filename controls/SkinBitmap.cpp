@@ -197,12 +197,23 @@ HBITMAP ScaleBitmapSmooth(HBITMAP hBitmap, int cx, int cy, COLORREF crKey)
     const DWORD key = ((DWORD)GetRValue(crKey) << 16) | ((DWORD)GetGValue(crKey) << 8) | GetBValue(crKey);
 
     // Across, into blue, green, red and coverage rows of the result's width; the colours are
-    // weighted by coverage so that key pixels add nothing to them.
+    // weighted by coverage so that key pixels add nothing to them. Only the few source rows
+    // that the current result row needs are kept (a ring indexed by source row): a buffer of
+    // the whole picture costs more in fresh memory pages than the filtering itself.
     const CAxisTaps across(w, cx), down(h, cy);
-    std::vector<float> mid((size_t)cx * (size_t)h * 4);
-    for (int y = 0; y < h; ++y) {
-        const DWORD* row = &src[(size_t)y * (size_t)w];
-        float* out = &mid[(size_t)y * (size_t)cx * 4];
+    int span = 1;
+    for (int y = 0; y < cy; ++y)
+        for (int k = down.first[y], end = k + down.count[y]; k < end; ++k)
+            span = std::max(span, down.index[k] - down.index[down.first[y]] + 1);
+    const int ringRows = span + 1;
+    std::vector<float> ring((size_t)ringRows * (size_t)cx * 4);
+    std::vector<int> ringSource(ringRows, -1);
+    auto acrossRow = [&](int sy) -> const float* {
+        float* out = &ring[(size_t)(sy % ringRows) * (size_t)cx * 4];
+        if (ringSource[sy % ringRows] == sy)
+            return out;
+        ringSource[sy % ringRows] = sy;
+        const DWORD* row = &src[(size_t)sy * (size_t)w];
         for (int x = 0; x < cx; ++x, out += 4) {
             float b = 0, g = 0, r = 0, a = 0;
             for (int k = across.first[x], end = k + across.count[x]; k < end; ++k) {
@@ -217,7 +228,8 @@ HBITMAP ScaleBitmapSmooth(HBITMAP hBitmap, int cx, int cy, COLORREF crKey)
             }
             out[0] = b, out[1] = g, out[2] = r, out[3] = a;
         }
-    }
+        return &ring[(size_t)(sy % ringRows) * (size_t)cx * 4];
+    };
 
     BITMAPINFO bmi{};
     bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
@@ -235,14 +247,19 @@ HBITMAP ScaleBitmapSmooth(HBITMAP hBitmap, int cx, int cy, COLORREF crKey)
     }
     auto channel = [](float v) -> DWORD { return v <= 0.0f ? 0 : v >= 255.0f ? 255 : (DWORD)(v + 0.5f); };
     DWORD* dst = static_cast<DWORD*>(pBits);
+    // Down, a whole row at a time: the weighted sum of a few source rows.
+    std::vector<float> sum((size_t)cx * 4);
     for (int y = 0; y < cy; ++y) {
+        std::fill(sum.begin(), sum.end(), 0.0f);
+        for (int k = down.first[y], end = k + down.count[y]; k < end; ++k) {
+            const float* in = acrossRow(down.index[k]);
+            const float wk = down.weight[k];
+            for (size_t i = 0; i < sum.size(); ++i)
+                sum[i] += wk * in[i];
+        }
+        DWORD* out = &dst[(size_t)y * (size_t)cx];
         for (int x = 0; x < cx; ++x) {
-            float b = 0, g = 0, r = 0, a = 0;
-            for (int k = down.first[y], end = k + down.count[y]; k < end; ++k) {
-                const float* in = &mid[((size_t)down.index[k] * (size_t)cx + (size_t)x) * 4];
-                const float wk = down.weight[k];
-                b += wk * in[0], g += wk * in[1], r += wk * in[2], a += wk * in[3];
-            }
+            const float b = sum[4 * x], g = sum[4 * x + 1], r = sum[4 * x + 2], a = sum[4 * x + 3];
             DWORD pixel;
             if (hasKey && a < 0.5f)
                 pixel = key;
@@ -254,7 +271,7 @@ HBITMAP ScaleBitmapSmooth(HBITMAP hBitmap, int cx, int cy, COLORREF crKey)
                 if (hasKey && pixel == key)
                     pixel ^= 1;
             }
-            dst[(size_t)y * (size_t)cx + (size_t)x] = pixel;
+            out[x] = pixel;
         }
     }
     ::GdiFlush();
