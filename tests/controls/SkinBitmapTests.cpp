@@ -254,12 +254,14 @@ TEST(SkinBitmapScaling, SmoothScaleKeepsFlatColoursAndTheKeyOutside)
         scaled.Draw(canvas.GetCDC(), 0, 0);
         EXPECT_EQ(canvas.Pixel(cx / 4, cy / 2), kLeft);
         EXPECT_EQ(canvas.Pixel(3 * cx / 4, cy / 2), kRight);
-        for (int y = 0; y < cy; ++y)
+        for (int y = 0; y < cy; ++y) {
             for (int x = 0; x < cx; ++x) {
                 COLORREF c = canvas.Pixel(x, y);
-                if (c != kKey)
+                if (c != kKey) {
                     ASSERT_EQ(GetRValue(c), 0) << x << "," << y;
+                }
             }
+        }
 
         HRGN hRgn = scaled.CreateRegionFromBitmap(kKey, &kWhole);
         for (POINT pt : {POINT{0, 0}, POINT{cx - 1, 0}, POINT{0, cy - 1}, POINT{cx - 1, cy - 1}})
