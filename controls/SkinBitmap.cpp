@@ -117,10 +117,9 @@ private:
     int m_bandBottom = -1;
 };
 
-// The 32-bit BGRX pixels of a bitmap, top row first; empty when it cannot be read.
-std::vector<DWORD> ReadPixels(HBITMAP hBitmap, int w, int h)
+// The description of 32-bit BGRX pixels, w x h, top row first.
+BITMAPINFO TopDownInfo(int w, int h)
 {
-    std::vector<DWORD> pixels((size_t)w * (size_t)h);
     BITMAPINFO bmi{};
     bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     bmi.bmiHeader.biWidth = w;
@@ -128,6 +127,14 @@ std::vector<DWORD> ReadPixels(HBITMAP hBitmap, int w, int h)
     bmi.bmiHeader.biPlanes = 1;
     bmi.bmiHeader.biBitCount = 32;
     bmi.bmiHeader.biCompression = BI_RGB;
+    return bmi;
+}
+
+// The 32-bit BGRX pixels of a bitmap, top row first; empty when it cannot be read.
+std::vector<DWORD> ReadPixels(HBITMAP hBitmap, int w, int h)
+{
+    std::vector<DWORD> pixels((size_t)w * (size_t)h);
+    BITMAPINFO bmi = TopDownInfo(w, h);
     HDC hMem = ::CreateCompatibleDC(nullptr);
     int got = ::GetDIBits(hMem, hBitmap, 0, (UINT)h, pixels.data(), &bmi, DIB_RGB_COLORS);
     ::DeleteDC(hMem);
@@ -231,13 +238,7 @@ HBITMAP ScaleBitmapSmooth(HBITMAP hBitmap, int cx, int cy, COLORREF crKey)
         return &ring[(size_t)(sy % ringRows) * (size_t)cx * 4];
     };
 
-    BITMAPINFO bmi{};
-    bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    bmi.bmiHeader.biWidth = cx;
-    bmi.bmiHeader.biHeight = -cy;
-    bmi.bmiHeader.biPlanes = 1;
-    bmi.bmiHeader.biBitCount = 32;
-    bmi.bmiHeader.biCompression = BI_RGB;
+    const BITMAPINFO bmi = TopDownInfo(cx, cy);
     void* pBits = nullptr;
     HBITMAP hScaled = ::CreateDIBSection(nullptr, &bmi, DIB_RGB_COLORS, &pBits, nullptr, 0);
     if (!hScaled || !pBits) {
