@@ -3,6 +3,7 @@
 #include "app/RunLog.h"
 #include "app/UninstallCopy.h"
 #include "engine/SetupEngine.h"
+#include "engine/InstallJournal.h"
 #include "engine/SetupLog.h"
 #ifdef SETUP_HAVE_WIZARD
 #include "wizard/SetupDlg.h"
@@ -54,6 +55,12 @@ BOOL CSetupApp::InitInstance()
 
     if (!bCopy && !AcquireSingleInstanceMutex(SETUP_MUTEX_NAME, &m_hMutex)) {
         SetupLog(L"another setup program is running: nothing was done");
+        m_nExitCode = SetupBusy;
+        return FALSE;
+    }
+    // An install of this product whose process died is rolled back before this run's work;
+    // the uninstall's copy leaves that to the uninstaller that started it.
+    if (!bCopy && RecoverInterruptedInstall(config) == SetupBusy) {
         m_nExitCode = SetupBusy;
         return FALSE;
     }

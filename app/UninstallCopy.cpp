@@ -134,7 +134,7 @@ BOOL RunUninstallFromCopy(LPCWSTR lpszExePath, LPCWSTR lpszFolder, int* pnExitCo
     if (!::ReadFile(hRead, &dwResult, sizeof(dwResult), &cbRead, nullptr) || cbRead != sizeof(dwResult)) {
         // The copy ended without a result: its exit code says what it could.
         ::WaitForSingleObject(pi.hProcess, INFINITE);
-        if (!::GetExitCodeProcess(pi.hProcess, &dwResult) || dwResult > SetupCancelled)
+        if (!::GetExitCodeProcess(pi.hProcess, &dwResult) || dwResult > SetupFileBusy)
             dwResult = SetupFailed;
     }
     ::CloseHandle(hRead);

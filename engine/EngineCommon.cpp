@@ -63,6 +63,15 @@ BOOL FormatPlanPath(LPWSTR lpszBuffer, LPCWSTR lpszSetting, LPCWSTR lpszFormat, 
     return FALSE;
 }
 
+SetupOutcome OutcomeOfFileError(DWORD dwError)
+{
+    if (dwError == ERROR_SHARING_VIOLATION || dwError == ERROR_LOCK_VIOLATION)
+        return SetupFileBusy;
+    if (dwError == ERROR_DISK_FULL || dwError == ERROR_HANDLE_DISK_FULL)
+        return SetupDiskFull;
+    return SetupFailed;
+}
+
 BOOL FolderExists(LPCWSTR lpszPath)
 {
     DWORD attr = ::GetFileAttributesW(lpszPath);

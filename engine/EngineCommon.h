@@ -49,6 +49,10 @@ template <class Op> BOOL RetryWhileFileBusy(Op op)
     }
 }
 
+// The outcome of a file operation that failed with dwError: a file held by another program
+// (SetupFileBusy), a full disk (SetupDiskFull), or any other failure.
+SetupOutcome OutcomeOfFileError(DWORD dwError);
+
 // TRUE when lpszPath is an existing folder.
 BOOL FolderExists(LPCWSTR lpszPath);
 

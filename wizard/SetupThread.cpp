@@ -19,9 +19,12 @@ void PostProgress(HWND hWnd, int nCode, LPARAM lParam)
     ::PostMessageW(hWnd, WM_SETUP_PROGRESS, (WPARAM)nCode, lParam);
 }
 
-// The end report's lParam: 1 for success; any other value is a failure, and 2 tells a refusal.
+// The end report's lParam: 1 for success; any other value is a failure, 2 tells a refusal,
+// and the failures a deployment tool can act on keep their outcome.
 LPARAM EndParam(SetupOutcome outcome)
 {
+    if (outcome >= SetupStillRunning && outcome <= SetupFileBusy)
+        return (LPARAM)outcome;
     return outcome == SetupSucceeded ? SETUP_END_SUCCEEDED
          : outcome == SetupRefused   ? SETUP_END_REFUSED
                                      : SETUP_END_FAILED;
@@ -88,6 +91,8 @@ LRESULT CSetupDlg::OnSetupProgress(WPARAM wParam, LPARAM lParam)
         KillTimer(IDT_PROGRESS);
         if (lParam == SETUP_END_REFUSED)
             m_nOutcome = SetupRefused;
+        else if (lParam >= SetupStillRunning && lParam <= SetupFileBusy)
+            m_nOutcome = (int)lParam;
         if (lParam == SETUP_END_SUCCEEDED) {
             m_nOutcome = SetupSucceeded;
             m_progress.SetPos(100);

@@ -79,8 +79,8 @@ TEST_F(UninstallTest, ExecutableThatCannotBeDeletedFailsTheUninstallAndKeepsTheI
     HANDLE hLock = ::CreateFileW(Installed(config, kAppFile).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                  OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, hLock);
-    EXPECT_EQ(SetupFailed, DeleteFilesAndUnregister(config));
-    EXPECT_EQ(SetupFailed, UninstallApplication(config));
+    EXPECT_EQ(SetupFileBusy, DeleteFilesAndUnregister(config));
+    EXPECT_EQ(SetupFileBusy, UninstallApplication(config));
     ::CloseHandle(hLock);
     EXPECT_EQ(before, Snapshot(config));
     EXPECT_TRUE(Exists(Installed(config, L"mingwm10.dll")));

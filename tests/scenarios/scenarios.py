@@ -11,6 +11,8 @@ import argparse
 import glob
 import ntpath
 import os
+import signal
+import subprocess
 import sys
 import time
 import unittest
@@ -607,10 +609,24 @@ class Refusals(unittest.TestCase):
 
     def test_locked_executable_fails_install_without_launch(self):
         self.assertEqual(0, self.good.rc)
-        self.assertEqual(1, self.locked.rc)
+        self.assertEqual(7, self.locked.rc)
         late_starts = [e for e in self.lock_journal
                        if e.program == APP_FILE and e.event == "start" and e.time >= self.lock_start]
         self.assertEqual([], late_starts)
+
+
+# Where the setup program keeps an install's journal and the old files it replaced.
+JOURNAL_FOLDER = "C:\\ProgramData\\VRX58Q setup"
+VICTIM = "C:\\windows\\victim.txt"
+
+
+def leftover_kept_files(pfx):
+    """Kept old files of an install that are still there: the journal folder of the product,
+    and the temporary rollback folders of earlier versions."""
+    left = glob.glob(os.path.join(pfx.path, "drive_c", "users", "*", "Temp", "setup-rollback-*"))
+    if pfx.exists(JOURNAL_FOLDER):
+        left.append(JOURNAL_FOLDER)
+    return left
 
 
 def unrolled_steps(log):
@@ -644,24 +660,38 @@ def unrolled_steps(log):
 
 class Rollbacks(unittest.TestCase):
     """Real faults in the middle of an install or uninstall, and applications that close
-    slowly, never or not at all (hung). A failed install exits with 1, says why, and leaves the
-    files (with their bytes), the uninstall entry and Run values, the shortcuts and the
+    slowly, never or not at all (hung). A failed install exits with 1 (5: the application would
+    not close, 6: the disk is full, 7: a file is held by another program), says why, and leaves
+    the files (with their bytes), the uninstall entry and Run values, the shortcuts and the
     service's registration exactly as they were; its log shows each rollback step. A failed
-    uninstall leaves the install complete and working."""
+    uninstall leaves the install complete and working. An install killed after its k-th change
+    ("kill k") is rolled back by the next run, whatever that run does."""
 
     # name, platform, Windows version, installed before, fault, words (run from the package,
     # or with "installed" from the install's uninstall folder), exit code, text of the message
     CASES = (
-        ("xp file held open", "win32", "winxp", True, "hold", ("s",), 1, "Fail to copy"),
-        ("win7 file held open", "win64", "win7", True, "hold", ("s",), 1, "Fail to copy"),
+        ("xp file held open", "win32", "winxp", True, "hold", ("s",), 7, "Fail to copy"),
+        ("win7 file held open", "win64", "win7", True, "hold", ("s",), 7, "Fail to copy"),
         ("xp Programs folder taken", "win32", "winxp", False, "programs", ("s",), 1, "Fail to create the folder"),
-        ("win7 source executable locked", "win64", "win7", False, "source", ("s",), 1, "Fail to copy"),
-        ("win7 application never closes", "win64", "win7", True, "app never", ("s",), 1, "is still running"),
-        ("xp application hung", "win32", "winxp", True, "app hang", ("s",), 1, "is still running"),
+        ("win7 source executable locked", "win64", "win7", False, "source", ("s",), 7, "Fail to copy"),
+        ("win7 application never closes", "win64", "win7", True, "app never", ("s",), 5, "is still running"),
+        ("xp application hung", "win32", "winxp", True, "app hang", ("s",), 5, "is still running"),
         ("win7 application slow to close", "win64", "win7", True, "app after=3000", ("s",), 0, None),
         ("xp uninstall with nothing installed", "win32", "winxp", False, "", ("SilentDel",), 0, None),
         ("win7 uninstall while the application never closes", "win64", "win7", True, "app never",
-         ("installed", "SilentDel"), 1, "is still running"),
+         ("installed", "SilentDel"), 5, "is still running"),
+        # A small volume as the install folder's parent: refused before anything is touched, or,
+        # when the check is made to see room, full in the middle of the copy.
+        ("xp disk too small", "win32", "winxp", False, "disk", ("s",), 6, "MB are free"),
+        ("xp disk full during the copy", "win32", "winxp", False, "disk fills", ("s",), 6, "Fail to copy"),
+        # The install's process killed after its k-th change; then the next run.
+        ("xp re-install killed, then s", "win32", "winxp", True, "kill 5", ("s",), 0, None),
+        ("win7 re-install with the service killed, then SilentDel", "win64", "win7", True, "kill 8",
+         ("SilentDel",), 0, None),
+        ("xp first install killed, then SilentDel", "win32", "winxp", False, "kill 3", ("SilentDel",), 0, None),
+        ("win7 first install killed late, then s", "win64", "win7", False, "kill 22", ("s",), 0, None),
+        # A journal that a standard user could have written, naming a file outside the install.
+        ("xp journal planted by a user", "win32", "winxp", False, "planted", ("s",), 0, None),
     )
 
     @classmethod
@@ -671,14 +701,26 @@ class Rollbacks(unittest.TestCase):
             pfx = new_prefix("rollback-%d" % i, arch, version)
             setup = pfx.copy_package(ini=make_ini(), lorvane=False)
             install_dir = "C:\\Program Files%s\\VRX58Q" % (" (x86)" if arch == "win64" else "")
+            pristine = None
+            if fault.startswith("kill "):
+                pfx.settle()
+                pristine = pfx.snapshot()
             if installed:
                 first = pfx.run([setup, "s"])
                 assert first.rc == 0, (name, first)
             if fault == "programs":
                 with open(pr.to_unix(pfx.path, pr.COMMON_PROGRAMS) + "/" + APP_NAME, "w") as f:
                     f.write("a file where the Programs group would go\n")
+            mount = None
+            if fault.startswith("disk"):
+                mount = cls.mount_small_volume(pfx, ntpath.dirname(install_dir))
+                if fault == "disk fills":
+                    pfx.extra_env["SETUP_TEST_FREE_SPACE_MB"] = "1000"
+            if fault == "planted":
+                cls.plant_journal(pfx)
             pfx.settle()
             before = pfx.snapshot()
+            installed_state = pfx.snapshot() if installed and pristine else None
             # The older install's application, started as a user would, when the fault is in it.
             release = None
             if fault.startswith("app "):
@@ -688,6 +730,8 @@ class Rollbacks(unittest.TestCase):
                 release = pfx.hold_file(install_dir + "\\mingwm10.dll", exclusive=True)
             elif fault == "source":
                 release = pfx.hold_file("C:\\pkg\\Application\\" + APP_FILE, exclusive=True)
+            elif fault.startswith("kill "):
+                cls.kill_install(pfx, setup, int(fault[5:]))
             program = install_dir + "\\Uninstall\\setup.exe" if words[0] == "installed" else setup
             log = os.path.join(pfx.work, "setup.log")
             start = time.time()
@@ -701,9 +745,62 @@ class Rollbacks(unittest.TestCase):
             pfx.settle(kill=True)
             with open(log, encoding="utf-8", errors="replace") as f:
                 text = f.read()
+            after = pfx.snapshot()
+            if mount:
+                subprocess.run(["umount", mount], check=True)
             cls.outcomes[name] = dict(result=result, seconds=seconds, log=text, journal=pfx.journal(),
-                                      diff=winelab.snapshot_diff(before, pfx.snapshot()), start=start,
-                                      install_dir=install_dir, pfx=pfx)
+                                      diff=winelab.snapshot_diff(before, after), start=start,
+                                      install_dir=install_dir, pfx=pfx, after=after, pristine=pristine,
+                                      installed=installed_state)
+
+    @staticmethod
+    def mount_small_volume(pfx, win_folder):
+        """Mounts a 512 KiB file system over the (emptied) folder; skips the test where mounting
+        is refused."""
+        path = pr.to_unix(pfx.path, win_folder)
+        for entry in os.listdir(path):
+            subprocess.run(["rm", "-rf", os.path.join(path, entry)], check=True)
+        proc = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=512k", "tmpfs", path],
+                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+        if proc.returncode != 0:
+            raise unittest.SkipTest("the disk-space rows need `mount -t tmpfs` (root), which was refused: "
+                                    + proc.stdout.strip())
+        return path
+
+    @staticmethod
+    def plant_journal(pfx):
+        """A journal where the setup program looks for one, that asks to delete a file of the
+        Windows folder, in a folder and file that standard users may write."""
+        folder = pr.to_unix(pfx.path, JOURNAL_FOLDER)
+        os.makedirs(folder)
+        with open(os.path.join(folder, "journal.txt"), "w", encoding="utf-8", newline="\n") as f:
+            f.write("setup journal 1\nprocess\t4000000\t1\ninstall\tC:\\windows\\VRX58Q\napp\t%s\n"
+                    "file\t%s\t\nplan end\n" % (APP_NAME, VICTIM))
+        with open(pr.to_unix(pfx.path, VICTIM), "w") as f:
+            f.write("a file of the system\n")
+        shared = pfx.helper("share", JOURNAL_FOLDER, JOURNAL_FOLDER + "\\journal.txt")
+        assert shared.rc == 0, shared
+        # Wine keeps no access list of its own: it shows the file's mode as one.
+        os.chmod(folder, 0o777)
+        os.chmod(os.path.join(folder, "journal.txt"), 0o666)
+
+    @staticmethod
+    def kill_install(pfx, setup, changes):
+        """Starts `setup s`, kills it (SIGKILL, a power cut for the program) once it has made its
+        k-th change, and waits for the prefix's other programs to end."""
+        log = os.path.join(pfx.work, "killed.log")
+        proc = pfx.start([setup, "s", "/log=" + winelab.windows_path(log)],
+                         extra_env={"SETUP_TEST_PAUSE_AFTER_STEP": str(changes)})
+
+        def paused():
+            if not os.path.exists(log):
+                return False
+            with open(log, encoding="utf-8", errors="replace") as f:
+                return "test: paused after change %d" % changes in f.read()
+        assert pfx.wait_for(paused, timeout=120), "the install never reached change %d" % changes
+        os.kill(proc.pid, signal.SIGKILL)
+        proc.wait(timeout=60)
+        pfx.settle()
 
     def test_failures_change_nothing_and_say_why(self):
         for name, _, _, _, fault, words, rc, message in self.CASES:
@@ -711,11 +808,12 @@ class Rollbacks(unittest.TestCase):
                 continue
             with self.subTest(name):
                 outcome = self.outcomes[name]
-                self.assertEqual(1, outcome["result"].rc)
+                self.assertEqual(rc, outcome["result"].rc)
                 self.assertEqual(1, len(outcome["result"].boxes), outcome["result"].boxes)
                 self.assertIn(message, outcome["result"].boxes[0])
                 self.assertEqual([], outcome["diff"])
-                if words == ("s",):
+                self.assertEqual([], leftover_kept_files(outcome["pfx"]))
+                if words == ("s",) and fault != "disk":
                     self.assertIn("result: the install failed and was rolled back", outcome["log"])
                     self.assertEqual([], unrolled_steps(outcome["log"]))
 
@@ -744,6 +842,44 @@ class Rollbacks(unittest.TestCase):
         self.assertGreater(ended.time - closed.time, 2.5)
         exe = pr.to_unix(outcome["pfx"].path, outcome["install_dir"] + "\\" + APP_FILE)
         self.assertGreater(os.stat(exe).st_ctime, ended.time)
+
+    def test_the_next_run_rolls_an_interrupted_install_back(self):
+        for name, _, _, installed, fault, words, _, _ in self.CASES:
+            if not fault.startswith("kill "):
+                continue
+            with self.subTest(name):
+                outcome = self.outcomes[name]
+                self.assertEqual((0, []), (outcome["result"].rc, outcome["result"].boxes))
+                self.assertIn("recovery: the install into", outcome["log"])
+                self.assertIn("recovery: the interrupted install was rolled back", outcome["log"])
+                self.assertEqual([], leftover_kept_files(outcome["pfx"]))
+                if words == ("SilentDel",):
+                    # Nothing of either install is left.
+                    diff = [line for line in winelab.snapshot_diff(outcome["pristine"], outcome["after"])
+                            if pr.COMPAT_KEY not in line.replace("\\\\", "\\")]
+                    self.assertEqual([], diff)
+                else:
+                    self.assertIn("result: installed", outcome["log"])
+                    exe = outcome["install_dir"] + "\\" + APP_FILE
+                    self.assertTrue(outcome["pfx"].exists(exe))
+                    self.assertTrue(outcome["pfx"].exists(outcome["pfx"].desktop(APP_NAME + ".lnk")))
+                if installed and words == ("s",):
+                    # The same install as the first one, but for the links' new times.
+                    diff = [line for line in winelab.snapshot_diff(outcome["installed"], outcome["after"])
+                            if not line.split(":")[0].endswith(".lnk")]
+                    self.assertEqual([], diff)
+        # The old service came back before the uninstall removed it.
+        self.assertIn("rollback: registering the service again with the old service tool",
+                      self.outcomes["win7 re-install with the service killed, then SilentDel"]["log"])
+
+    def test_a_journal_others_could_write_is_ignored(self):
+        outcome = self.outcomes["xp journal planted by a user"]
+        self.assertEqual((0, []), (outcome["result"].rc, outcome["result"].boxes))
+        self.assertIn("is ignored, as others than the administrators may have written it: its access list lets ",
+                      outcome["log"])
+        self.assertNotIn("recovery: the install into", outcome["log"])
+        self.assertTrue(outcome["pfx"].exists(VICTIM))
+        self.assertIn("result: installed", outcome["log"])
 
     def test_silent_uninstall_of_nothing_changes_nothing(self):
         outcome = self.outcomes["xp uninstall with nothing installed"]
