@@ -23,12 +23,9 @@ std::wstring SystemErrorText(DWORD dwError)
     return szError;
 }
 
-// The old data of HKLM\lpszKey's value lpszName into step.
-void ReadOldValue(LPCWSTR lpszKey, LPCWSTR lpszName, JournalStep& step)
+// The old data of hKey's value lpszName into step.
+void QueryOldValue(HKEY hKey, LPCWSTR lpszName, JournalStep& step)
 {
-    HKEY hKey = nullptr;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, lpszKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
-        return;
     DWORD cbOld = 0;
     if (::RegQueryValueExW(hKey, lpszName, nullptr, &step.type, nullptr, &cbOld) == ERROR_SUCCESS) {
         step.data.resize(cbOld);
@@ -37,6 +34,15 @@ void ReadOldValue(LPCWSTR lpszKey, LPCWSTR lpszName, JournalStep& step)
             step.data.resize(cbOld);
         }
     }
+}
+
+// The old data of HKLM\lpszKey's value lpszName into step.
+void ReadOldValue(LPCWSTR lpszKey, LPCWSTR lpszName, JournalStep& step)
+{
+    HKEY hKey = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, lpszKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
+        return;
+    QueryOldValue(hKey, lpszName, step);
     ::RegCloseKey(hKey);
 }
 
@@ -242,14 +248,7 @@ BOOL CInstallTransaction::SetValue(HKEY hKey, LPCWSTR lpszKey, LPCWSTR lpszName,
 {
     Step step{ Step::ValueWritten, lpszKey };
     step.name = lpszName;
-    DWORD cbOld = 0;
-    if (::RegQueryValueExW(hKey, lpszName, nullptr, &step.type, nullptr, &cbOld) == ERROR_SUCCESS) {
-        step.data.resize(cbOld);
-        if (::RegQueryValueExW(hKey, lpszName, nullptr, &step.type, step.data.data(), &cbOld) == ERROR_SUCCESS) {
-            step.existed = true;
-            step.data.resize(cbOld);
-        }
-    }
+    QueryOldValue(hKey, lpszName, step);
     LONG status = ::RegSetValueExW(hKey, lpszName, 0, dwType, (const BYTE*)pData, cbData);
     if (status != ERROR_SUCCESS) {
         SetupLog(L"cannot write HKLM\\%ls \"%ls\": %ls", lpszKey, lpszName, SystemErrorText((DWORD)status).c_str());
