@@ -189,11 +189,8 @@ BOOL SetStringValue(CInstallTransaction& transaction, HKEY hKey, LPCWSTR lpszKey
 DWORD InstalledSizeKiB(const InstallPlan& plan)
 {
     ULONGLONG bytes = 0;
-    for (int i = 0; i < plan.nItems; ++i) {
-        WIN32_FILE_ATTRIBUTE_DATA data;
-        if (::GetFileAttributesExW(plan.items[i].szTo, GetFileExInfoStandard, &data))
-            bytes += ((ULONGLONG)data.nFileSizeHigh << 32) | data.nFileSizeLow;
-    }
+    for (int i = 0; i < plan.nItems; ++i)
+        bytes += FileSize(plan.items[i].szTo);
     return (DWORD)((bytes + 1023) / 1024);
 }
 

@@ -46,6 +46,34 @@ void ReadOldValue(LPCWSTR lpszKey, LPCWSTR lpszName, JournalStep& step)
     ::RegCloseKey(hKey);
 }
 
+// Moves the old file lpszPath to backup. Within a volume a rename keeps the old bytes without
+// copying them and is whole at once; to another volume the copy is made whole on the disk
+// before it takes its name, and the old file goes only then. So a kept file that exists is
+// always whole, and while none exists the old file is still in its place.
+BOOL KeepOldFile(LPCWSTR lpszPath, const std::wstring& backup)
+{
+    if (::MoveFileExW(lpszPath, backup.c_str(), MOVEFILE_WRITE_THROUGH))
+        return TRUE;
+    if (::GetLastError() != ERROR_NOT_SAME_DEVICE)
+        return FALSE;
+    const std::wstring part = backup + L".part";
+    if (!::CopyFileW(lpszPath, part.c_str(), FALSE))
+        return FALSE;
+    HANDLE hPart = ::CreateFileW(part.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    BOOL bOk = hPart != INVALID_HANDLE_VALUE && ::FlushFileBuffers(hPart);
+    if (hPart != INVALID_HANDLE_VALUE)
+        ::CloseHandle(hPart);
+    bOk = bOk && ::MoveFileExW(part.c_str(), backup.c_str(), MOVEFILE_WRITE_THROUGH) && ::DeleteFileW(lpszPath);
+    if (!bOk) {
+        // The old file stays in its place: no kept copy of it may remain.
+        DWORD dwError = ::GetLastError();
+        ::DeleteFileW(part.c_str());
+        ::DeleteFileW(backup.c_str());
+        ::SetLastError(dwError);
+    }
+    return bOk;
+}
+
 unsigned PauseAfterStep()
 {
     WCHAR szValue[16];
@@ -193,10 +221,7 @@ BOOL CInstallTransaction::PrepareWrite(LPCWSTR lpszPath)
     std::wstring backup;
     if (!BackupPathFor(lpszPath, backup))
         return FALSE;
-    // A move keeps the old bytes without copying them, at once safe on the disk.
-    if (!RetryWhileFileBusy([&] {
-            return ::MoveFileExW(lpszPath, backup.c_str(), MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH);
-        }))
+    if (!RetryWhileFileBusy([&] { return KeepOldFile(lpszPath, backup); }))
         return FALSE;
     m_steps.push_back({ Step::FileWritten, lpszPath, backup });
     SetupLog(L"kept the old %ls as %ls", lpszPath, backup.c_str());
