@@ -73,7 +73,6 @@ LRESULT CSetupDlg::OnSetupProgress(WPARAM wParam, LPARAM lParam)
         m_progress.SetRange(0, 100);
         m_progress.SetStep(kProgressStep);
         m_progress.SetPos(0);
-        m_progress.ShowWindow(SW_SHOW);
         m_btnAction.EnableWindow(FALSE);
         m_btnCancel.EnableWindow(FALSE);
         m_btnClose.EnableWindow(FALSE);
@@ -81,6 +80,8 @@ LRESULT CSetupDlg::OnSetupProgress(WPARAM wParam, LPARAM lParam)
         LoadText(bInstall ? IDS_INSTALL_RUNNING_INFO : IDS_REMOVE_RUNNING_INFO, szInfo, kLabelChars);
         m_lblHeading.SetText(szHeading);
         m_lblInfo.SetText(szInfo);
+        // The bar comes last: whoever sees it sees the whole Running page.
+        m_progress.ShowWindow(SW_SHOW);
         SetTimer(IDT_PROGRESS, PROGRESS_TIMER_MS);
         return 0;
     }
@@ -124,6 +125,9 @@ LRESULT CSetupDlg::OnSetupProgress(WPARAM wParam, LPARAM lParam)
     m_btnCancel.EnableWindow(FALSE);
     m_btnClose.EnableWindow(TRUE);
     m_btnFinish.ShowWindow(SW_SHOW);
+    // The keyboard continues on Finish; Enter on the check box presses it too.
+    SendMessage(DM_SETDEFID, IDOK, 0);
+    FocusControl(m_btnFinish);
     return 0;
 }
 

@@ -409,7 +409,9 @@ class Packages(unittest.TestCase):
 
 class Languages(unittest.TestCase):
     """The Program Files folder is the system's, whatever the UI and system language: a German
-    Windows after XP calls it "Program Files" too (Wine names it so on every version)."""
+    Windows after XP calls it "Program Files" too (Wine names it so on every version). Every
+    version from Vista on (Windows 8 to 10 included) registers the service and writes no Run
+    value; XP writes the Run value."""
 
     @classmethod
     def setUpClass(cls):
@@ -418,6 +420,9 @@ class Languages(unittest.TestCase):
             ("es-xp", "win32", "winxp", "es_ES.UTF-8", "C:\\Program Files", NATIVE),
             ("es-win7", "win64", "win7", "es_ES.UTF-8", "C:\\Program Files (x86)", WOW64),
             ("de-win7", "win64", "win7", "de_DE.UTF-8", "C:\\Program Files (x86)", WOW64),
+            ("en-win8", "win64", "win8", "en_US.UTF-8", "C:\\Program Files (x86)", WOW64),
+            ("en-win81", "win64", "win81", "en_US.UTF-8", "C:\\Program Files (x86)", WOW64),
+            ("en-win10", "win64", "win10", "en_US.UTF-8", "C:\\Program Files (x86)", WOW64),
         )
         cls.outcomes = {}
         for name, arch, version, lc_all, parent, _ in cls.CASES:
@@ -435,6 +440,18 @@ class Languages(unittest.TestCase):
                 self.assertTrue(pfx.exists(parent + "\\VRX58Q\\" + APP_FILE))
                 self.assertEqual((pr.REG_SZ, '"%s\\VRX58Q\\Uninstall\\setup.exe" delpkg' % parent),
                                  reg.value("HKLM", reg_prefix + "Uninstall\\VRX58Q", "UninstallString"))
+
+    def test_service_from_version_6_on_and_run_value_before(self):
+        for name, _, version, _, parent, reg_prefix in self.CASES:
+            with self.subTest(name):
+                pfx, result, reg = self.outcomes[name]
+                run_value = reg.value("HKLM", reg_prefix + "Run", APP_NAME)
+                if version == "winxp":
+                    self.assertIsNone(pr.service_key(reg))
+                    self.assertEqual((pr.REG_SZ, '"%s\\VRX58Q\\%s" min' % (parent, APP_FILE)), run_value)
+                else:
+                    self.assertIsNotNone(pr.service_key(reg), "service registered")
+                    self.assertIsNone(run_value)
 
 
 def ini_bytes(text, encoding="utf-8", bom=False):
