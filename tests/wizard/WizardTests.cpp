@@ -187,6 +187,17 @@ bool IsEnded(const WizardProcess& w)
     return w.Visible(IDOK);
 }
 
+// The user clears the launch box of the Finish page and presses Finish: the wizard ends with 0.
+void FinishWithoutLaunch(WizardProcess& w)
+{
+    w.ClickItem(IDC_LAUNCH);
+    EXPECT_TRUE(w.WaitFor([&] { return CheckMarkShows(w, false); }, 2000));
+    w.ClickItem(IDOK);
+    DWORD code = 1;
+    EXPECT_TRUE(w.WaitExit(kExitMs, &code));
+    EXPECT_EQ(0u, code);
+}
+
 class WizardTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -397,12 +408,7 @@ TEST_F(WizardTest, InstallFinishesWithTheLaunchBoxAndACleanBoxStartsNothing)
     SaveScreenshot(w.Wnd(), "install-finished");
 
     // The user clears the box: Finish starts nothing.
-    w.ClickItem(IDC_LAUNCH);
-    EXPECT_TRUE(w.WaitFor([&] { return CheckMarkShows(w, false); }, 2000));
-    w.ClickItem(IDOK);
-    DWORD code = 1;
-    EXPECT_TRUE(w.WaitExit(kExitMs, &code));
-    EXPECT_EQ(0u, code);
+    FinishWithoutLaunch(w);
     ::Sleep(1000);
     EXPECT_EQ(CountStarts(ReadJournal(), Narrow(config.AppFileName).c_str()), 0);
     EXPECT_TRUE(FileExists(std::wstring(config.InstallDir) + L"\\" + config.AppFileName));
@@ -676,21 +682,6 @@ TEST_F(WizardTest, LockedApplicationExecutableGivesFailedAndNoLaunch)
     EXPECT_TRUE(FileExists(target));
 }
 
-static std::string ReadWholeText(const std::wstring& path)
-{
-    std::string text;
-    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                             0, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return text;
-    char buf[4096];
-    DWORD n = 0;
-    while (::ReadFile(h, buf, sizeof(buf), &n, nullptr) && n)
-        text.append(buf, n);
-    ::CloseHandle(h);
-    return text;
-}
-
 // A silent install killed after its sixth change (a power cut for the program) is rolled
 // back by the next run, here the wizard, which then installs in full; nothing of the killed
 // run is kept.
@@ -707,7 +698,7 @@ TEST_F(WizardTest, WizardRollsBackAKilledInstallThenInstalls)
         ::SetEnvironmentVariableW(L"SETUP_TEST_PAUSE_AFTER_STEP", nullptr);
         ASSERT_TRUE(bLaunched);
         ASSERT_TRUE(killed.WaitFor(
-            [&] { return ReadWholeText(log).find("test: paused after change 6") != std::string::npos; }, kRunMs));
+            [&] { return ReadWholeFile(log).find("test: paused after change 6") != std::string::npos; }, kRunMs));
         killed.Kill();
     }
     ASSERT_TRUE(FileExists(std::wstring(config.InstallDir) + L"\\Uninstall\\setup.exe"));
@@ -717,13 +708,8 @@ TEST_F(WizardTest, WizardRollsBackAKilledInstallThenInstalls)
     w.ClickItem(IDC_ACTION);
     ASSERT_TRUE(w.WaitFor([&] { return IsEnded(w); }, kRunMs));
     EXPECT_EQ(w.Text(IDC_HEADING), Txt(pkg, IDS_INSTALL_DONE));
-    w.ClickItem(IDC_LAUNCH);
-    EXPECT_TRUE(w.WaitFor([&] { return CheckMarkShows(w, false); }, 2000));
-    w.ClickItem(IDOK);
-    DWORD code = 1;
-    EXPECT_TRUE(w.WaitExit(kExitMs, &code));
-    EXPECT_EQ(0u, code);
-    const std::string text = ReadWholeText(log);
+    FinishWithoutLaunch(w);
+    const std::string text = ReadWholeFile(log);
     EXPECT_NE(std::string::npos, text.find("recovery: the interrupted install was rolled back"));
     EXPECT_LT(text.find("recovery: the interrupted install was rolled back"), text.find("result: installed"));
     EXPECT_TRUE(FileExists(std::wstring(config.InstallDir) + L"\\" + config.AppFileName));
