@@ -7,19 +7,27 @@
 #   ./run.sh SilentDel  the silent uninstall of the installed copy, then what is left (nothing)
 set -euo pipefail
 cd "$(dirname "$0")"
+source cmake/steps.sh
 source cmake/install-deps.sh
-source cmake/wine-env.sh
+step "Installing missing tools"
 install_deps
+# After the tools: which Wine loader runs our programs depends on the installed Wine.
+source cmake/wine-env.sh
 
-cmake --preset mingw >/dev/null
-cmake --build --preset mingw >/dev/null
+step "Configuring the build"
+quietly configure cmake --preset mingw
+step "Building"
+quietly build cmake --build --preset mingw
 
 export WINEPREFIX="$PWD/build/run-prefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree,mshtml="
 had_display=${DISPLAY:-}
+step "Starting the virtual display"
 ensure_display
+step "Booting the Wine prefix"
 SETUP_TEMPLATE_DIR="$PWD/build/prefixes/templates" ensure_prefix "$WINEPREFIX"
+step "Running setup.exe $*"
 
 package="$PWD/build/package"
 if ! can_run_32bit; then
@@ -77,5 +85,8 @@ if [ -z "$had_display" ]; then
   wineserver -k || true
   wait "$pid" 2>/dev/null || true
 else
-  "$SETUP_WINE" "$setup" "$@"
+  rc=0
+  "$SETUP_WINE" "$setup" "$@" || rc=$?
+  echo "setup.exe exited with $rc"
+  exit "$rc"
 fi

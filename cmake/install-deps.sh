@@ -1,4 +1,5 @@
 # Installs what the build and the tests need on Debian 12, when it is missing. Needs root.
+# Uses `quietly` (cmake/steps.sh): the package tools' output is shown when they fail.
 install_deps() {
   local need=0
   for cmd in i686-w64-mingw32-g++-posix x86_64-w64-mingw32-g++-posix i686-w64-mingw32-windres wine Xvfb xdotool import cmake python3 \
@@ -19,19 +20,20 @@ install_deps() {
     return 1
   fi
   export DEBIAN_FRONTEND=noninteractive
-  dpkg --add-architecture i386
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends \
+  echo "Installing the missing build and test tools (about a minute)"
+  quietly dpkg-arch dpkg --add-architecture i386 || return
+  quietly apt-update apt-get update -qq || return
+  quietly apt-install apt-get install -y -qq --no-install-recommends \
     wine wine32 wine64 libwine libwine:i386 fonts-wine \
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 \
     xvfb xauth xdotool imagemagick googletest cmake make python3 osslsigncode openssl git \
-    fonts-wqy-microhei locales >/dev/null
+    fonts-wqy-microhei locales || return
   ensure_i386_runs
   # Locales the language tests switch between.
   for l in en_US de_DE es_ES fr_FR ja_JP ko_KR zh_CN zh_TW; do
-    sed -i "s/^# *\(${l}.UTF-8 UTF-8\)/\1/" /etc/locale.gen
+    sed -i "s/^# *\(${l}.UTF-8 UTF-8\)/\1/" /etc/locale.gen || return
   done
-  locale-gen >/dev/null
+  quietly locale-gen locale-gen
 }
 
 # qemu's user-mode emulation registered for i386 programs does not carry Wine's 32-bit

@@ -15,7 +15,6 @@ tools journal back; takes snapshots of what an install may touch.
 The registry files are current only after settle(): Wine writes them when its server ends.
 """
 
-import fcntl
 import glob
 import hashlib
 import ntpath
@@ -102,23 +101,20 @@ class Lab:
         return env
 
     def template(self, arch):
-        """The booted template prefix of an architecture ("win32" or "win64"), made once."""
+        """The booted template prefix of an architecture ("win32" or "win64"), made once by the
+        set-up scripts' ensure_prefix: the boot is checked and tried twice, and a 64-bit-only
+        boot gets the 32-bit registry view's keys that its missing 32-bit half would make."""
         path = os.path.join(self.root, "template-" + arch)
-        ready = os.path.join(path, ".lab-ready")
-        if os.path.exists(ready):
+        if os.path.exists(os.path.join(path, ".setup-ready")):
             return path
-        with open(path + ".lock", "w") as lock:
-            fcntl.flock(lock, fcntl.LOCK_EX)
-            if not os.path.exists(ready):
-                shutil.rmtree(path, ignore_errors=True)
-                env = self.base_env(path)
-                env["WINEARCH"] = arch
-                subprocess.run([self.wine, "wineboot", "-i"], env=env, stdout=subprocess.DEVNULL,
-                               stderr=subprocess.DEVNULL, timeout=1500)
-                subprocess.run(["wineserver", "-w"], env=env, timeout=600)
-                if not os.path.exists(os.path.join(path, "system.reg")):
-                    raise RuntimeError("wineboot did not create the %s prefix %s" % (arch, path))
-                open(ready, "w").close()
+        env = self.base_env(path)
+        env.pop("SETUP_TEMPLATE_DIR", None)
+        env["SETUP_WINE"] = self.wine
+        result = subprocess.run(["bash", "-c", 'source "$1"; ensure_prefix "$2" "$3"', "-",
+                                 os.path.join(SOURCE_DIR, "cmake", "wine-env.sh"), path, arch],
+                                env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True, timeout=3600)
+        if result.returncode != 0:
+            raise RuntimeError("The %s template %s could not be booted:\n%s" % (arch, path, result.stderr))
         return path
 
     def prefix(self, name, arch, version):
