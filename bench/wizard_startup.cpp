@@ -1,11 +1,16 @@
 // Time from process start to the wizard visible and painted, beside the same figure for a
 // minimal Win32 program that opens one plain window (wizard_startup_plain.exe).
-//   wizard_startup [runs]
+//   wizard_startup [runs] [package folder] [layout dpi]
 // Each run starts the program, polls the screen until the window's picture is there, and
-// closes it. Prints the median of the runs for both and their ratio.
+// closes it. Prints the median of the runs for both and their ratio. The package folder (a
+// Unix path) defaults to the build's; the screen's resolution is the prefix's, and the layout
+// dpi (the resolution the wizard draws itself at) defaults to it: 96 for a wizard that does
+// not scale.
 #include <windows.h>
+#include "bench/BenchDpi.h"
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -67,6 +72,11 @@ double TimeToPainted(const std::wstring& command, const std::vector<Probe>& prob
             break;
         ::Sleep(1);
     }
+    // A run that never saw the picture says what the probes saw instead.
+    for (const Probe& p : probes)
+        if (elapsed < 0)
+            wprintf(L"  probe (%ld, %ld): wants %06lx, shows %06lx\n", p.pt.x, p.pt.y, (unsigned long)p.colour,
+                    (unsigned long)::GetPixel(hScreen, p.pt.x, p.pt.y));
     ::ReleaseDC(nullptr, hScreen);
     ::TerminateProcess(pi.hProcess, 0);
     ::WaitForSingleObject(pi.hProcess, 10000);
@@ -77,19 +87,52 @@ double TimeToPainted(const std::wstring& command, const std::vector<Probe>& prob
     return elapsed;
 }
 
-// Colour of the background picture at (x, y), read from the art file the resources carry.
-COLORREF ArtPixel(const std::wstring& bmpPath, int x, int y)
+// The background picture's pixels, read from the art file the resources carry.
+struct ArtPicture {
+    std::vector<COLORREF> pixels;
+    int w = 0, h = 0;
+    COLORREF At(int x, int y) const { return pixels[(size_t)y * w + x]; }
+};
+
+ArtPicture LoadArt(const std::wstring& bmpPath)
 {
+    ArtPicture art;
     HBITMAP hBmp = (HBITMAP)::LoadImageW(nullptr, bmpPath.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE);
     if (!hBmp)
-        return CLR_INVALID;
+        return art;
+    BITMAP bm{};
+    ::GetObjectW(hBmp, sizeof(bm), &bm);
     HDC hdc = ::CreateCompatibleDC(nullptr);
     HGDIOBJ old = ::SelectObject(hdc, hBmp);
-    COLORREF c = ::GetPixel(hdc, x, y);
+    art.w = bm.bmWidth, art.h = bm.bmHeight;
+    for (int y = 0; y < art.h; ++y)
+        for (int x = 0; x < art.w; ++x)
+            art.pixels.push_back(::GetPixel(hdc, x, y));
     ::SelectObject(hdc, old);
     ::DeleteDC(hdc);
     ::DeleteObject(hBmp);
-    return c;
+    return art;
+}
+
+// The point nearest to pt whose 9 x 9 neighbourhood is of one colour: the smoothly scaled
+// picture shows exactly that colour there at any resolution.
+POINT FlatPoint(const ArtPicture& art, POINT pt)
+{
+    auto flat = [&](int x, int y) {
+        if (x < 4 || y < 4 || x + 4 >= art.w || y + 4 >= art.h)
+            return false;
+        for (int dy = -4; dy <= 4; ++dy)
+            for (int dx = -4; dx <= 4; ++dx)
+                if (art.At(x + dx, y + dy) != art.At(x, y))
+                    return false;
+        return true;
+    };
+    for (int r = 0; r < 60; ++r)
+        for (int dy = -r; dy <= r; ++dy)
+            for (int dx = -r; dx <= r; ++dx)
+                if ((abs(dx) == r || abs(dy) == r) && flat(pt.x + dx, pt.y + dy))
+                    return POINT{pt.x + dx, pt.y + dy};
+    return pt;
 }
 
 // The median of the runs that measured something (failed runs are -1).
@@ -107,19 +150,39 @@ int wmain(int argc, wchar_t** argv)
     int runs = argc > 1 ? _wtoi(argv[1]) : 5;
     if (runs < 1)
         runs = 1;
-    const std::wstring setupExe = ToWindowsPath(SETUP_PACKAGE_DIR) + L"\\setup.exe";
+    std::wstring packageDir = ToWindowsPath(SETUP_PACKAGE_DIR);
+    if (argc > 2) {
+        std::string narrow;
+        for (const wchar_t* p = argv[2]; *p; ++p)
+            narrow += (char)*p;
+        packageDir = ToWindowsPath(narrow.c_str());
+    }
+    const std::wstring setupExe = packageDir + L"\\setup.exe";
     const std::wstring plainExe = ToWindowsPath(BENCH_PLAIN_EXE);
-    const std::wstring art = ToWindowsPath(SETUP_ART_DIR) + L"\\bg130.bmp";
+    const ArtPicture art = LoadArt(ToWindowsPath(SETUP_ART_DIR) + L"\\bg130.bmp");
+    if (art.pixels.empty()) {
+        wprintf(L"cannot read the background picture\n");
+        return 1;
+    }
 
-    // The window's top-left corner on a 1024 x 768 screen is (220, 179). Probes on the
-    // background picture, away from the controls, and one inside the info label's area.
-    const int x0 = 220, y0 = 179;
-    std::vector<Probe> wizard;
-    for (POINT p : {POINT{100, 150}, POINT{300, 60}, POINT{500, 300}, POINT{20, 395}})
-        wizard.push_back({{x0 + p.x, y0 + p.y}, ArtPixel(art, p.x, p.y)});
-    std::vector<Probe> plain;
-    for (POINT p : {POINT{100, 150}, POINT{300, 60}, POINT{500, 300}, POINT{20, 395}})
-        plain.push_back({{x0 + p.x, y0 + p.y}, RGB(1, 2, 3)});
+    // Both windows are centred on the screen. Probes on flat parts of the background picture,
+    // away from the controls.
+    const UINT dpi = BenchMakeDpiAware();
+    const UINT layoutDpi = argc > 3 ? (UINT)_wtoi(argv[3]) : dpi;
+    // The window's top-left corner at a resolution.
+    auto origin = [&](UINT d) {
+        return POINT{::GetSystemMetrics(SM_CXSCREEN) / 2 - BenchScale(art.w, d) / 2,
+                     ::GetSystemMetrics(SM_CYSCREEN) / 2 - BenchScale(art.h, d) / 2};
+    };
+    const POINT wizardAt = origin(layoutDpi), plainAt = origin(dpi);
+    std::vector<Probe> wizard, plain;
+    for (POINT p : {POINT{450, 150}, POINT{300, 60}, POINT{500, 300}, POINT{20, 395}}) {
+        POINT f = FlatPoint(art, p);
+        wizard.push_back({{wizardAt.x + BenchScale(f.x, layoutDpi), wizardAt.y + BenchScale(f.y, layoutDpi)},
+                          art.At(f.x, f.y)});
+        plain.push_back({{plainAt.x + BenchScale(f.x, dpi), plainAt.y + BenchScale(f.y, dpi)}, RGB(1, 2, 3)});
+    }
+    wprintf(L"screen %u dpi, wizard drawn at %u dpi\n", dpi, layoutDpi);
 
     std::vector<double> tWizard, tPlain;
     for (int i = 0; i < runs; ++i) {

@@ -1,6 +1,7 @@
 // The reference for wizard_startup: a minimal Win32 program that opens one plain window of
 // the wizard's size at the wizard's place, filled with a marker colour.
 #include <windows.h>
+#include "bench/BenchDpi.h"
 
 const COLORREF kMarker = RGB(1, 2, 3);
 
@@ -22,8 +23,12 @@ int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE, LPWSTR, int nCmdShow)
     wc.hbrBackground = ::CreateSolidBrush(kMarker);
     wc.lpszClassName = L"PlainBenchWindow";
     ::RegisterClassW(&wc);
-    HWND hWnd = ::CreateWindowExW(WS_EX_APPWINDOW, wc.lpszClassName, L"Plain", WS_POPUP, 220, 179, 584, 411,
-                                  nullptr, nullptr, hInstance, nullptr);
+    // The wizard's size at the screen's resolution, centred as the wizard is.
+    const UINT dpi = BenchMakeDpiAware();
+    const int cx = BenchScale(584, dpi), cy = BenchScale(411, dpi);
+    HWND hWnd = ::CreateWindowExW(WS_EX_APPWINDOW, wc.lpszClassName, L"Plain", WS_POPUP,
+                                  ::GetSystemMetrics(SM_CXSCREEN) / 2 - cx / 2, ::GetSystemMetrics(SM_CYSCREEN) / 2 - cy / 2,
+                                  cx, cy, nullptr, nullptr, hInstance, nullptr);
     ::ShowWindow(hWnd, nCmdShow);
     ::UpdateWindow(hWnd);
     MSG msg;

@@ -70,7 +70,7 @@ BOOL CBmpBtnCtrl::LoadBitmaps(UINT nIDNormal, UINT nIDPressed, UINT nIDHover, UI
     m_clrKey = -1;
     ::SetRectEmpty(&m_rcInner);
 
-    if (!m_bmpNormal.LoadBitmap(LOWORD(nIDNormal)))
+    if (!m_bmpNormal.LoadScaledBitmap(LOWORD(nIDNormal), m_nDpi))
         return FALSE;
     BOOL bAllLoaded = TRUE;
     const struct { CSkinBitmap* bmp; UINT id; } more[] = {
@@ -78,7 +78,7 @@ BOOL CBmpBtnCtrl::LoadBitmaps(UINT nIDNormal, UINT nIDPressed, UINT nIDHover, UI
         {&m_bmpDisabled, nIDDisabled}, {&m_bmpDisabledChecked, nIDDisabledChecked},
     };
     for (const auto& m : more) {
-        if (m.id != 0 && !m.bmp->LoadBitmap(LOWORD(m.id)))
+        if (m.id != 0 && !m.bmp->LoadScaledBitmap(LOWORD(m.id), m_nDpi))
             bAllLoaded = FALSE;
     }
     return bAllLoaded;
@@ -119,8 +119,8 @@ void CBmpBtnCtrl::SizeToContent(int x, int y)
     DrawKind kind = KindOf(m_nButtonType);
     if (kind == kDrawCheck || kind == kDrawRadio) {
         // Keep the room the text had to the right of the system's check mark.
-        w += client.Width() - ::GetSystemMetrics(SM_CXMENUCHECK) + 2;
-        h += 4;
+        w += client.Width() - AfxGetSystemMetricsForDpi(SM_CXMENUCHECK, m_nDpi) + AfxScaleForDpi(2, m_nDpi);
+        h += AfxScaleForDpi(4, m_nDpi);
     }
     if (m_nButtonType == BS_PUSHBUTTON && (DWORD)m_clrKey <= 0x00FFFFFF) {
         m_bmpNormal.CreateRegionFromBitmap((COLORREF)m_clrKey, &m_rcInner);

@@ -10,6 +10,10 @@ public:
     CBmpBtnCtrl() = default;
     ~CBmpBtnCtrl() override;
 
+    // The resolution the button is drawn for: LoadBitmaps scales the bitmaps (made for 96
+    // dpi) to it, and SizeToContent its margins. 96 until set.
+    void SetDpi(UINT nDpi) { m_nDpi = nDpi; }
+    UINT GetDpi() const { return m_nDpi; }
     // Remembers the button type (first call only), switches the window to owner drawing
     // and loads the state bitmaps (resource ids, 0 = the state has none). FALSE when the
     // normal bitmap (then nothing else is loaded) or any other requested bitmap fails.
@@ -94,6 +98,7 @@ protected:
     int m_nButtonType = -1;
     UINT m_nTipTextId = 0;
     CToolTipCtrl m_ToolTip;
+    UINT m_nDpi = AFX_DEFAULT_DPI;
     BOOL m_bDefault = FALSE;       // a push button that has the dialog's default-button role
     UINT m_nUiState = 0;           // UISF_* as the window's WM_UPDATEUISTATE messages set them
     BOOL m_bTextHidden = FALSE;

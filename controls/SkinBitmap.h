@@ -4,6 +4,8 @@
 //   CreateBitmapRegion          the region builder on any bitmap handle (one read of all pixels)
 //   CreateBitmapRegionByPixel   the same region built pixel by pixel with GetPixel; slow, kept
 //                               as the reference the fast builder is checked and measured against
+//   ScaleBitmapSmooth           a bitmap resampled to another size with a bicubic filter, for
+//                               the skin at resolutions above 96 dpi
 //
 // Region ownership: the region a CSkinBitmap builds stays its own (m_rgn) until the owner
 // takes it with DetachRegion, which is what to do before SetWindowRgn: a window deletes the
@@ -25,6 +27,13 @@ HRGN CreateBitmapRegion(HBITMAP hBitmap, COLORREF crKey, LPCRECT lpInner = nullp
 // key pixel. The caller owns the returned region.
 HRGN CreateBitmapRegionByPixel(HBITMAP hBitmap, COLORREF crKey, LPCRECT lpInner = nullptr);
 
+// A new 32-bit bitmap of cx x cy pixels resampled from hBitmap with a bicubic (Catmull-Rom)
+// filter. With a key colour (not -1) the key pixels count as transparent: their colour never
+// bleeds into the picture, and a pixel of the result is the key colour when it is less than
+// half covered, so that a region built from the result follows the shape smoothly.
+// The caller owns the result (null when the bitmap cannot be read).
+HBITMAP ScaleBitmapSmooth(HBITMAP hBitmap, int cx, int cy, COLORREF crKey = (COLORREF)-1);
+
 class CSkinBitmap : public CBitmap {
 public:
     CSkinBitmap() = default;
@@ -32,6 +41,10 @@ public:
     explicit CSkinBitmap(LPCWSTR lpszResourceName);
     explicit CSkinBitmap(UINT nIDResource);
     ~CSkinBitmap() override;
+
+    // Loads the bitmap and, for a resolution other than 96 dpi, replaces it with a smooth copy
+    // of round(size * nDpi / 96) pixels. FALSE when the resource cannot be loaded.
+    BOOL LoadScaledBitmap(UINT nIDResource, UINT nDpi);
 
     // Width and height of the bitmap; (0, 0) when there is none.
     CSize GetSize() const;

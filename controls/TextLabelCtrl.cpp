@@ -141,15 +141,38 @@ CTextLabelCtrl& CTextLabelCtrl::SetFontItalic(BOOL bItalic)
 
 CTextLabelCtrl& CTextLabelCtrl::SetFontSize(int nPoints)
 {
-    CFont sized;
-    sized.CreatePointFont(nPoints * 10, m_lf.lfFaceName);
-    LOGFONTW lf{};
-    if (sized.GetLogFont(&lf)) {
-        m_lf.lfHeight = lf.lfHeight;
-        m_lf.lfWidth = lf.lfWidth;
+    m_nPoints = nPoints;
+    if (m_nDpi != 0) {
+        // The height a 96-dpi screen gives (tenths of a point, truncated), scaled: the text
+        // keeps its proportions to a layout that scales the same way.
+        m_lf.lfHeight = -AfxScaleForDpi((int)((AFX_DEFAULT_DPI * (UINT)(nPoints * 10)) / 720), m_nDpi);
+        m_lf.lfWidth = 0;
+    } else {
+        CFont sized;
+        sized.CreatePointFont(nPoints * 10, m_lf.lfFaceName);
+        LOGFONTW lf{};
+        if (sized.GetLogFont(&lf)) {
+            m_lf.lfHeight = lf.lfHeight;
+            m_lf.lfWidth = lf.lfWidth;
+        }
     }
     RebuildFont();
     RedrawCtrl();
+    return *this;
+}
+
+CTextLabelCtrl& CTextLabelCtrl::SetDpi(UINT nDpi)
+{
+    const UINT nOld = m_nDpi ? m_nDpi : AfxGetWindowDpi(nullptr);
+    m_nDpi = nDpi;
+    if (m_nPoints > 0)
+        return SetFontSize(m_nPoints);
+    if (nDpi != nOld) {
+        m_lf.lfHeight = ::MulDiv(m_lf.lfHeight, (int)nDpi, (int)nOld);
+        m_lf.lfWidth = ::MulDiv(m_lf.lfWidth, (int)nDpi, (int)nOld);
+        RebuildFont();
+        RedrawCtrl();
+    }
     return *this;
 }
 
@@ -260,6 +283,7 @@ CTextLabelCtrl& CTextLabelCtrl::SetText3DColor(COLORREF colour)
 CTextLabelCtrl& CTextLabelCtrl::SetLogFont(LOGFONTW lf)
 {
     m_lf = lf;
+    m_nPoints = 0;
     RebuildFont();
     RedrawCtrl();
     return *this;

@@ -51,6 +51,11 @@ public:
     virtual CTextLabelCtrl& SetMailLink(BOOL bLink, BOOL bNotifyParent);
     virtual CTextLabelCtrl& SetLinkTarget(const CString& target);
 
+    // The resolution font sizes are made for (0, the start value: the screen's). A size set
+    // in points then takes its 96-dpi height scaled to it; any other font height is scaled by
+    // the change.
+    CTextLabelCtrl& SetDpi(UINT nDpi);
+
     // Repaints the label at once, then the part of the parent beneath it.
     void RedrawCtrl();
     // Remakes m_font from m_lf.
@@ -102,6 +107,8 @@ protected:
     COLORREF m_crGradientEnd = 0;
     COLORREF m_crBk = 0;
     CString m_strLinkTarget;
+    UINT m_nDpi = 0;               // 0: the screen's resolution
+    int m_nPoints = 0;             // the size SetFontSize set, 0 after any other height
 
     DECLARE_MESSAGE_MAP()
 };

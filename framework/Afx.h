@@ -8,6 +8,7 @@
 //   AfxDialog.h  CDialog
 //   AfxApp.h     CWinApp, CCommandLineInfo, AfxMessageBox, AfxGetApp, AfxGetResourceHandle
 //   AfxDll.h     AfxRestrictDllSearch, AfxLoadSystemLibrary, AfxInitCommonControls
+//   AfxDpi.h     AfxScaleForDpi, AfxGetWindowDpi, AfxGetSystemMetricsForDpi, AfxKeepDialogUnscaled
 #pragma once
 #include "framework/AfxTypes.h"
 #include "framework/AfxString.h"
@@ -17,3 +18,4 @@
 #include "framework/AfxDialog.h"
 #include "framework/AfxApp.h"
 #include "framework/AfxDll.h"
+#include "framework/AfxDpi.h"

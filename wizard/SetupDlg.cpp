@@ -22,12 +22,18 @@ BEGIN_MESSAGE_MAP(CSetupDlg, CDialog)
     ON_WM_LBUTTONDOWN()
     ON_BN_CLICKED(IDC_CLOSE, &CSetupDlg::OnCloseButton)
     ON_WM_CLOSE()
+    ON_MESSAGE(WM_DPICHANGED, &CSetupDlg::OnDpiChanged)
+    ON_MESSAGE(WM_GETFONT, &CSetupDlg::OnGetFont)
 END_MESSAGE_MAP()
 
 CSetupDlg::CSetupDlg(LPCWSTR lpszFolder, BOOL bUninstall, CWnd* pParent)
     : CDialog(IDD_SETUP_DIALOG, pParent),
       m_bmBackground{},
       m_hBackground(nullptr),
+      m_hBackgroundDpi(nullptr),
+      m_nDpi(AFX_DEFAULT_DPI),
+      m_nTemplateDpi(AFX_DEFAULT_DPI),
+      m_cxLaunchTemplate(0),
       m_szFolder{},
       m_szTitle{},
       m_bUninstall(bUninstall),
@@ -45,6 +51,8 @@ CSetupDlg::~CSetupDlg()
 {
     if (m_hBackground)
         ::DeleteObject(m_hBackground);
+    if (m_hBackgroundDpi)
+        ::DeleteObject(m_hBackgroundDpi);
 }
 
 void CSetupDlg::LoadText(UINT nID, LPWSTR lpszBuffer, int nChars)
@@ -81,6 +89,14 @@ BOOL CSetupDlg::OnInitDialog()
 
     SendMessage(WM_SETICON, ICON_BIG, (LPARAM)m_hIcon);
     SendMessage(WM_SETICON, ICON_SMALL, (LPARAM)m_hIcon);
+
+    // The skin follows the window's resolution; the system's own rescaling of dialogs would
+    // stretch the template's layout instead.
+    m_nDpi = m_nTemplateDpi = AfxGetWindowDpi(m_hWnd);
+    AfxKeepDialogUnscaled(m_hWnd);
+    CRect rcLaunch;
+    m_chkLaunch.GetClientRect(&rcLaunch);
+    m_cxLaunchTemplate = rcLaunch.Width();
 
     // Together these leave the dialog in its Ready state.
     LoadSkinBitmaps();

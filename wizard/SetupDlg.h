@@ -62,11 +62,22 @@ public:
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
 
-    // Skin steps of the initialisation, in this order (SetupDlgSkin.cpp).
+    // Skin steps of the initialisation, in this order (SetupDlgSkin.cpp). They draw the skin
+    // at the window's resolution m_nDpi: the layout is made for 96 dpi and scales with it.
     void LoadSkinBitmaps();
     void InitTexts();
     void ApplyWindowShape();
     void LayoutControls();
+    // The buttons' bitmaps and the background at m_nDpi.
+    void LoadButtonBitmaps();
+    void ScaleBackground();
+    // Places every control at m_nDpi without changing what is shown.
+    void PlaceControls();
+    // Called when the window moves to a monitor of another resolution (or that resolution
+    // changes): takes the suggested place and redraws the skin at the new resolution.
+    LRESULT OnDpiChanged(WPARAM wParam, LPARAM lParam);
+    // Called when a control asks for the dialog's font: the one for the window's resolution.
+    LRESULT OnGetFont(WPARAM wParam, LPARAM lParam);
     // Builds m_szTitle from setup.ini's "AppName" and the mode's suffix, within its buffer.
     void BuildTitle();
     // Keyboard and screen-reader set-up after the skin steps: the close button's name, hidden
@@ -100,8 +111,13 @@ protected:
     // WM_CLOSE): ends the dialog with IDCANCEL unless the worker runs.
     void OnClose();
 
-    BITMAP m_bmBackground;
+    BITMAP m_bmBackground;          // of the background as drawn (at m_nDpi)
     HBITMAP m_hBackground;
+    HBITMAP m_hBackgroundDpi;       // the background smoothly scaled to m_nDpi; null at 96 dpi
+    UINT m_nDpi;                    // the window's resolution
+    UINT m_nTemplateDpi;            // the resolution the dialog template was laid out at
+    int m_cxLaunchTemplate;         // the check box's width from the template, at m_nTemplateDpi
+    CFont m_fontDpi;                // the template's font remade for m_nDpi; empty until it differs
     WCHAR m_szFolder[MAX_PATH];
     WCHAR m_szTitle[MAX_PATH];
     BOOL m_bUninstall;

@@ -58,9 +58,32 @@ void CSetupDlg::LoadSkinBitmaps()
     m_hBackground = ::LoadBitmapW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDB_BACKGROUND));
     if (!m_hBackground)
         AfxMessageBox(L"Error loading bitmap", MB_OK, 0);
+    ScaleBackground();
+    LoadButtonBitmaps();
+}
 
+void CSetupDlg::ScaleBackground()
+{
+    if (m_hBackgroundDpi) {
+        ::DeleteObject(m_hBackgroundDpi);
+        m_hBackgroundDpi = nullptr;
+    }
+    if (!m_hBackground || m_nDpi == AFX_DEFAULT_DPI)
+        return;
+    BITMAP bm{};
+    ::GetObjectW(m_hBackground, sizeof(bm), &bm);
+    // Magenta stays outside the window: its colour never bleeds into the edges, and the
+    // corners keep their curve at the larger size.
+    m_hBackgroundDpi = ScaleBitmapSmooth(m_hBackground, AfxScaleForDpi(bm.bmWidth, m_nDpi),
+                                         AfxScaleForDpi(bm.bmHeight, m_nDpi), SKIN_KEY_MAGENTA);
+}
+
+void CSetupDlg::LoadButtonBitmaps()
+{
     // Looks: normal, pressed, hover, checked, disabled, checked and disabled. The large
     // buttons have no disabled look: the button greys their caption instead.
+    for (CBmpBtnCtrl* pBtn : {&m_btnClose, &m_btnAction, &m_btnFinish, &m_btnCancel, &m_chkLaunch})
+        pBtn->SetDpi(m_nDpi);
     m_btnClose.LoadBitmaps(IDB_CLOSE_NORMAL, IDB_CLOSE_NORMAL, IDB_CLOSE_HOVER, 0, IDB_CLOSE_DISABLED, 0);
     m_btnAction.LoadBitmaps(IDB_BUTTON_NORMAL, IDB_BUTTON_PRESSED, IDB_BUTTON_HOVER, 0, 0, 0);
     m_btnFinish.LoadBitmaps(IDB_BUTTON_NORMAL, IDB_BUTTON_PRESSED, IDB_BUTTON_HOVER, 0, 0, 0);
@@ -105,6 +128,8 @@ void CSetupDlg::InitTexts()
 {
     const BYTE nCharset = GetTextCharset();
     BuildTitle();
+    for (CTextLabelCtrl* pLabel : {&m_lblTitle, &m_lblHeading, &m_lblInfo})
+        pLabel->SetDpi(m_nDpi);
     m_lblTitle.SetText(m_szTitle)
         .SetTextColor(RGB(85, 0, 0))
         .SetFontName(kLabelFace, nCharset)
@@ -155,14 +180,15 @@ void CSetupDlg::ApplyWindowShape()
 {
     // Without the background picture there is nothing to shape the window by: it stays
     // rectangular, at the size the layout is made for.
-    int cx = kSkinWidth;
-    int cy = kSkinHeight;
-    if (m_hBackground) {
-        ::GetObjectW(m_hBackground, sizeof(m_bmBackground), &m_bmBackground);
+    int cx = AfxScaleForDpi(kSkinWidth, m_nDpi);
+    int cy = AfxScaleForDpi(kSkinHeight, m_nDpi);
+    HBITMAP hShown = m_hBackgroundDpi ? m_hBackgroundDpi : m_hBackground;
+    if (hShown) {
+        ::GetObjectW(hShown, sizeof(m_bmBackground), &m_bmBackground);
         cx = m_bmBackground.bmWidth;
         cy = m_bmBackground.bmHeight;
         // Every pixel that is not magenta belongs to the window; the window owns the region.
-        HRGN hRgn = CreateBitmapRegion(m_hBackground, SKIN_KEY_MAGENTA);
+        HRGN hRgn = CreateBitmapRegion(hShown, SKIN_KEY_MAGENTA);
         if (hRgn && !SetWindowRgn(hRgn, TRUE))
             ::DeleteObject(hRgn);
     }
@@ -172,35 +198,93 @@ void CSetupDlg::ApplyWindowShape()
 
 void CSetupDlg::LayoutControls()
 {
+    PlaceControls();
+    m_btnFinish.ShowWindow(SW_HIDE);
+    m_chkLaunch.ShowWindow(SW_HIDE);
+    m_progress.ShowWindow(SW_HIDE);
+}
+
+void CSetupDlg::PlaceControls()
+{
+    // The layout in 96-dpi pixels of the client area (W wide); every edge is scaled to
+    // m_nDpi on its own, so that neighbouring controls stay flush at any scale.
     CRect rc;
     GetClientRect(&rc);
-    const int W = rc.Width();
+    const int W = ::MulDiv(rc.Width(), (int)AFX_DEFAULT_DPI, (int)m_nDpi);
     const UINT kFlags = SWP_NOZORDER | SWP_NOOWNERZORDER;
+    auto S = [this](int n) { return AfxScaleForDpi(n, m_nDpi); };
+    auto place = [&](CWnd& wnd, int x, int y, int cx, int cy) {
+        wnd.SetWindowPos(nullptr, S(x), S(y), S(x + cx) - S(x), S(y + cy) - S(y), kFlags);
+    };
 
-    m_lblTitle.SetWindowPos(nullptr, 14, 7, W - 60, 15, kFlags);
-    m_lblHeading.SetWindowPos(nullptr, 35, 55, W - 70, 35, kFlags);
-    m_lblInfo.SetWindowPos(nullptr, 200, 170, W - 230, 60, kFlags);
+    place(m_lblTitle, 14, 7, W - 60, 15);
+    place(m_lblHeading, 35, 55, W - 70, 35);
+    place(m_lblInfo, 200, 170, W - 230, 60);
 
-    m_btnClose.SizeToContent(W - 32, 11);
-    m_btnAction.SizeToContent(W - 272, 380);
-    m_btnFinish.SizeToContent(W - 272, 380);
-    m_btnCancel.SizeToContent(W - 133, 380);
-    m_btnFinish.ShowWindow(SW_HIDE);
+    m_btnClose.SizeToContent(S(W - 32), S(11));
+    m_btnAction.SizeToContent(S(W - 272), S(380));
+    m_btnFinish.SizeToContent(S(W - 272), S(380));
+    m_btnCancel.SizeToContent(S(W - 133), S(380));
 
-    m_chkLaunch.SizeToContent(200, 235);
-    m_chkLaunch.ShowWindow(SW_HIDE);
+    // The check box keeps the room for its text that the template gave it, at this scale.
+    m_chkLaunch.SetWindowPos(nullptr, 0, 0, ::MulDiv(m_cxLaunchTemplate, (int)m_nDpi, (int)m_nTemplateDpi),
+                             1, SWP_NOMOVE | SWP_NOZORDER | SWP_NOREDRAW | SWP_NOACTIVATE);
+    m_chkLaunch.SizeToContent(S(200), S(235));
 
-    m_progress.SetWindowPos(nullptr, 205, 235, W - 245, 30, kFlags | SWP_HIDEWINDOW);
+    place(m_progress, 205, 235, W - 245, 30);
+}
+
+LRESULT CSetupDlg::OnDpiChanged(WPARAM wParam, LPARAM lParam)
+{
+    const UINT nDpi = LOWORD(wParam);
+    const RECT* prcSuggested = reinterpret_cast<const RECT*>(lParam);
+    if (nDpi != 0 && nDpi != m_nDpi) {
+        m_nDpi = nDpi;
+        m_fontDpi.DeleteObject();
+        if (m_nDpi != m_nTemplateDpi) {
+            // The template's font at the new resolution, for the buttons' captions.
+            LOGFONTW lf{};
+            HFONT hTemplateFont = (HFONT)::SendMessageW(m_hWnd, WM_GETFONT, 0, 0);
+            if (hTemplateFont && ::GetObjectW(hTemplateFont, sizeof(lf), &lf)) {
+                lf.lfHeight = ::MulDiv(lf.lfHeight, (int)m_nDpi, (int)m_nTemplateDpi);
+                lf.lfWidth = ::MulDiv(lf.lfWidth, (int)m_nDpi, (int)m_nTemplateDpi);
+                m_fontDpi.CreateFontIndirect(&lf);
+            }
+        }
+        ScaleBackground();
+        LoadButtonBitmaps();
+        for (CTextLabelCtrl* pLabel : {&m_lblTitle, &m_lblHeading, &m_lblInfo})
+            pLabel->SetDpi(m_nDpi);
+        ApplyWindowShape();
+        PlaceControls();
+    }
+    // The window keeps the size of its picture; the system's suggestion places it.
+    if (prcSuggested) {
+        CRect rcWindow;
+        GetWindowRect(&rcWindow);
+        SetWindowPos(nullptr, prcSuggested->left, prcSuggested->top, rcWindow.Width(), rcWindow.Height(),
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    RedrawWindow(nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    return 0;
+}
+
+LRESULT CSetupDlg::OnGetFont(WPARAM, LPARAM)
+{
+    if (m_fontDpi.GetSafeHandle())
+        return (LRESULT)m_fontDpi.GetSafeHandle();
+    return Default();
 }
 
 BOOL CSetupDlg::OnEraseBkgnd(CDC* pDC)
 {
-    if (!m_hBackground)
+    HBITMAP hShown = m_hBackgroundDpi ? m_hBackgroundDpi : m_hBackground;
+    if (!hShown)
         return (BOOL)Default();
     CDC dcMem;
     if (!dcMem.CreateCompatibleDC(pDC))
         return TRUE;
-    HGDIOBJ hOld = dcMem.SelectObject(m_hBackground);
+    HGDIOBJ hOld = dcMem.SelectObject(hShown);
     pDC->BitBlt(0, 0, m_bmBackground.bmWidth, m_bmBackground.bmHeight, &dcMem, 0, 0, SRCCOPY);
     dcMem.SelectObject(hOld);
     return TRUE;

@@ -72,7 +72,8 @@ TEST(Startup, WindowsVersion6AndLaterWriteTheCompatibilityAssistantValue)
 {
     BareSetup pkg;
     std::wstring valueName = Lower(pkg.exe);
-    // Wine reports 6.2 for win8, win81 and win10 to a program without a manifest.
+    // Wine reports 6.2 for win8 and win81, and 10.0 for win10 to setup.exe, whose manifest
+    // declares Windows 10.
     const struct {
         const wchar_t* version;
         bool written;

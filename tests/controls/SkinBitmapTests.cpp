@@ -231,3 +231,43 @@ TEST(SkinBitmapDrawing, BordersKeepCornersAndScaleTheMiddle)
     EXPECT_EQ(GetRValue(canvas.Pixel(4 + 2, 30)), GetRValue(Pattern(2, 0)));
     EXPECT_EQ(GetGValue(canvas.Pixel(30, 6 + 1)), GetGValue(Pattern(0, 1)));
 }
+
+// The skin at higher resolutions: a picture of two flat halves with key-coloured corners,
+// scaled by each factor. Flat parts keep their exact colours, the key never bleeds into the
+// picture (neither half has any red), and the corners stay outside the region.
+TEST(SkinBitmapScaling, SmoothScaleKeepsFlatColoursAndTheKeyOutside)
+{
+    const COLORREF kLeft = RGB(0, 160, 40), kRight = RGB(0, 40, 200);
+    const int w = 40, h = 24;
+    auto picture = [&](int x, int y) {
+        bool corner = (x < 3 || x >= w - 3) && (y < 3 || y >= h - 3);
+        return corner ? kKey : x < w / 2 ? kLeft : kRight;
+    };
+    HBITMAP hSource = MakeBitmap(w, h, picture);
+    for (int dpi : {120, 144, 192}) {
+        SCOPED_TRACE(dpi);
+        const int cx = ::MulDiv(w, dpi, 96), cy = ::MulDiv(h, dpi, 96);
+        CSkinBitmap scaled;
+        scaled.Attach(ScaleBitmapSmooth(hSource, cx, cy, kKey));
+        ASSERT_EQ(scaled.GetSize(), CSize(cx, cy));
+        CCanvas canvas(cx, cy, RGB(1, 2, 3));
+        scaled.Draw(canvas.GetCDC(), 0, 0);
+        EXPECT_EQ(canvas.Pixel(cx / 4, cy / 2), kLeft);
+        EXPECT_EQ(canvas.Pixel(3 * cx / 4, cy / 2), kRight);
+        for (int y = 0; y < cy; ++y) {
+            for (int x = 0; x < cx; ++x) {
+                COLORREF c = canvas.Pixel(x, y);
+                if (c != kKey) {
+                    ASSERT_EQ(GetRValue(c), 0) << x << "," << y;
+                }
+            }
+        }
+
+        HRGN hRgn = scaled.CreateRegionFromBitmap(kKey, &kWhole);
+        for (POINT pt : {POINT{0, 0}, POINT{cx - 1, 0}, POINT{0, cy - 1}, POINT{cx - 1, cy - 1}})
+            EXPECT_FALSE(::PtInRegion(hRgn, pt.x, pt.y)) << pt.x << "," << pt.y;
+        for (POINT pt : {POINT{cx / 2, 0}, POINT{0, cy / 2}, POINT{cx / 2, cy / 2}})
+            EXPECT_TRUE(::PtInRegion(hRgn, pt.x, pt.y)) << pt.x << "," << pt.y;
+    }
+    ::DeleteObject(hSource);
+}

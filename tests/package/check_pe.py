@@ -4,7 +4,10 @@
 - it imports only Windows system DLLs, and no function that Windows XP lacks;
 - setup.exe imports only known DLLs, which Windows always takes from its system folder: any
   other DLL it needs is loaded at run time from there, never from the folder it runs from;
-- no manifest declares supported operating systems (that would change what GetVersionExW reports);
+- setup.exe carries its application manifest (read back from the resources): administrator
+  rights without UI access, the supported systems Vista to 10, DPI awareness per monitor (v2)
+  and system-wide before it, in a form Windows XP loads; no other binary's manifest declares
+  supported systems (that would change what GetVersionExW reports);
 - with --cafile: its Authenticode signature is SHA-256 and verifies against those certificates;
 - with --version X.Y.Z: setup.exe and the language libraries carry version X.Y.Z.0, and each
   folder's setup.ini says Version=X.YY.ZZ.
@@ -63,6 +66,18 @@ NEWER_THAN_XP = {
 
 IMAGE_SUBSYSTEM = {2: "GUI", 3: "console"}
 
+RT_MANIFEST = 24
+ASM_V1 = "urn:schemas-microsoft-com:asm.v1"
+SUPPORTED_OS = {
+    "{e2011457-1546-43c5-a5fe-008deee3d3f0}": "Vista",
+    "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}": "7",
+    "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}": "8",
+    "{1f676c76-80e1-4239-95bb-83d0f6d0da78}": "8.1",
+    "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}": "10",
+}
+# The programs that must carry the application manifest.
+MANIFEST_PROGRAMS = {"setup.exe"}
+
 
 def read_pe(path):
     data = open(path, "rb").read()
@@ -95,6 +110,28 @@ def read_pe(path):
     def cstr(off):
         return data[off:data.index(b"\0", off)].decode("ascii", "replace")
 
+    def resource_dir(off, base):
+        """The entries of one resource directory: (id or name, is_dir, offset from base)."""
+        named, ids = struct.unpack_from("<HH", data, off + 12)
+        entries = []
+        for i in range(named + ids):
+            name, target = struct.unpack_from("<II", data, off + 16 + 8 * i)
+            entries.append((None if name & 0x80000000 else name, bool(target & 0x80000000),
+                            base + (target & 0x7FFFFFFF)))
+        return entries
+
+    manifests = []
+    if ndirs > 2 and dirs[2][0]:
+        base = rva(dirs[2][0])
+        for type_id, is_dir, off in resource_dir(base, base):
+            if type_id != RT_MANIFEST or not is_dir:
+                continue
+            for _, name_is_dir, name_off in resource_dir(off, base):
+                leaves = resource_dir(name_off, base) if name_is_dir else [(None, False, name_off)]
+                for _, _, leaf in leaves:
+                    data_rva, size = struct.unpack_from("<II", data, leaf)
+                    manifests.append(data[rva(data_rva):rva(data_rva) + size])
+
     imports = {}
     if ndirs > 1 and dirs[1][0]:
         off = rva(dirs[1][0])
@@ -115,8 +152,59 @@ def read_pe(path):
             off += 20
     return {
         "machine": machine, "magic": magic, "os": (major_os, minor_os), "subsystem_version": (major_sub, minor_sub),
-        "subsystem": subsystem, "imports": imports, "data": data,
+        "subsystem": subsystem, "imports": imports, "data": data, "manifests": manifests,
     }
+
+
+def manifest_problems(text):
+    """What keeps an application manifest from doing its work, or from loading on Windows XP."""
+    import xml.dom.minidom
+    import xml.etree.ElementTree as ET
+    try:
+        root = ET.fromstring(text)
+        dom = xml.dom.minidom.parseString(text)
+    except Exception as e:  # any parse error: the loader refuses the program
+        return ["manifest is not well-formed XML: %s" % e]
+    problems = []
+
+    def ns(tag):
+        return tag[1:tag.index("}")] if tag.startswith("{") else ""
+
+    def local(tag):
+        return tag[tag.index("}") + 1:] if tag.startswith("{") else tag
+
+    if root.tag != "{%s}assembly" % ASM_V1 or root.get("manifestVersion") != "1.0":
+        problems.append("manifest root is not an asm.v1 assembly of version 1.0")
+    # XP knows only asm.v1's own elements there: others must sit in a namespace of their own.
+    for child in root:
+        if ns(child.tag) == ASM_V1 and local(child.tag) not in ("assemblyIdentity", "description",
+                                                                 "dependency", "file", "noInherit"):
+            problems.append("manifest element %s is in the asm.v1 namespace, which XP's loader refuses"
+                            % local(child.tag))
+    for el in dom.getElementsByTagName("*"):
+        declared = [a for a in el.attributes.keys() if a == "xmlns" or a.startswith("xmlns:")]
+        if len(declared) > 1:
+            problems.append("manifest element %s declares %d namespaces (XP SP2 restarts on that)"
+                            % (el.tagName, len(declared)))
+
+    levels = [e for e in root.iter() if local(e.tag) == "requestedExecutionLevel"]
+    if len(levels) != 1 or levels[0].get("level") != "requireAdministrator" or levels[0].get("uiAccess") != "false":
+        problems.append("manifest does not request administrator rights without UI access")
+    found = {(e.get("Id") or "").lower() for e in root.iter() if local(e.tag) == "supportedOS"}
+    missing = [name for guid, name in SUPPORTED_OS.items() if guid not in found]
+    if missing:
+        problems.append("manifest does not declare Windows %s" % ", ".join(missing))
+    aware = [(e.text or "").strip().lower() for e in root.iter() if local(e.tag) == "dpiAware"]
+    if aware != ["true"]:
+        problems.append("manifest does not declare system DPI awareness (dpiAware true)")
+    awareness = [[v.strip().lower() for v in (e.text or "").split(",")]
+                 for e in root.iter() if local(e.tag) == "dpiAwareness"]
+    if len(awareness) != 1 or awareness[0][:1] != ["permonitorv2"] or "system" not in awareness[0]:
+        problems.append("manifest does not declare per-monitor v2 DPI awareness with system awareness after it")
+    for e in root.iter():
+        if local(e.tag) == "assemblyIdentity" and e.get("name") == "Microsoft.Windows.Common-Controls":
+            problems.append("manifest depends on the common controls 6, which restyle the skin's progress bar")
+    return problems
 
 
 def version_problems(path, data, version):
@@ -174,7 +262,12 @@ def check(path, cafile=None, version=None):
                 problems.append("imports %s!%s, which Windows XP lacks" % (dll, f))
             if dll == "msvcrt.dll" and (f.endswith("_s") or f in ("_ftelli64", "_fseeki64")):
                 problems.append("imports msvcrt.dll!%s, which the XP C runtime lacks" % f)
-    if b"supportedOS" in pe["data"] or b"<compatibility" in pe["data"]:
+    if os.path.basename(path).lower() in MANIFEST_PROGRAMS:
+        if len(pe["manifests"]) != 1:
+            problems.append("carries %d application manifests, not 1" % len(pe["manifests"]))
+        for text in pe["manifests"]:
+            problems += manifest_problems(text)
+    elif b"supportedOS" in pe["data"] or b"<compatibility" in pe["data"]:
         problems.append("carries a compatibility manifest")
     if version:
         problems += version_problems(path, pe["data"], version)

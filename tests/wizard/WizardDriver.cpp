@@ -475,6 +475,40 @@ std::vector<DWORD> CaptureScreen(const RECT& rc)
 
 } // namespace
 
+namespace {
+
+void SetLogPixels(DWORD dpi)
+{
+    HKEY hKey;
+    if (::RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &hKey,
+                          nullptr) != ERROR_SUCCESS)
+        return;
+    ::RegSetValueExW(hKey, L"LogPixels", 0, REG_DWORD, (const BYTE*)&dpi, sizeof(dpi));
+    ::RegCloseKey(hKey);
+}
+
+} // namespace
+
+ScreenResolution::ScreenResolution(DWORD dpi)
+{
+    SetLogPixels(dpi);
+}
+
+ScreenResolution::~ScreenResolution()
+{
+    SetLogPixels(96);
+}
+
+void SeeRealPixels()
+{
+    // DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE; the function is Windows 10's.
+    typedef HANDLE(WINAPI * SetThreadDpiAwarenessContextFn)(HANDLE);
+    auto fn = (SetThreadDpiAwarenessContextFn)(void*)::GetProcAddress(::GetModuleHandleW(L"user32.dll"),
+                                                                      "SetThreadDpiAwarenessContext");
+    if (fn)
+        fn((HANDLE)(INT_PTR)-3);
+}
+
 BOOL SaveScreenshot(HWND hWnd, const char* name)
 {
     RECT rc;

@@ -5,6 +5,8 @@
 //   WizardProcess  one running setup.exe and its wizard window
 //   PlantedLibraries marker libraries beside a program under DLL names
 //   SaveScreenshot the screen area of a window into build/screenshots/NAME.bmp
+//   ScreenResolution the prefix's resolution for the programs started while it lives
+//   SeeRealPixels  makes the calling thread see every window in real pixels
 #pragma once
 #include <windows.h>
 #include <string>
@@ -107,6 +109,20 @@ public:
 private:
     std::wstring m_marker;
 };
+
+// Sets the resolution (HKCU\Control Panel\Desktop\LogPixels) that programs started from now
+// on take; the destructor sets 96 again.
+class ScreenResolution {
+public:
+    explicit ScreenResolution(DWORD dpi);
+    ~ScreenResolution();
+    ScreenResolution(const ScreenResolution&) = delete;
+    ScreenResolution& operator=(const ScreenResolution&) = delete;
+};
+
+// The thread sees the windows of DPI-aware programs unscaled (per-monitor awareness), as the
+// screen shows them; without it the system maps their rectangles to this program's 96 dpi.
+void SeeRealPixels();
 
 // The name the accessibility interface gives a window's client object; "(no accessible
 // object)" when there is none.

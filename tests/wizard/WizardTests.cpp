@@ -6,6 +6,7 @@
 #include "app/SetupFlags.h"
 #include "engine/SetupEngine.h"
 #include "controls/TextLabelCtrl.h"
+#include "framework/AfxDpi.h"
 #include "lang/Languages.h"
 #include "res/resource.h"
 #include <commctrl.h>
@@ -204,6 +205,7 @@ protected:
     {
         ::CreateDirectoryW(L"C:\\wizard-tests", nullptr);
         ::SetEnvironmentVariableW(L"SETUP_TOOLS_JOURNAL", L"C:\\wizard-tests\\tools.log");
+        SeeRealPixels();
         RemoveEarlierInstall();
     }
 
@@ -330,6 +332,85 @@ TEST_F(WizardTest, TitleComesFromTheTurboVolumeSectionWhenThePackageCarriesTheTi
     DWORD code = 0;
     EXPECT_TRUE(w.WaitExit(kExitMs, &code));
     EXPECT_EQ(4u, code);   // cancelled before anything started
+}
+
+// At a higher resolution the whole 96-dpi window scales by dpi / 96, each edge rounded on its
+// own: the window, its curved corners, the labels and the buttons (whose pictures scale too).
+TEST_F(WizardTest, ReadyWindowScalesWithTheResolution)
+{
+    struct Row {
+        DWORD dpi;
+        const char* shot;
+    };
+    const Row rows[] = {
+        {120, "install-ready-125"},
+        {144, "install-ready-150"},
+        {192, "install-ready-200"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.dpi << " dpi");
+        ScreenResolution resolution(row.dpi);
+        TestPackage pkg(L"ready-dpi");
+        WizardProcess w;
+        ASSERT_TRUE(w.Start(pkg.folder + L"setup.exe"));
+        auto S = [&](int n) { return ::MulDiv(n, (int)row.dpi, 96); };
+        // A rectangle of the 96-dpi layout at this resolution.
+        auto expectScaled = [&](int id, int x, int y, int cx, int cy) {
+            ExpectRect(w, id, S(x), S(y), S(x + cx) - S(x), S(y + cy) - S(y));
+        };
+
+        const int W = S(584), H = S(411);
+        RECT rc;
+        ::GetWindowRect(w.Wnd(), &rc);
+        EXPECT_EQ(rc.left, ::GetSystemMetrics(SM_CXSCREEN) / 2 - W / 2);
+        EXPECT_EQ(rc.top, ::GetSystemMetrics(SM_CYSCREEN) / 2 - H / 2);
+        EXPECT_EQ(rc.right - rc.left, W);
+        EXPECT_EQ(rc.bottom - rc.top, H);
+
+        HRGN hRgn = ::CreateRectRgn(0, 0, 0, 0);
+        ASSERT_NE(::GetWindowRgn(w.Wnd(), hRgn), ERROR);
+        for (POINT pt : {POINT{0, 0}, POINT{S(4), 0}, POINT{0, S(3)}, POINT{W - 1, 0}, POINT{0, H - 1},
+                         POINT{W - 1, H - 1}}) {
+            EXPECT_FALSE(::PtInRegion(hRgn, pt.x, pt.y)) << pt.x << "," << pt.y;
+        }
+        for (POINT pt : {POINT{S(8), 0}, POINT{W - 1 - S(8), 0}, POINT{0, S(9)}, POINT{W / 2, H / 2},
+                         POINT{W - 1, H / 2}, POINT{W / 2, H - 1}}) {
+            EXPECT_TRUE(::PtInRegion(hRgn, pt.x, pt.y)) << pt.x << "," << pt.y;
+        }
+        ::DeleteObject(hRgn);
+
+        expectScaled(IDC_TITLE, 14, 7, 524, 15);
+        expectScaled(IDC_HEADING, 35, 55, 514, 35);
+        expectScaled(IDC_INFO, 200, 170, 354, 60);
+        expectScaled(IDC_PROGRESS, 205, 235, 339, 30);
+        ExpectRect(w, IDC_CLOSE, S(552), S(11), S(20), S(17));
+        ExpectRect(w, IDC_ACTION, S(312), S(380), S(111), S(22));
+        ExpectRect(w, IDOK, S(312), S(380), S(111), S(22));
+        ExpectRect(w, IDCANCEL, S(451), S(380), S(111), S(22));
+        RECT chk = w.ItemRect(IDC_LAUNCH);
+        EXPECT_EQ(chk.left, S(200));
+        EXPECT_EQ(chk.top, S(235));
+        EXPECT_EQ(chk.bottom - chk.top, S(24) + S(4));
+        SaveScreenshot(w.Wnd(), row.shot);
+
+        // Moved to a 96-dpi monitor, the window takes the 96-dpi layout where it stands (with
+        // no suggested place, as the system always gives one).
+        ::GetWindowRect(w.Wnd(), &rc);
+        ::SendMessageW(w.Wnd(), WM_DPICHANGED, MAKEWPARAM(96, 96), 0);
+        RECT moved;
+        ::GetWindowRect(w.Wnd(), &moved);
+        EXPECT_EQ(moved.right - moved.left, 584);
+        EXPECT_EQ(moved.bottom - moved.top, 411);
+        ExpectRect(w, IDC_HEADING, 35, 55, 514, 35);
+        ExpectRect(w, IDC_CLOSE, 552, 11, 20, 17);
+        ExpectRect(w, IDCANCEL, 451, 380, 111, 22);
+        EXPECT_EQ(w.ItemRect(IDC_LAUNCH).bottom - w.ItemRect(IDC_LAUNCH).top, 24 + 4);
+
+        w.ClickItem(IDCANCEL);
+        DWORD code = 0;
+        EXPECT_TRUE(w.WaitExit(kExitMs, &code));
+        EXPECT_EQ(4u, code);
+    }
 }
 
 TEST_F(WizardTest, PressOnTheBackgroundDragsTheWindow)
@@ -773,7 +854,7 @@ static BOOL CALLBACK TakeFirstLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD wLanguage
     return FALSE;
 }
 
-HFONT LabelFont(HMODULE hLib, int nPoints)
+HFONT LabelFont(HMODULE hLib, int nPoints, int dpi)
 {
     LANGID langId = 0;
     ::EnumResourceLanguagesW(hLib, (LPCWSTR)RT_STRING, MAKEINTRESOURCEW(1), &TakeFirstLanguage, (LONG_PTR)&langId);
@@ -783,49 +864,53 @@ HFONT LabelFont(HMODULE hLib, int nPoints)
     BYTE charset = ANSI_CHARSET;
     if (::TranslateCharsetInfo((DWORD*)(UINT_PTR)wcstoul(cp, nullptr, 10), &csi, TCI_SRCCODEPAGE))
         charset = (BYTE)csi.ciCharset;
-    HDC hdc = ::GetDC(nullptr);
+    // The 96-dpi height, scaled to the resolution.
     LOGFONTW lf{};
-    lf.lfHeight = -::MulDiv(nPoints, ::GetDeviceCaps(hdc, LOGPIXELSY), 72);
+    lf.lfHeight = -::MulDiv(::MulDiv(nPoints, 96, 72), dpi, 96);
     lf.lfWeight = FW_BOLD;
     lf.lfCharSet = charset;
     wcscpy(lf.lfFaceName, L"Arial");
-    ::ReleaseDC(nullptr, hdc);
     return ::CreateFontIndirectW(&lf);
 }
 
 TEST(WizardTexts, EveryTranslationFitsInsideItsLabel)
 {
     struct Label {
-        int cx, cy, points;
+        int x, y, cx, cy, points;
         std::vector<UINT> ids;
     };
     const Label labels[] = {
-        {514, 35, 10, {IDS_INSTALL_READY, IDS_INSTALL_DONE, IDS_INSTALL_FAILED, IDS_REMOVE_READY, IDS_REMOVE_FAILED,
+        {35, 55, 514, 35, 10, {IDS_INSTALL_READY, IDS_INSTALL_DONE, IDS_INSTALL_FAILED, IDS_REMOVE_READY, IDS_REMOVE_FAILED,
                        IDS_REMOVE_DONE, IDS_INSTALL_RUNNING, IDS_REMOVE_RUNNING}},
-        {354, 60, 9, {IDS_INSTALL_READY_INFO, IDS_INSTALL_RUNNING_INFO, IDS_FINISH_INFO, IDS_REMOVE_READY_INFO,
+        {200, 170, 354, 60, 9, {IDS_INSTALL_READY_INFO, IDS_INSTALL_RUNNING_INFO, IDS_FINISH_INFO, IDS_REMOVE_READY_INFO,
                       IDS_REMOVE_RUNNING_INFO}},
     };
     const std::wstring pkg = WinePath(SETUP_PACKAGE_DIR) + L"\\";
     HDC hdc = ::CreateCompatibleDC(nullptr);
-    for (const wchar_t* lang : {L"ENU", L"CHT", L"CHS", L"JPN", L"KOR", L"FRA", L"DEU"}) {
-        HMODULE hLib = ::LoadLibraryExW((pkg + L"setup" + lang + L".dll").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-        ASSERT_TRUE(hLib) << Narrow(lang);
-        for (const Label& label : labels) {
-            HFONT hFont = LabelFont(hLib, label.points);
-            HGDIOBJ old = ::SelectObject(hdc, hFont);
-            for (UINT id : label.ids) {
-                wchar_t text[1024] = {};
-                ::LoadStringW(hLib, id, text, 1024);
-                RECT rc = {0, 0, label.cx, 0};
-                UINT format = CTextLabelCtrl::GetTextFormat(WS_CHILD | WS_VISIBLE | SS_LEFT, text);
-                ::DrawTextW(hdc, text, -1, &rc, (format & ~(DT_VCENTER | DT_SINGLELINE)) | DT_CALCRECT | DT_WORDBREAK);
-                EXPECT_LE(rc.right, label.cx) << Narrow(lang) << " text " << id;
-                EXPECT_LE(rc.bottom, label.cy) << Narrow(lang) << " text " << id;
+    for (int dpi : {96, 120, 144, 192}) {
+        // The label's rectangle at this resolution, each edge scaled on its own.
+        auto S = [dpi](int n) { return ::MulDiv(n, dpi, 96); };
+        for (const wchar_t* lang : {L"ENU", L"CHT", L"CHS", L"JPN", L"KOR", L"FRA", L"DEU"}) {
+            HMODULE hLib = ::LoadLibraryExW((pkg + L"setup" + lang + L".dll").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+            ASSERT_TRUE(hLib) << Narrow(lang);
+            for (const Label& label : labels) {
+                const int cx = S(label.x + label.cx) - S(label.x), cy = S(label.y + label.cy) - S(label.y);
+                HFONT hFont = LabelFont(hLib, label.points, dpi);
+                HGDIOBJ old = ::SelectObject(hdc, hFont);
+                for (UINT id : label.ids) {
+                    wchar_t text[1024] = {};
+                    ::LoadStringW(hLib, id, text, 1024);
+                    RECT rc = {0, 0, cx, 0};
+                    UINT format = CTextLabelCtrl::GetTextFormat(WS_CHILD | WS_VISIBLE | SS_LEFT, text);
+                    ::DrawTextW(hdc, text, -1, &rc, (format & ~(DT_VCENTER | DT_SINGLELINE)) | DT_CALCRECT | DT_WORDBREAK);
+                    EXPECT_LE(rc.right, cx) << Narrow(lang) << " text " << id << " at " << dpi << " dpi";
+                    EXPECT_LE(rc.bottom, cy) << Narrow(lang) << " text " << id << " at " << dpi << " dpi";
+                }
+                ::SelectObject(hdc, old);
+                ::DeleteObject(hFont);
             }
-            ::SelectObject(hdc, old);
-            ::DeleteObject(hFont);
+            ::FreeLibrary(hLib);
         }
-        ::FreeLibrary(hLib);
     }
     ::DeleteDC(hdc);
 }
