@@ -103,7 +103,8 @@ BOOL RunUninstallFromCopy(LPCWSTR lpszExePath, LPCWSTR lpszFolder, int* pnExitCo
         return FALSE;
     }
     ::SetHandleInformation(hRead, HANDLE_FLAG_INHERIT, 0);
-    ::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentProcess(), ::GetCurrentProcess(), &hSelf, SYNCHRONIZE,
+    ::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentProcess(), ::GetCurrentProcess(), &hSelf,
+                      SYNCHRONIZE | PROCESS_QUERY_INFORMATION,
                       TRUE, 0);
 
     std::wstring commandLine = L"\"" + copyExe + L"\"";

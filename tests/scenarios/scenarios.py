@@ -448,7 +448,10 @@ class Languages(unittest.TestCase):
             log = os.path.join(pfx.work, "setup.log")
             result = pfx.run([setup, "s", "/log=" + winelab.windows_path(log)], lc_all=lc_all)
             pfx.settle(kill=True)
-            outcome = dict(pfx=pfx, result=result, reg=pfx.registry(), journal=pfx.journal())
+            system = "C:\\Program Files (x86)" if arch == "win64" else "C:\\Program Files"
+            outcome = dict(pfx=pfx, result=result, reg=pfx.registry(), journal=pfx.journal(),
+                           installed=pfx.exists(parent + "\\VRX58Q\\" + APP_FILE),
+                           in_system=pfx.exists(system + "\\VRX58Q"))
             with open(log, encoding="utf-8", errors="replace") as f:
                 outcome["log"] = f.read()
             if earlier:
@@ -483,7 +486,7 @@ class Languages(unittest.TestCase):
             with self.subTest(name):
                 pfx, result, reg = (self.outcomes[name][k] for k in ("pfx", "result", "reg"))
                 self.assertEqual((0, []), (result.rc, result.boxes))
-                self.assertTrue(pfx.exists(parent + "\\VRX58Q\\" + APP_FILE))
+                self.assertTrue(self.outcomes[name]["installed"])
                 self.assertEqual((pr.REG_SZ, '"%s\\VRX58Q\\Uninstall\\setup.exe" delpkg' % parent),
                                  reg.value("HKLM", reg_prefix + "Uninstall\\VRX58Q", "UninstallString"))
 
@@ -499,8 +502,7 @@ class Languages(unittest.TestCase):
                               % (folder, earlier), outcome["log"])
                 # One install remains, in its folder.
                 self.assertEqual([folder + "\\Uninstall\\setup.exe"], pr.installed_setups(reg))
-                system = "C:\\Program Files (x86)" if arch == "win64" else "C:\\Program Files"
-                self.assertFalse(pfx.exists(system + "\\VRX58Q"))
+                self.assertFalse(outcome["in_system"])
                 if arch == "win64":
                     # The old service was stopped and removed by its own tool, then registered again.
                     tools = [e.detail.lower() for e in outcome["journal"] if e.program == "Kelvrin.exe"
