@@ -157,7 +157,9 @@ static BOOL IsOtherProcessHandle(HANDLE h)
         return FALSE;
     typedef DWORD(WINAPI * GetProcessIdFn)(HANDLE);
     HMODULE hKernel = ::GetModuleHandleW(L"kernel32.dll");
-    GetProcessIdFn pfnGetProcessId = hKernel ? (GetProcessIdFn)(void*)::GetProcAddress(hKernel, "GetProcessId") : nullptr;
+    // From Windows XP SP1 on.
+    GetProcessIdFn pfnGetProcessId =
+        hKernel ? (GetProcessIdFn)(void*)::GetProcAddress(hKernel, "GetProcessId") : nullptr;
     if (pfnGetProcessId) {
         DWORD pid = pfnGetProcessId(h);
         if (pid == 0 || pid == ::GetCurrentProcessId())

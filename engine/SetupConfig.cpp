@@ -78,7 +78,8 @@ static BOOL IsInstalledFolder(LPCWSTR lpszFolder, const SetupConfig& config)
     WCHAR szFull[MAX_PATH], szApp[MAX_PATH];
     DWORD n = ::GetFullPathNameW(lpszFolder, MAX_PATH, szFull, nullptr);
     LPCWSTR last = wcsrchr(lpszFolder, L'\\');
-    return n > 0 && n < MAX_PATH && lstrcmpiW(szFull, lpszFolder) == 0 && last && lstrcmpiW(last + 1, config.AppFolderName) == 0
+    return n > 0 && n < MAX_PATH && lstrcmpiW(szFull, lpszFolder) == 0 && last
+        && lstrcmpiW(last + 1, config.AppFolderName) == 0
         && FormatPath(szApp, L"%ls\\%ls", lpszFolder, config.AppFileName) && FileExists(szApp);
 }
 
@@ -166,7 +167,8 @@ void ReadSetupConfig(LPCWSTR lpszFolder, SetupConfig* pConfig, BOOL bTitleBitmap
         wcscpy(pConfig->InstallDir, szInstalled);
         SetupLog(L"install folder %ls: the installed copy's, from the uninstall entry's \"%ls\"", szInstalled, source);
     } else {
-        SetupLog(L"install folder %ls: %ls", pConfig->InstallDir, bSystemFolder ? L"in the system's Program Files folder"
-                                                                              : L"in the Program Files folder named by language and platform");
+        SetupLog(L"install folder %ls: %ls", pConfig->InstallDir,
+                 bSystemFolder ? L"in the system's Program Files folder"
+                               : L"in the Program Files folder named by language and platform");
     }
 }
