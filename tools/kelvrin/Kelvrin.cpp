@@ -12,7 +12,8 @@
 //
 // For the setup's tests the environment variable SETUP_TEST_SERVICE_TOOL=at-once makes it
 // behave as a tool that relies on its caller's pauses: "-k" and "-u" only ask and return at
-// once, and "-i" registers a service that takes two seconds to stop.
+// once, and "-i" registers a service that takes eight seconds to stop, longer than the setup
+// retries a file that is held.
 #include <windows.h>
 
 #include <stdio.h>
@@ -25,7 +26,7 @@ namespace {
 
 const WCHAR kApplicationFile[] = L"VRX58QRaidSetup.exe";
 const DWORD kStopWaitMs = 10000;
-const WCHAR kSlowStopWord[] = L"stop-after=2000";
+const WCHAR kSlowStopWord[] = L"stop-after=8000";
 
 // SETUP_TEST_SERVICE_TOOL=at-once: return before the service has stopped or gone.
 BOOL ReturnsAtOnce()
