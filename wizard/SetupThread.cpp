@@ -70,7 +70,6 @@ LRESULT CSetupDlg::OnSetupProgress(WPARAM wParam, LPARAM lParam)
         m_progress.SetRange(0, 100);
         m_progress.SetStep(kProgressStep);
         m_progress.SetPos(0);
-        m_progress.ShowWindow(SW_SHOW);
         m_btnAction.EnableWindow(FALSE);
         m_btnCancel.EnableWindow(FALSE);
         m_btnClose.EnableWindow(FALSE);
@@ -78,6 +77,8 @@ LRESULT CSetupDlg::OnSetupProgress(WPARAM wParam, LPARAM lParam)
         LoadText(bInstall ? IDS_INSTALL_RUNNING_INFO : IDS_REMOVE_RUNNING_INFO, szInfo, kLabelChars);
         m_lblHeading.SetText(szHeading);
         m_lblInfo.SetText(szInfo);
+        // The bar appears last: whoever sees it sees the running texts too.
+        m_progress.ShowWindow(SW_SHOW);
         SetTimer(IDT_PROGRESS, PROGRESS_TIMER_MS);
         return 0;
     }
