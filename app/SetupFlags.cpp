@@ -36,13 +36,20 @@ BOOL IsWow64()
 }
 #endif
 
+BOOL IsNt6OrLater(DWORD dwPlatformId, DWORD dwMajorVersion)
+{
+    // Windows 10 and 11 report 10.0 to a program whose manifest names them (6.2 without one):
+    // they take the same path as Vista to 8.1.
+    return dwPlatformId == VER_PLATFORM_WIN32_NT && dwMajorVersion >= 6;
+}
+
 BOOL IsWindowsNt6()
 {
     OSVERSIONINFOW vi{};
     vi.dwOSVersionInfoSize = sizeof(vi);
     if (!::GetVersionExW(&vi))
         return FALSE;
-    return vi.dwPlatformId == VER_PLATFORM_WIN32_NT && vi.dwMajorVersion == 6;
+    return IsNt6OrLater(vi.dwPlatformId, vi.dwMajorVersion);
 }
 
 LONG WriteCompatibilityAssistantValue(LPCWSTR lpszValueName)

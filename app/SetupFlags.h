@@ -5,7 +5,7 @@
 #include <windows.h>
 
 extern BOOL g_bIsWow64;         // a 32-bit process on 64-bit Windows
-extern BOOL g_bIsNt6;           // Windows NT with major version 6
+extern BOOL g_bIsNt6;           // Windows NT with major version 6 or later
 extern BOOL g_bGermanUi;        // a tried UI language was German ("DEU")
 extern BOOL g_bSpanishSystem;   // the system default language is Spanish
 extern BOOL g_bTitleBitmap;     // the package carries Lorvane.bmp: the TURBOVOLUME section applies
@@ -15,8 +15,11 @@ extern HMODULE g_hLangResource; // the language resource library, or null
 
 // The flag for the current process; 0 where the system has no IsWow64Process.
 BOOL IsWow64();
-// 1 for Windows NT with major version 6, else 0.
+// 1 for Windows NT with major version 6 or later (Vista to 11), else 0: the systems that get
+// the service and the Compatibility Assistant values rather than a Run value.
 BOOL IsWindowsNt6();
+// The decision of IsWindowsNt6 for a reported platform and major version.
+BOOL IsNt6OrLater(DWORD dwPlatformId, DWORD dwMajorVersion);
 // Marks a program path in the Compatibility Assistant's "Persisted" key (HKCU), so that the
 // assistant does not ask about it after it ran. Returns the registry status.
 LONG WriteCompatibilityAssistantValue(LPCWSTR lpszValueName);

@@ -5,6 +5,9 @@ namespace {
 
 enum DrawKind { kDrawNone, kDrawPush, kDrawCheck, kDrawRadio };
 
+// How far a push button's focus cue lies inside its edge.
+const int kFocusInset = 3;
+
 DrawKind KindOf(int nButtonType)
 {
     switch (nButtonType) {
@@ -37,6 +40,9 @@ BEGIN_MESSAGE_MAP(CBmpBtnCtrl, CButton)
     ON_MESSAGE(WM_MOUSELEAVE, &CBmpBtnCtrl::OnMouseLeave)
     ON_MESSAGE(WM_MOUSEHOVER, &CBmpBtnCtrl::OnMouseHover)
     ON_WM_LBUTTONDOWN()
+    ON_MESSAGE(WM_GETDLGCODE, &CBmpBtnCtrl::OnGetDlgCode)
+    ON_MESSAGE(BM_SETSTYLE, &CBmpBtnCtrl::OnSetStyle)
+    ON_MESSAGE(WM_UPDATEUISTATE, &CBmpBtnCtrl::OnUpdateUiState)
 END_MESSAGE_MAP()
 
 CBmpBtnCtrl::~CBmpBtnCtrl()
@@ -48,8 +54,10 @@ CBmpBtnCtrl::~CBmpBtnCtrl()
 BOOL CBmpBtnCtrl::LoadBitmaps(UINT nIDNormal, UINT nIDPressed, UINT nIDHover, UINT nIDChecked,
                               UINT nIDDisabled, UINT nIDDisabledChecked)
 {
-    if (m_nButtonType == -1)
+    if (m_nButtonType == -1) {
         m_nButtonType = (int)(GetStyle() & 0xFF);
+        m_bDefault = m_nButtonType == BS_DEFPUSHBUTTON;
+    }
     // The type bits go, so that every kind (a plain radio button too) becomes owner-drawn.
     ModifyStyle(BS_TYPEMASK, BS_OWNERDRAW);
 
@@ -195,7 +203,10 @@ void CBmpBtnCtrl::DrawItem(LPDRAWITEMSTRUCT lpDrawItemStruct)
     if (HFONT hFont = (HFONT)::SendMessageW(::GetParent(m_hWnd), WM_GETFONT, 0, 0))
         mem.SelectObject(hFont);
 
-    const UINT state = lpDrawItemStruct->itemState;
+    UINT state = lpDrawItemStruct->itemState;
+    // The focus cue shows only once the keyboard has been used in the window.
+    if ((state & ODS_NOFOCUSRECT) || (m_nUiState & UISF_HIDEFOCUS))
+        state &= ~ODS_FOCUS;
     switch (KindOf(m_nButtonType)) {
     case kDrawPush:
         DrawPushButton(&mem, rect, state);
@@ -228,13 +239,17 @@ void CBmpBtnCtrl::DrawPushButton(CDC* pDC, const CRect& rect, UINT nItemState)
     // A hover without its own look keeps the plain look: no focus mark either.
     const bool plainHover = m_bHover && !selected && !disabled && !IsLoaded(m_bmpHover);
     if (!plainHover && (GetStyle() & WS_TABSTOP) && IsWindowEnabled() && (nItemState & ODS_FOCUS)) {
+        // Inside the picture's rounded face rather than on its edge.
+        CRect rcFocus = rc;
+        rcFocus.InflateRect(-kFocusInset, -kFocusInset);
+        pDC->DrawFocusRect(&rcFocus);
         rc.InflateRect(-1, -1);
-        pDC->DrawFocusRect(&rc);
     }
 
     int nOldMode = pDC->SetBkMode(TRANSPARENT);
     CString text;
-    GetWindowText(text);
+    if (!m_bTextHidden)
+        GetWindowText(text);
     if (!text.IsEmpty()) {
         if (selected)
             rc.OffsetRect(1, 1);
@@ -376,6 +391,47 @@ BOOL CBmpBtnCtrl::OnHelpInfo(HELPINFO* pHelpInfo)
 void CBmpBtnCtrl::OnLButtonDown(UINT nFlags, CPoint point)
 {
     Default();
+}
+
+LRESULT CBmpBtnCtrl::OnGetDlgCode(WPARAM wParam, LPARAM lParam)
+{
+    // Owner drawing hides the kind from the system's button, which then answers for no push
+    // button: Enter would go to the dialog's default button instead of the focused one.
+    if (KindOf(m_nButtonType) == kDrawPush)
+        return DLGC_BUTTON | (m_bDefault ? DLGC_DEFPUSHBUTTON : DLGC_UNDEFPUSHBUTTON);
+    return Default();
+}
+
+LRESULT CBmpBtnCtrl::OnSetStyle(WPARAM wParam, LPARAM lParam)
+{
+    const UINT nType = (UINT)wParam & BS_TYPEMASK;
+    if (KindOf(m_nButtonType) != kDrawPush || (nType != BS_PUSHBUTTON && nType != BS_DEFPUSHBUTTON))
+        return Default();
+    // The default-button role has no look of its own here: the button stays owner-drawn.
+    m_bDefault = nType == BS_DEFPUSHBUTTON;
+    return DefWindowProc(BM_SETSTYLE, ((UINT)wParam & ~BS_TYPEMASK) | BS_OWNERDRAW, lParam);
+}
+
+LRESULT CBmpBtnCtrl::OnUpdateUiState(WPARAM wParam, LPARAM lParam)
+{
+    LRESULT result = Default();
+    const UINT nFlags = HIWORD(wParam);
+    switch (LOWORD(wParam)) {
+    case UIS_SET:
+        m_nUiState |= nFlags;
+        break;
+    case UIS_CLEAR:
+        m_nUiState &= ~nFlags;
+        break;
+    case UIS_INITIALIZE:
+        m_nUiState = (UINT)SendMessage(WM_QUERYUISTATE, 0, 0);
+        break;
+    default:
+        break;
+    }
+    if (::GetFocus() == m_hWnd)
+        InvalidateRect(nullptr, FALSE);
+    return result;
 }
 
 BOOL CBmpBtnCtrl::PreTranslateMessage(MSG* pMsg)

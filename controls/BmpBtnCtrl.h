@@ -39,6 +39,9 @@ public:
     void SetTooltipText(UINT nTipTextId) { m_nTipTextId = nTipTextId; }
     // Creates the tooltip window with one tool covering the button.
     BOOL CreateTooltip();
+    // A button whose bitmap says what it does: its window text names it for screen readers
+    // and is not drawn.
+    void SetTextHidden(BOOL bHidden) { m_bTextHidden = bHidden; }
 
 protected:
     // The bitmap for the button's kind and state (falls back to the normal bitmap).
@@ -65,6 +68,15 @@ protected:
     LRESULT OnMouseHover(WPARAM wParam, LPARAM lParam);
     // Called when the left button goes down on the button.
     void OnLButtonDown(UINT nFlags, CPoint point);
+    // Called by the dialog manager to learn which keys and roles the button takes: a push
+    // button is one, so that Enter presses it while it has the focus.
+    LRESULT OnGetDlgCode(WPARAM wParam, LPARAM lParam);
+    // Called when the dialog manager moves the default-button role to or from the button:
+    // the role is kept, the owner drawing too.
+    LRESULT OnSetStyle(WPARAM wParam, LPARAM lParam);
+    // Called when the focus cues are shown or hidden: keeps the state (the system's own is
+    // missing under Wine) and redraws a focused button.
+    LRESULT OnUpdateUiState(WPARAM wParam, LPARAM lParam);
 
     CSkinBitmap m_bmpNormal;
     CSkinBitmap m_bmpPressed;
@@ -82,6 +94,9 @@ protected:
     int m_nButtonType = -1;
     UINT m_nTipTextId = 0;
     CToolTipCtrl m_ToolTip;
+    BOOL m_bDefault = FALSE;       // a push button that has the dialog's default-button role
+    UINT m_nUiState = 0;           // UISF_* as the window's WM_UPDATEUISTATE messages set them
+    BOOL m_bTextHidden = FALSE;
 
     DECLARE_MESSAGE_MAP()
 };

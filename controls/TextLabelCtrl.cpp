@@ -94,8 +94,14 @@ CTextLabelCtrl& CTextLabelCtrl::SetText(const CString& text)
 {
     if (!IsWindow())
         return *this;
+    CString old;
+    GetWindowText(old);
     SetWindowText(text);
     RedrawCtrl();
+    // The label paints its own text, so it tells screen readers when that text changes: a
+    // page change of the wizard is heard without moving the focus.
+    if (old != text)
+        ::NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, m_hWnd, OBJID_CLIENT, CHILDID_SELF);
     return *this;
 }
 

@@ -18,7 +18,8 @@ public:
     // at the left to gradientEnd at the right.
     virtual CTextLabelCtrl& SetBkColor(COLORREF colour, COLORREF gradientEnd = 0, BOOL gradient = FALSE);
     virtual CTextLabelCtrl& SetTextColor(COLORREF colour);
-    // Sets the window text; does nothing while the label has no window.
+    // Sets the window text and, when it changed, raises a name change for screen readers;
+    // does nothing while the label has no window.
     virtual CTextLabelCtrl& SetText(const CString& text);
     virtual CTextLabelCtrl& SetFontBold(BOOL bBold);
     // The face is cut to the 31 characters a font record holds.

@@ -41,7 +41,11 @@
 // Check box offered after a successful install.
 #define IDS_LAUNCH_APP              20
 
+// Accessible name of the small close button, which shows no text. Libraries made before it
+// lack it: the wizard then names the button in English.
+#define IDS_CLOSE                   21
+
 #define IDS_FIRST_TEXT              IDS_INSTALL
-#define IDS_LAST_TEXT               IDS_LAUNCH_APP
+#define IDS_LAST_TEXT               IDS_CLOSE
 
 #endif // SETUP_LANG_LANGUAGES_H

@@ -4,6 +4,13 @@
 #include "app/SetupFlags.h"
 #include "res/resource.h"
 #include "engine/SetupEngine.h"
+#include "lang/Languages.h"
+
+namespace {
+
+const int kCaptionChars = 128;
+
+} // namespace
 
 BEGIN_MESSAGE_MAP(CSetupDlg, CDialog)
     ON_WM_PAINT()
@@ -26,6 +33,7 @@ CSetupDlg::CSetupDlg(LPCWSTR lpszFolder, BOOL bUninstall, CWnd* pParent)
       m_bUninstall(bUninstall),
       m_bInstallDone(FALSE),
       m_bWorkerRunning(FALSE),
+      m_bFocusCues(FALSE),
       m_nOutcome(SetupCancelled)
 {
     m_hIcon = ::LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDR_MAINFRAME));
@@ -44,6 +52,13 @@ void CSetupDlg::LoadText(UINT nID, LPWSTR lpszBuffer, int nChars)
     lpszBuffer[0] = L'\0';
     if (g_hLangResource)
         ::LoadStringW(g_hLangResource, nID, lpszBuffer, nChars);
+}
+
+void CSetupDlg::LoadTextOr(UINT nID, LPCWSTR lpszFallback, LPWSTR lpszBuffer, int nChars)
+{
+    LoadText(nID, lpszBuffer, nChars);
+    if (!lpszBuffer[0])
+        ::lstrcpynW(lpszBuffer, lpszFallback, nChars);
 }
 
 void CSetupDlg::DoDataExchange(CDataExchange* pDX)
@@ -72,7 +87,46 @@ BOOL CSetupDlg::OnInitDialog()
     InitTexts();
     ApplyWindowShape();
     LayoutControls();
-    return TRUE;
+    InitKeyboardAccess();
+    return FALSE;   // the focus is set
+}
+
+void CSetupDlg::InitKeyboardAccess()
+{
+    // The close button shows only its picture; its text names it for screen readers.
+    WCHAR szClose[kCaptionChars];
+    LoadTextOr(IDS_CLOSE, L"Close", szClose, kCaptionChars);
+    m_btnClose.SetTextHidden(TRUE);
+    m_btnClose.SetWindowText(szClose);
+
+    // A mouse user sees the window as it always looked: the cues wait for the keyboard.
+    ShowFocusCues(FALSE);
+    FocusControl(m_btnAction);
+}
+
+void CSetupDlg::FocusControl(CWnd& control)
+{
+    SendMessage(WM_NEXTDLGCTL, (WPARAM)control.GetSafeHwnd(), TRUE);
+}
+
+void CSetupDlg::ShowFocusCues(BOOL bShow)
+{
+    m_bFocusCues = bShow;
+    const WPARAM wParam = MAKEWPARAM(bShow ? UIS_CLEAR : UIS_SET, UISF_HIDEFOCUS);
+    // The system passes the change on to every control; Wine keeps no such state and passes
+    // nothing, so each control hears it directly as well.
+    SendMessage(WM_CHANGEUISTATE, wParam, 0);
+    for (HWND hChild = ::GetWindow(m_hWnd, GW_CHILD); hChild; hChild = ::GetWindow(hChild, GW_HWNDNEXT))
+        ::SendMessageW(hChild, WM_UPDATEUISTATE, wParam, 0);
+}
+
+BOOL CSetupDlg::PreTranslateMessage(MSG* pMsg)
+{
+    // The system's dialogs show the cues on Tab and the arrow keys (Wine's do not); here any
+    // key does, since a keyboard user may start with Space or Enter.
+    if (!m_bFocusCues && (pMsg->message == WM_KEYDOWN || pMsg->message == WM_SYSKEYDOWN))
+        ShowFocusCues(TRUE);
+    return CDialog::PreTranslateMessage(pMsg);
 }
 
 void CSetupDlg::OnActionButton()
@@ -102,12 +156,15 @@ void CSetupDlg::OnClose()
     // The system's dialog handling would turn the close into IDCANCEL only while the Cancel
     // button is enabled, which it no longer is in Finished and Failed; the close button is
     // enabled there, so the close ends the dialog here.
-    OnCancel();
+    if (m_bWorkerRunning)
+        return;
+    CDialog::OnCancel();
 }
 
 void CSetupDlg::OnCancel()
 {
-    if (m_bWorkerRunning)
+    // Escape comes here whatever the page: it acts only as the Cancel button could.
+    if (m_bWorkerRunning || !m_btnCancel.IsWindowEnabled())
         return;
     CDialog::OnCancel();
 }

@@ -45,12 +45,14 @@ public:
     // Called when the user presses Finish (or the dialog gets IDOK): records the launch
     // choice of a successful install and ends the dialog with IDOK.
     void OnOK() override;
-    // Called when the dialog gets IDCANCEL (Cancel, Escape, the close command): ends the
-    // dialog with IDCANCEL, except while the worker runs.
+    // Called when the dialog gets IDCANCEL (Cancel, Escape): ends the dialog with IDCANCEL
+    // while the Cancel button is enabled and the worker does not run.
     void OnCancel() override;
 
     // The text of string id nID from the language library (cut to nChars - 1 units).
     static void LoadText(UINT nID, LPWSTR lpszBuffer, int nChars);
+    // As LoadText, with lpszFallback when the library lacks the text (libraries made before it).
+    static void LoadTextOr(UINT nID, LPCWSTR lpszFallback, LPWSTR lpszBuffer, int nChars);
     LPCWSTR GetFolder() const { return m_szFolder; }
     // How the wizard's run ended, as the program's exit code: SetupCancelled until the worker
     // has reported its end.
@@ -66,6 +68,16 @@ protected:
     void LayoutControls();
     // Builds m_szTitle from setup.ini's "AppName" and the mode's suffix, within its buffer.
     void BuildTitle();
+    // Keyboard and screen-reader set-up after the skin steps: the close button's name, hidden
+    // focus cues, and the focus on the action button.
+    void InitKeyboardAccess();
+    // Moves the focus to a control as the dialog manager does (the default-button role follows).
+    void FocusControl(CWnd& control);
+    // Shows or hides the focus cues of every control.
+    void ShowFocusCues(BOOL bShow);
+
+    // Called for every message before the dialog manager sees it: a key shows the focus cues.
+    BOOL PreTranslateMessage(MSG* pMsg) override;
 
     // Called when the window must be painted: draws the icon when minimised.
     void OnPaint();
@@ -83,7 +95,8 @@ protected:
     void OnLButtonDown(UINT nFlags, CPoint point);
     // Called when the user presses the small close button.
     void OnCloseButton();
-    // Called when the window is asked to close (close command, Alt+F4, WM_CLOSE).
+    // Called when the window is asked to close (the close button, the close command, Alt+F4,
+    // WM_CLOSE): ends the dialog with IDCANCEL unless the worker runs.
     void OnClose();
 
     BITMAP m_bmBackground;
@@ -95,6 +108,8 @@ protected:
     // TRUE from the press of the action button until the worker reports its end: the
     // dialog then refuses to end.
     BOOL m_bWorkerRunning;
+    // FALSE until the keyboard is used: the focus cues stay hidden for a mouse user.
+    BOOL m_bFocusCues;
     int m_nOutcome;
     CBmpBtnCtrl m_chkLaunch;
     CBmpBtnCtrl m_btnClose;

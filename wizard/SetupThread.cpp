@@ -77,7 +77,7 @@ LRESULT CSetupDlg::OnSetupProgress(WPARAM wParam, LPARAM lParam)
         LoadText(bInstall ? IDS_INSTALL_RUNNING_INFO : IDS_REMOVE_RUNNING_INFO, szInfo, kLabelChars);
         m_lblHeading.SetText(szHeading);
         m_lblInfo.SetText(szInfo);
-        // The bar appears last: whoever sees it sees the running texts too.
+        // The bar comes last: whoever sees it sees the whole Running page.
         m_progress.ShowWindow(SW_SHOW);
         SetTimer(IDT_PROGRESS, PROGRESS_TIMER_MS);
         return 0;
@@ -120,6 +120,9 @@ LRESULT CSetupDlg::OnSetupProgress(WPARAM wParam, LPARAM lParam)
     m_btnCancel.EnableWindow(FALSE);
     m_btnClose.EnableWindow(TRUE);
     m_btnFinish.ShowWindow(SW_SHOW);
+    // The keyboard continues on Finish; Enter on the check box presses it too.
+    SendMessage(DM_SETDEFID, IDOK, 0);
+    FocusControl(m_btnFinish);
     return 0;
 }
 

@@ -68,27 +68,43 @@ TEST(Startup, DetectsA32BitProcessOn64BitWindows)
     EXPECT_EQ(atoi(expect), IsWow64());
 }
 
-TEST(Startup, WindowsVersion6WritesTheCompatibilityAssistantValue)
+TEST(Startup, WindowsVersion6AndLaterWriteTheCompatibilityAssistantValue)
 {
     BareSetup pkg;
     std::wstring valueName = Lower(pkg.exe);
+    // Wine reports 6.2 for win8, win81 and win10 to a program without a manifest.
+    const struct {
+        const wchar_t* version;
+        bool written;
+    } rows[] = {
+        {L"win7", true}, {L"win8", true}, {L"win81", true}, {L"win10", true}, {L"winxp", false},
+    };
+    for (const auto& row : rows) {
+        DeletePersistedValue(valueName);
+        SetWindowsVersionFor(L"setup.exe", row.version);
+        EXPECT_EQ(2, RunAndWait(L"\"" + pkg.exe + L"\" nowizard"));   // no language library: refused at once
+        EXPECT_EQ(row.written, PersistedValueExists(valueName)) << row.version;
+    }
     DeletePersistedValue(valueName);
-
-    SetWindowsVersionFor(L"setup.exe", L"win7");
-    EXPECT_EQ(2, RunAndWait(L"\"" + pkg.exe + L"\" nowizard"));   // no language library: refused at once
-    EXPECT_TRUE(PersistedValueExists(valueName));
-    DeletePersistedValue(valueName);
-
-    SetWindowsVersionFor(L"setup.exe", L"winxp");
-    EXPECT_EQ(2, RunAndWait(L"\"" + pkg.exe + L"\" nowizard"));
-    EXPECT_FALSE(PersistedValueExists(valueName));
     SetWindowsVersionFor(L"setup.exe", L"win7");
 }
 
-TEST(Startup, IsWindowsNt6FollowsTheReportedVersion)
+TEST(Startup, EveryNtVersionFrom6OnIsVersion6)
 {
     // This test program runs with the prefix's default version, Windows 7.
     EXPECT_TRUE(IsWindowsNt6());
+    const struct {
+        DWORD platform, major;
+        BOOL nt6;
+    } rows[] = {
+        {VER_PLATFORM_WIN32_NT, 5, FALSE},        // 2000, XP, Server 2003
+        {VER_PLATFORM_WIN32_NT, 6, TRUE},         // Vista to 8.1, and 10 and 11 without a manifest
+        {VER_PLATFORM_WIN32_NT, 10, TRUE},        // 10 and 11 with a manifest that names them
+        {VER_PLATFORM_WIN32_NT, 11, TRUE},
+        {VER_PLATFORM_WIN32_WINDOWS, 6, FALSE},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(row.nt6, IsNt6OrLater(row.platform, row.major)) << row.platform << " " << row.major;
 }
 
 TEST(Startup, ASecondInstanceEndsAtOnceAndDoesNothing)

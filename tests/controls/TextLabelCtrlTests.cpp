@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 #include "ControlsTestSupport.h"
 #include "controls/TextLabelCtrl.h"
+#include <algorithm>
 #include <cwchar>
+#include <vector>
 
 namespace {
 
@@ -169,6 +171,34 @@ TEST_F(TextLabel, ClickNotifiesTheParent)
     EXPECT_FALSE(label.GetStyle() & SS_NOTIFY);
     label.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, 3));
     EXPECT_EQ(m_parent.m_notices.size(), 1u);
+}
+
+// Name changes that a screen reader hears, collected by a hook on this thread.
+static std::vector<HWND> g_nameChanges;
+
+static void CALLBACK OnNameChange(HWINEVENTHOOK, DWORD, HWND hWnd, LONG idObject, LONG idChild, DWORD, DWORD)
+{
+    if (idChild == CHILDID_SELF && idObject == OBJID_CLIENT)
+        g_nameChanges.push_back(hWnd);
+}
+
+TEST_F(TextLabel, NewTextTellsScreenReaders)
+{
+    CTextLabelCtrl label;
+    Make(label, L"Ready");
+    g_nameChanges.clear();
+    HWINEVENTHOOK hook = ::SetWinEventHook(EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_NAMECHANGE, nullptr, &OnNameChange,
+                                           ::GetCurrentProcessId(), ::GetCurrentThreadId(), WINEVENT_OUTOFCONTEXT);
+    ASSERT_NE(hook, nullptr);
+    label.SetText(L"Copying files...");
+    PumpMessages();
+    EXPECT_GE(std::count(g_nameChanges.begin(), g_nameChanges.end(), label.m_hWnd), 1);
+    // The same text again is no news.
+    g_nameChanges.clear();
+    label.SetText(L"Copying files...");
+    PumpMessages();
+    EXPECT_EQ(std::count(g_nameChanges.begin(), g_nameChanges.end(), label.m_hWnd), 0);
+    ::UnhookWinEvent(hook);
 }
 
 TEST_F(TextLabel, FlashingTextBlinksOnTimerTicks)

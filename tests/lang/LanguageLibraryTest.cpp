@@ -38,7 +38,7 @@ const int kTextUnits = 1024;
 
 bool IsCaption(UINT id)
 {
-    return id == IDS_INSTALL || id == IDS_CANCEL || id == IDS_FINISH || id == IDS_REMOVE;
+    return id == IDS_INSTALL || id == IDS_CANCEL || id == IDS_FINISH || id == IDS_REMOVE || id == IDS_CLOSE;
 }
 
 // Windows path of a library in the package folder (a Unix path under Wine
@@ -270,6 +270,7 @@ TEST(TraditionalChineseLibrary, HoldsTheReferenceTextsExactly)
         L"立即重新啟動電腦",
         L"稍後再重新啟動電腦",
         L"立即啟動應用程式",
+        L"關閉",
     };
     CLoadedLibrary library(LibraryPath(L"CHT"), LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(library.Handle(), nullptr);

@@ -422,10 +422,11 @@ class Packages(unittest.TestCase):
 
 class Languages(unittest.TestCase):
     """The Program Files folder is the system's, whatever the UI and system language: a German
-    Windows after XP calls it "Program Files" too (Wine names it so on every version). A copy
-    installed before in another Program Files folder (as a German Windows XP or a Spanish
-    64-bit Windows named it) keeps its folder: the re-install replaces it there, with its
-    service, and its uninstall removes it."""
+    Windows after XP calls it "Program Files" too (Wine names it so on every version). Every
+    version from Vista on (Windows 8 to 10 included) registers the service and writes no Run
+    value; XP writes the Run value. A copy installed before in another Program Files folder (as
+    a German Windows XP or a Spanish 64-bit Windows named it) keeps its folder: the re-install
+    replaces it there, with its service, and its uninstall removes it."""
 
     @classmethod
     def setUpClass(cls):
@@ -436,6 +437,9 @@ class Languages(unittest.TestCase):
             ("es-xp", "win32", "winxp", "es_ES.UTF-8", "C:\\Program Files", NATIVE, None),
             ("es-win7", "win64", "win7", "es_ES.UTF-8", "C:\\Program Files (x86)", WOW64, None),
             ("de-win7", "win64", "win7", "de_DE.UTF-8", "C:\\Program Files (x86)", WOW64, None),
+            ("en-win8", "win64", "win8", "en_US.UTF-8", "C:\\Program Files (x86)", WOW64, None),
+            ("en-win81", "win64", "win81", "en_US.UTF-8", "C:\\Program Files (x86)", WOW64, None),
+            ("en-win10", "win64", "win10", "en_US.UTF-8", "C:\\Program Files (x86)", WOW64, None),
             ("de-xp earlier copy", "win32", "winxp", "de_DE.UTF-8", "C:\\Programme", NATIVE, "UninstallString"),
             ("es-win7 earlier copy", "win64", "win7", "es_ES.UTF-8", "C:\\Program Files", WOW64, "InstallLocation"),
         )
@@ -489,6 +493,18 @@ class Languages(unittest.TestCase):
                 self.assertTrue(self.outcomes[name]["installed"])
                 self.assertEqual((pr.REG_SZ, '"%s\\VRX58Q\\Uninstall\\setup.exe" delpkg' % parent),
                                  reg.value("HKLM", reg_prefix + "Uninstall\\VRX58Q", "UninstallString"))
+
+    def test_service_from_version_6_on_and_run_value_before(self):
+        for name, _, version, _, parent, reg_prefix, _ in self.CASES:
+            with self.subTest(name):
+                reg = self.outcomes[name]["reg"]
+                run_value = reg.value("HKLM", reg_prefix + "Run", APP_NAME)
+                if version == "winxp":
+                    self.assertIsNone(pr.service_key(reg))
+                    self.assertEqual((pr.REG_SZ, '"%s\\VRX58Q\\%s" min' % (parent, APP_FILE)), run_value)
+                else:
+                    self.assertIsNotNone(pr.service_key(reg), "service registered")
+                    self.assertIsNone(run_value)
 
 
     def test_an_earlier_copy_is_replaced_and_removed_in_its_own_folder(self):

@@ -1,5 +1,6 @@
 #include "tests/wizard/WizardDriver.h"
 #include <commctrl.h>
+#include <oleacc.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
 #include <cstdio>
@@ -288,6 +289,43 @@ std::wstring WizardProcess::Text(int id) const
     return buf;
 }
 
+std::wstring WizardProcess::AccessibleName(int id) const
+{
+    return AccessibleNameOf(Item(id));
+}
+
+std::wstring AccessibleNameOf(HWND hWnd)
+{
+    std::wstring name = L"(no accessible object)";
+    ::CoInitialize(nullptr);
+    IAccessible* acc = nullptr;
+    if (SUCCEEDED(::AccessibleObjectFromWindow(hWnd, (DWORD)OBJID_CLIENT, __uuidof(IAccessible), (void**)&acc))) {
+        VARIANT self;
+        ::VariantInit(&self);
+        self.vt = VT_I4;
+        self.lVal = CHILDID_SELF;
+        BSTR bstr = nullptr;
+        name.clear();
+        if (acc->get_accName(self, &bstr) == S_OK && bstr) {
+            name = bstr;
+            ::SysFreeString(bstr);
+        }
+        acc->Release();
+    }
+    ::CoUninitialize();
+    return name;
+}
+
+HWND WizardProcess::Focus() const
+{
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    DWORD tid = ::GetWindowThreadProcessId(m_hWnd, nullptr);
+    if (!tid || !::GetGUIThreadInfo(tid, &info))
+        return nullptr;
+    return info.hwndFocus;
+}
+
 std::wstring WizardProcess::Title() const
 {
     wchar_t buf[1024] = {};
@@ -364,27 +402,32 @@ void WizardProcess::Drag(POINT ptClient, int dx, int dy) const
     ::Sleep(200);
 }
 
-void WizardProcess::Key(WORD vk, bool bAlt) const
+void WizardProcess::Key(WORD vk, bool bAlt, bool bShift) const
 {
     ::SetForegroundWindow(m_hWnd);
     ::Sleep(100);
-    INPUT in[4]{};
-    int n = 0;
-    if (bAlt) {
-        in[n].type = INPUT_KEYBOARD;
-        in[n++].ki.wVk = VK_MENU;
+    // Modifiers down, the key down and up, modifiers up in reverse.
+    std::vector<WORD> keys;
+    if (bAlt)
+        keys.push_back(VK_MENU);
+    if (bShift)
+        keys.push_back(VK_SHIFT);
+    keys.push_back(vk);
+    std::vector<INPUT> in;
+    for (WORD k : keys) {
+        INPUT down{};
+        down.type = INPUT_KEYBOARD;
+        down.ki.wVk = k;
+        in.push_back(down);
     }
-    in[n].type = INPUT_KEYBOARD;
-    in[n++].ki.wVk = vk;
-    in[n].type = INPUT_KEYBOARD;
-    in[n].ki.wVk = vk;
-    in[n++].ki.dwFlags = KEYEVENTF_KEYUP;
-    if (bAlt) {
-        in[n].type = INPUT_KEYBOARD;
-        in[n].ki.wVk = VK_MENU;
-        in[n++].ki.dwFlags = KEYEVENTF_KEYUP;
+    for (size_t i = keys.size(); i-- > 0;) {
+        INPUT up{};
+        up.type = INPUT_KEYBOARD;
+        up.ki.wVk = keys[i];
+        up.ki.dwFlags = KEYEVENTF_KEYUP;
+        in.push_back(up);
     }
-    ::SendInput(n, in, sizeof(INPUT));
+    ::SendInput((UINT)in.size(), in.data(), sizeof(INPUT));
     ::Sleep(200);
 }
 

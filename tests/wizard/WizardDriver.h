@@ -63,8 +63,12 @@ public:
     void ClickItem(int id) const;
     // Presses at ptClient, moves by (dx, dy) in steps and releases.
     void Drag(POINT ptClient, int dx, int dy) const;
-    // A key (with Alt when bAlt) sent to the foreground wizard.
-    void Key(WORD vk, bool bAlt = false) const;
+    // A key (with Alt and Shift when asked) sent to the foreground wizard.
+    void Key(WORD vk, bool bAlt = false, bool bShift = false) const;
+    // The control that has the keyboard focus in the wizard, or null.
+    HWND Focus() const;
+    // The control's name as a screen reader gets it (AccessibleObjectFromWindow).
+    std::wstring AccessibleName(int id) const;
 
     // Polls pred every 20 ms until it holds or ms pass; dismisses "Fail" message boxes on the
     // way, keeping their texts in m_failBoxes.
@@ -103,6 +107,10 @@ public:
 private:
     std::wstring m_marker;
 };
+
+// The name the accessibility interface gives a window's client object; "(no accessible
+// object)" when there is none.
+std::wstring AccessibleNameOf(HWND hWnd);
 
 // Saves the screen area of hWnd as a 24-bit BMP named name.bmp in the screenshots folder.
 BOOL SaveScreenshot(HWND hWnd, const char* name);

@@ -142,6 +142,41 @@ bool CheckMarkShows(const WizardProcess& w, bool bChecked)
     return ScreenDifferenceFromBitmap(pt.x, pt.y, art) < 8.0;
 }
 
+// Every visible control has a name for screen readers: its text; the close button's is text
+// 21. The progress bar has none (it shows no text of its own).
+void ExpectAccessibleNames(const WizardProcess& w, const TestPackage& pkg)
+{
+    for (int id : {IDC_TITLE, IDC_HEADING, IDC_INFO, IDC_LAUNCH, IDC_ACTION, IDOK, IDCANCEL, IDC_CLOSE}) {
+        if (!w.Visible(id))
+            continue;
+        const std::wstring expected = id == IDC_CLOSE ? Txt(pkg, IDS_CLOSE) : w.Text(id);
+        EXPECT_NE(expected, L"") << "control " << id;
+        EXPECT_EQ(w.AccessibleName(id), expected) << "control " << id;
+    }
+    if (w.Visible(IDC_PROGRESS)) {
+        EXPECT_EQ(w.AccessibleName(IDC_PROGRESS), L"");
+    }
+}
+
+// The screen's pixels over a control, to tell whether its look changed.
+std::vector<COLORREF> ScreenPixels(const WizardProcess& w, int id)
+{
+    RECT rc;
+    ::GetWindowRect(w.Item(id), &rc);
+    std::vector<COLORREF> pixels;
+    HDC hdc = ::GetDC(nullptr);
+    for (int y = rc.top; y < rc.bottom; ++y)
+        for (int x = rc.left; x < rc.right; ++x)
+            pixels.push_back(::GetPixel(hdc, x, y));
+    ::ReleaseDC(nullptr, hdc);
+    return pixels;
+}
+
+bool HasFocus(const WizardProcess& w, int id)
+{
+    return w.WaitFor([&] { return w.Focus() == w.Item(id); }, 2000);
+}
+
 bool IsRunning(const WizardProcess& w)
 {
     return w.Visible(IDC_PROGRESS) && !w.Visible(IDOK);
@@ -281,7 +316,9 @@ TEST_F(WizardTest, TitleComesFromTheTurboVolumeSectionWhenThePackageCarriesTheTi
 
     // Escape is the keyboard's Cancel.
     w.Key(VK_ESCAPE);
-    EXPECT_TRUE(w.WaitExit(kExitMs));
+    DWORD code = 0;
+    EXPECT_TRUE(w.WaitExit(kExitMs, &code));
+    EXPECT_EQ(4u, code);   // cancelled before anything started
 }
 
 TEST_F(WizardTest, PressOnTheBackgroundDragsTheWindow)
@@ -400,6 +437,7 @@ TEST_F(WizardTest, ReinstallShowsRunningRefusesToCloseAndFinishStartsTheApplicat
     EXPECT_FALSE(w.Enabled(IDCANCEL));
     EXPECT_FALSE(w.Enabled(IDC_CLOSE));
     EXPECT_FALSE(w.Visible(IDC_LAUNCH));
+    ExpectAccessibleNames(w, pkg);
     SaveScreenshot(w.Wnd(), "install-running");
 
     // No way of ending the wizard works while the worker runs.
@@ -488,6 +526,117 @@ TEST_F(WizardTest, UninstallKeepsTheBarAtHundredOffersNoBoxAndRemovesTheInstall)
     EXPECT_EQ(CountStarts(ReadJournal(), Narrow(config.AppFileName).c_str()), 0);
 }
 
+// ---------------------------------------------------------------------------------------------
+// Keyboard and screen readers
+
+TEST_F(WizardTest, KeyboardAloneInstallsAndRemovesAndEveryControlIsNamed)
+{
+    TestPackage pkg(L"keyboard");
+    const SetupConfig config = ConfigFor(pkg);
+    const std::wstring dir = config.InstallDir;
+    ClearJournal();
+    WizardProcess w;
+    ASSERT_TRUE(w.Start(pkg.folder + L"setup.exe"));
+    ExpectAccessibleNames(w, pkg);
+
+    // The focus starts on Install, with no cue until the keyboard is used: the look is the
+    // one Install has without the focus.
+    EXPECT_TRUE(HasFocus(w, IDC_ACTION));
+    const std::vector<COLORREF> plain = ScreenPixels(w, IDC_ACTION);
+    SaveScreenshot(w.Wnd(), "keyboard-start");
+
+    // Tab and Shift+Tab follow the picture: Install, Cancel, the close button, round again.
+    for (int id : {IDCANCEL, IDC_CLOSE, IDC_ACTION, IDCANCEL}) {
+        w.Key(VK_TAB);
+        EXPECT_TRUE(HasFocus(w, id)) << "control " << id;
+    }
+    EXPECT_EQ(ScreenPixels(w, IDC_ACTION), plain);
+    w.Key(VK_TAB, false, true);
+    EXPECT_TRUE(HasFocus(w, IDC_ACTION));
+    EXPECT_TRUE(w.WaitFor([&] { return ScreenPixels(w, IDC_ACTION) != plain; }, 2000)) << "no focus cue";
+    SaveScreenshot(w.Wnd(), "keyboard-ready");
+
+    // Enter presses the focused button: Install. The keyboard continues on Finish.
+    w.Key(VK_RETURN);
+    ASSERT_TRUE(w.WaitFor([&] { return IsEnded(w); }, kRunMs));
+    EXPECT_EQ(w.Text(IDC_HEADING), Txt(pkg, IDS_INSTALL_DONE));
+    ExpectAccessibleNames(w, pkg);
+    EXPECT_TRUE(HasFocus(w, IDOK));
+    EXPECT_TRUE(w.WaitFor([&] { return CheckMarkShows(w, true); }, 2000));
+    SaveScreenshot(w.Wnd(), "keyboard-finished");
+    // Cancel is disabled: Tab passes it, and Escape does nothing.
+    for (int id : {IDC_CLOSE, IDC_LAUNCH}) {
+        w.Key(VK_TAB);
+        EXPECT_TRUE(HasFocus(w, id)) << "control " << id;
+    }
+    SaveScreenshot(w.Wnd(), "keyboard-finished-check-box");
+    w.Key(VK_SPACE);
+    EXPECT_TRUE(w.WaitFor([&] { return CheckMarkShows(w, false); }, 2000));
+    w.Key(VK_ESCAPE);
+    EXPECT_EQ(::WaitForSingleObject(w.m_pi.hProcess, 300), (DWORD)WAIT_TIMEOUT);
+    w.Key(VK_TAB);
+    EXPECT_TRUE(HasFocus(w, IDOK));
+    w.Key(VK_RETURN);
+    DWORD code = 1;
+    EXPECT_TRUE(w.WaitExit(kExitMs, &code));
+    EXPECT_EQ(0u, code);
+    EXPECT_TRUE(FileExists(dir + L"\\" + config.AppFileName));
+    ::Sleep(1000);
+    EXPECT_EQ(CountStarts(ReadJournal(), Narrow(config.AppFileName).c_str()), 0);
+
+    // The removal: Enter on Remove, where the focus starts; Alt+F4 acts as the close button
+    // on the finished page.
+    WizardProcess u;
+    ASSERT_TRUE(u.Start(dir + L"\\Uninstall\\setup.exe", L"delpkg"));
+    ExpectAccessibleNames(u, pkg);
+    EXPECT_TRUE(HasFocus(u, IDC_ACTION));
+    u.Key(VK_RETURN);
+    ASSERT_TRUE(u.WaitFor([&] { return IsEnded(u); }, kRunMs));
+    EXPECT_EQ(u.Text(IDC_HEADING), Txt(pkg, IDS_REMOVE_DONE));
+    ExpectAccessibleNames(u, pkg);
+    EXPECT_TRUE(HasFocus(u, IDOK));
+    u.Key(VK_F4, true);
+    code = 1;
+    EXPECT_TRUE(u.WaitExit(kExitMs, &code));
+    EXPECT_EQ(0u, code);
+    EXPECT_TRUE(u.WaitWizardExit(kExitMs));
+    EXPECT_FALSE(FileExists(dir));
+}
+
+// A library made before text 21, as a vendor may still ship one: string block 2 (ids 16 to
+// 31) rewritten with ids 16 to 20 only.
+BOOL RemoveCloseText(const std::wstring& library, LANGID langId)
+{
+    std::vector<WORD> block;
+    HMODULE hLib = ::LoadLibraryExW(library.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!hLib)
+        return FALSE;
+    for (UINT id = 16; id < 32; ++id) {
+        const wchar_t* text = nullptr;
+        int length = id < IDS_CLOSE ? ::LoadStringW(hLib, id, (LPWSTR)&text, 0) : 0;
+        block.push_back((WORD)length);
+        block.insert(block.end(), text, text + length);
+    }
+    ::FreeLibrary(hLib);
+    HANDLE hUpdate = ::BeginUpdateResourceW(library.c_str(), FALSE);
+    return hUpdate && ::UpdateResourceW(hUpdate, RT_STRING, MAKEINTRESOURCEW(2), langId, block.data(),
+                                        (DWORD)(block.size() * sizeof(WORD)))
+        && ::EndUpdateResourceW(hUpdate, FALSE);
+}
+
+TEST_F(WizardTest, OlderLanguageLibraryNamesTheCloseButtonInEnglish)
+{
+    TestPackage pkg(L"older-library");
+    ASSERT_TRUE(RemoveCloseText(pkg.folder + L"setupENU.dll", MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)));
+    ASSERT_EQ(Txt(pkg, IDS_CLOSE), L"");
+    WizardProcess w;
+    ASSERT_TRUE(w.Start(pkg.folder + L"setup.exe"));
+    EXPECT_EQ(w.Text(IDC_HEADING), Txt(pkg, IDS_INSTALL_READY));
+    EXPECT_EQ(w.AccessibleName(IDC_CLOSE), L"Close");
+    w.Key(VK_ESCAPE);
+    EXPECT_TRUE(w.WaitExit(kExitMs));
+}
+
 TEST_F(WizardTest, LockedApplicationExecutableGivesFailedAndNoLaunch)
 {
     TestPackage pkg(L"locked");
@@ -511,6 +660,7 @@ TEST_F(WizardTest, LockedApplicationExecutableGivesFailedAndNoLaunch)
     EXPECT_FALSE(w.Visible(IDC_LAUNCH));
     EXPECT_FALSE(w.Enabled(IDCANCEL));
     EXPECT_TRUE(w.Enabled(IDC_CLOSE));
+    ExpectAccessibleNames(w, pkg);
     SaveScreenshot(w.Wnd(), "install-failed");
     ASSERT_EQ(1u, w.m_failBoxes.size());
     EXPECT_EQ(0u, w.m_failBoxes[0].find(L"Fail to copy"));
