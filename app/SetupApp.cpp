@@ -48,6 +48,9 @@ BOOL CSetupApp::InitInstance()
         || (szInstalledBitmap[0] && FileExists(szInstalledBitmap));
     g_bIsWow64 = IsWow64();
     g_bIsNt6 = IsWindowsNt6();
+    // The library sets the language flags that the Program Files folder may follow: before
+    // setup.ini is read.
+    g_hLangResource = LoadLanguageLibrary(szExeLower);
     SetupConfig config;
     ReadSetupConfig(szFolder, &config, bTitleBitmap);
     OpenRequestedLog(cmdInfo, config.AppFolderName);
@@ -77,7 +80,6 @@ BOOL CSetupApp::InitInstance()
         && RunUninstallFromCopy(szExePath, szFolder, &m_nExitCode))
         return FALSE;
 
-    g_hLangResource = LoadLanguageLibrary(szExeLower);
     m_nExitCode = RunMode(mode, szFolder);
     if (bCopy)
         copy.Finish(m_nExitCode, config, &m_hMutex);

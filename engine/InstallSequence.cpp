@@ -12,6 +12,7 @@ namespace {
 struct CopyItem {
     WCHAR szFrom[MAX_PATH];
     WCHAR szTo[MAX_PATH];
+    bool bOptional;   // copied when the package has it
 };
 
 // Every path, command line and key the install uses, built before anything is touched so
@@ -32,9 +33,11 @@ struct InstallPlan {
 
 // Adds the copy of lpszName from the package folder lpszFrom (ends with a backslash) to the
 // install folder lpszTo. lpszSetting names the setup.ini key that the name comes from, if any.
-BOOL AddCopy(InstallPlan& plan, LPCWSTR lpszFrom, LPCWSTR lpszTo, LPCWSTR lpszName, LPCWSTR lpszSetting)
+BOOL AddCopy(InstallPlan& plan, LPCWSTR lpszFrom, LPCWSTR lpszTo, LPCWSTR lpszName, LPCWSTR lpszSetting,
+             bool bOptional = false)
 {
     CopyItem& item = plan.items[plan.nItems++];
+    item.bOptional = bOptional;
     return FormatPlanPath(item.szFrom, lpszSetting, L"%ls%ls", lpszFrom, lpszName)
         && FormatPlanPath(item.szTo, lpszSetting ? lpszSetting : L"APPFolderName", L"%ls\\%ls", lpszTo, lpszName);
 }
@@ -51,10 +54,13 @@ BOOL BuildInstallPlan(LPCWSTR lpszFolder, const SetupConfig& config, InstallPlan
         || !FormatPlanPath(szAppFolder, nullptr, L"%ls%ls\\", lpszFolder, L"Application"))
         return FALSE;
 
-    // The uninstall folder gets the setup program, its configuration and its texts.
-    for (LPCWSTR name : kUninstallFolderFiles)
-        if (!AddCopy(plan, lpszFolder, plan.szUninstallDir, name, nullptr))
+    // The uninstall folder gets the setup program, its configuration and its texts. A package
+    // may lack setup.ini (the defaults apply) and every language but English, the fallback.
+    for (LPCWSTR name : kUninstallFolderFiles) {
+        bool bRequired = !_wcsicmp(name, L"setup.exe") || !_wcsicmp(name, L"setupENU.dll");
+        if (!AddCopy(plan, lpszFolder, plan.szUninstallDir, name, nullptr, !bRequired))
             return FALSE;
+    }
 
     // The install folder gets the application; the title bitmaps travel with Lorvane.bmp.
     if (!AddCopy(plan, szAppFolder, dir, L"mingwm10.dll", nullptr)
@@ -81,11 +87,11 @@ BOOL BuildInstallPlan(LPCWSTR lpszFolder, const SetupConfig& config, InstallPlan
         && FormatText(plan.szQuietUninstallString, kCommandLineUnits, L"\"%ls\" SilentDel quiet", plan.szUninstallExe);
 }
 
-// Refuses a package that lacks a file the install copies.
+// Refuses a package that lacks a file the install must copy.
 BOOL CheckPackage(const InstallPlan& plan)
 {
     for (int i = 0; i < plan.nItems; ++i)
-        if (!FileExists(plan.items[i].szFrom)) {
+        if (!plan.items[i].bOptional && !FileExists(plan.items[i].szFrom)) {
             ReportFailure(L"The package is incomplete: \"%ls\" is missing.", plan.items[i].szFrom);
             return FALSE;
         }
@@ -283,14 +289,44 @@ BOOL WriteRegistryValues(CInstallTransaction& transaction, const InstallPlan& pl
     return bOk;
 }
 
+LPCWSTR PathFindName(LPCWSTR lpszPath)
+{
+    LPCWSTR slash = wcsrchr(lpszPath, L'\\');
+    return slash ? slash + 1 : lpszPath;
+}
+
+// An earlier install's setup.ini that this package does not replace would give the uninstall
+// that package's settings instead of the defaults: it goes (kept for a rollback).
+BOOL RemoveStaleFile(CInstallTransaction& transaction, LPCWSTR lpszPath)
+{
+    if (!FileExists(lpszPath))
+        return TRUE;
+    if (!transaction.PrepareWrite(lpszPath)
+        || !RetryWhileFileBusy([&] { return ::DeleteFileW(lpszPath); })) {
+        WCHAR szError[256];
+        FormatSystemError(::GetLastError(), szError, 256);
+        transaction.Fail(L"Fail to remove \"%ls\": %ls", lpszPath, szError);
+        return FALSE;
+    }
+    SetupLog(L"deleted %ls: the package has none", lpszPath);
+    return TRUE;
+}
+
 // Folders, copies and registry values; stops at the first failure.
 BOOL CopyAndRegister(CInstallTransaction& transaction, const InstallPlan& plan, const SetupConfig& config)
 {
     if (!transaction.CreateFolder(config.InstallDir) || !transaction.CreateFolder(plan.szUninstallDir))
         return FALSE;
-    for (int i = 0; i < plan.nItems; ++i)
-        if (!transaction.CopyFile(plan.items[i].szFrom, plan.items[i].szTo))
+    for (int i = 0; i < plan.nItems; ++i) {
+        const CopyItem& item = plan.items[i];
+        if (item.bOptional && !FileExists(item.szFrom)) {
+            if (!_wcsicmp(PathFindName(item.szTo), L"setup.ini") && !RemoveStaleFile(transaction, item.szTo))
+                return FALSE;
+            continue;
+        }
+        if (!transaction.CopyFile(item.szFrom, item.szTo))
             return FALSE;
+    }
     return WriteRegistryValues(transaction, plan, config);
 }
 

@@ -41,6 +41,9 @@ extern ProgramFilesFolderFn g_pfnGetProgramFilesFolder;
 // its path, with its trailing backslash, into lpszFolder (MAX_PATH units); FALSE when none
 // could be made.
 BOOL CreateTemporaryFolder(LPCWSTR lpszName, LPWSTR lpszFolder);
+// TRUE when lpszFolder (with its trailing backslash) has the form of a folder that
+// CreateTemporaryFolder(lpszName) makes, directly below the temporary folder.
+BOOL IsTemporaryFolder(LPCWSTR lpszName, LPCWSTR lpszFolder);
 
 // TRUE when lpszName names exactly one entry of a folder, as the file system keeps it.
 BOOL IsValidName(LPCWSTR lpszName);

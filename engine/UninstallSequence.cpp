@@ -60,8 +60,10 @@ void RegisterServiceAgain(const UninstallPlan& plan, const SetupConfig& config)
     }
 }
 
-// The executable goes first: while it stays, everything else stays too. The uninstall entry
-// goes only once every installed file has gone.
+// The executable goes first: while it stays, everything else stays too. The title bitmap goes
+// last, once everything else has gone: it selects the product section of the uninstall
+// folder's setup.ini, so while the entry stays it must too, or the next uninstall would read
+// the other product's settings. The uninstall entry goes only once every installed file has.
 SetupOutcome DeleteAndUnregister(const UninstallPlan& plan, const SetupConfig& config)
 {
     SetupOutcome failure = SetupFailed;
@@ -70,12 +72,12 @@ SetupOutcome DeleteAndUnregister(const UninstallPlan& plan, const SetupConfig& c
         return failure;
     }
     BOOL bAllGone = DeleteInstalledFile(plan.szRuntime, config.AppName, &failure);
-    if (FileExists(plan.szTitle))
-        bAllGone = DeleteInstalledFile(plan.szTitle, config.AppName, &failure) && bAllGone;
     if (FileExists(plan.szAppConfig))
         bAllGone = DeleteInstalledFile(plan.szAppConfig, config.AppName, &failure) && bAllGone;
     if (g_bIsNt6)
         bAllGone = DeleteInstalledFile(plan.szServiceTool, config.AppName, &failure) && bAllGone;
+    if (bAllGone && FileExists(plan.szTitle))
+        bAllGone = DeleteInstalledFile(plan.szTitle, config.AppName, &failure);
 
     HKEY hKey = nullptr;
     if (!bAllGone)

@@ -123,7 +123,7 @@ TEST_F(InstallTest, ServiceToolThatCannotStartRollsTheInstallBack)
 TEST_F(InstallTest, IncompletePackageIsRefusedNamingTheMissingFile)
 {
     g_bIsNt6 = TRUE;
-    for (const wchar_t* missing : { L"setup.exe", L"setup.ini", L"setupKOR.dll", L"Application\\mingwm10.dll",
+    for (const wchar_t* missing : { L"setup.exe", L"setupENU.dll", L"Application\\mingwm10.dll",
                                     L"Application\\EngineTestApp.exe", L"Application\\Kelvrin.exe" }) {
         SetupConfig config = Prepare({ false, false, true, 0 });
         std::vector<std::wstring> before = Snapshot(config);
@@ -134,6 +134,24 @@ TEST_F(InstallTest, IncompletePackageIsRefusedNamingTheMissingFile)
         EXPECT_TRUE(HasMessage(text.c_str())) << g_recordedMessages.size();
         EXPECT_EQ(before, Snapshot(config));
     }
+}
+
+// setup.ini (the defaults then apply) and every language but English may be missing: the
+// install copies what there is, and an earlier install's setup.ini does not outlive it.
+TEST_F(InstallTest, PackageMayLackSetupIniAndEveryLanguageButEnglish)
+{
+    SetupConfig config = Prepare();
+    ASSERT_EQ(SetupSucceeded, InstallApplication(m_package.c_str(), config));
+    ASSERT_TRUE(Exists(Installed(config, L"Uninstall\\setup.ini")));
+    for (const wchar_t* name : { L"setup.ini", L"setupCHT.dll", L"setupCHS.dll", L"setupJPN.dll", L"setupKOR.dll",
+                                 L"setupFRA.dll", L"setupDEU.dll" })
+        ::DeleteFileW((m_package + name).c_str());
+    EXPECT_EQ(SetupSucceeded, InstallApplication(m_package.c_str(), config));
+    EXPECT_TRUE(g_recordedMessages.empty());
+    EXPECT_TRUE(Exists(Installed(config, L"Uninstall\\setup.exe")));
+    EXPECT_TRUE(Exists(Installed(config, L"Uninstall\\setupENU.dll")));
+    EXPECT_FALSE(Exists(Installed(config, L"Uninstall\\setup.ini")));
+    EXPECT_TRUE(Exists(Installed(config, kAppFile)));
 }
 
 LRESULT CALLBACK CloseOnRequestProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)

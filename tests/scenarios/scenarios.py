@@ -346,6 +346,16 @@ class Packages(unittest.TestCase):
                             pfx3.run([pfx3.copy_package(name="pkgtv", lorvane=True), "s"])]
         pfx3.settle(kill=True)
         cls.shipped_states = {f: InstalledState(pfx3, "C:\\Program Files\\" + f) for f in ("VRX58Q", "TurboVolume")}
+        # A first removal stops short while its runtime library is held; the next one, once
+        # the file is free, removes the same product.
+        release = pfx3.hold_file("C:\\Program Files\\TurboVolume\\mingwm10.dll")
+        try:
+            cls.shipped_tv_held = pfx3.run(["C:\\Program Files\\TurboVolume\\Uninstall\\setup.exe", "SilentDel",
+                                            "quiet"])
+        finally:
+            release()
+        pfx3.settle(kill=True)
+        cls.shipped_after_held = InstalledState(pfx3, "C:\\Program Files\\TurboVolume")
         cls.shipped_tv_removal = pfx3.run(["C:\\Program Files\\TurboVolume\\Uninstall\\setup.exe", "SilentDel"])
         pfx3.settle()
         cls.shipped_after_removal = pfx3.registry()
@@ -394,6 +404,11 @@ class Packages(unittest.TestCase):
                                  state.files & {"Lorvane.bmp", "title_about.bmp"})
 
     def test_removing_the_customised_product_keeps_the_plain_one(self):
+        # Stopped short by the held library: its entry and its title bitmap stay together.
+        self.assertEqual(1, self.shipped_tv_held.rc)
+        self.assertIsNotNone(self.shipped_after_held.reg.key("HKLM", NATIVE + "Uninstall\\TurboVolume"))
+        self.assertEqual({"Lorvane.bmp", "mingwm10.dll"}, self.shipped_after_held.files
+                         & {"Lorvane.bmp", "mingwm10.dll", APP_FILE})
         self.assertEqual((0, []), (self.shipped_tv_removal.rc, self.shipped_tv_removal.boxes))
         self.assertIsNone(self.shipped_after_removal.key("HKLM", NATIVE + "Uninstall\\TurboVolume"))
         self.assertFalse(self.shipped.exists("C:\\Program Files\\TurboVolume"))
@@ -411,40 +426,80 @@ class Languages(unittest.TestCase):
     """The Program Files folder is the system's, whatever the UI and system language: a German
     Windows after XP calls it "Program Files" too (Wine names it so on every version). Every
     version from Vista on (Windows 8 to 10 included) registers the service and writes no Run
-    value; XP writes the Run value."""
+    value; XP writes the Run value. A copy installed before in another Program Files folder (as
+    a German Windows XP or a Spanish 64-bit Windows named it) keeps its folder: the re-install
+    replaces it there, with its service, and its uninstall removes it."""
 
     @classmethod
     def setUpClass(cls):
         cls.CASES = (
-            ("de-xp", "win32", "winxp", "de_DE.UTF-8", "C:\\Program Files", NATIVE),
-            ("es-xp", "win32", "winxp", "es_ES.UTF-8", "C:\\Program Files", NATIVE),
-            ("es-win7", "win64", "win7", "es_ES.UTF-8", "C:\\Program Files (x86)", WOW64),
-            ("de-win7", "win64", "win7", "de_DE.UTF-8", "C:\\Program Files (x86)", WOW64),
-            ("en-win8", "win64", "win8", "en_US.UTF-8", "C:\\Program Files (x86)", WOW64),
-            ("en-win81", "win64", "win81", "en_US.UTF-8", "C:\\Program Files (x86)", WOW64),
-            ("en-win10", "win64", "win10", "en_US.UTF-8", "C:\\Program Files (x86)", WOW64),
+            # name, platform, Windows version, language, folder of the install, registry view,
+            # and for an earlier copy the entry's value that names its folder
+            ("de-xp", "win32", "winxp", "de_DE.UTF-8", "C:\\Program Files", NATIVE, None),
+            ("es-xp", "win32", "winxp", "es_ES.UTF-8", "C:\\Program Files", NATIVE, None),
+            ("es-win7", "win64", "win7", "es_ES.UTF-8", "C:\\Program Files (x86)", WOW64, None),
+            ("de-win7", "win64", "win7", "de_DE.UTF-8", "C:\\Program Files (x86)", WOW64, None),
+            ("en-win8", "win64", "win8", "en_US.UTF-8", "C:\\Program Files (x86)", WOW64, None),
+            ("en-win81", "win64", "win81", "en_US.UTF-8", "C:\\Program Files (x86)", WOW64, None),
+            ("en-win10", "win64", "win10", "en_US.UTF-8", "C:\\Program Files (x86)", WOW64, None),
+            ("de-xp earlier copy", "win32", "winxp", "de_DE.UTF-8", "C:\\Programme", NATIVE, "UninstallString"),
+            ("es-win7 earlier copy", "win64", "win7", "es_ES.UTF-8", "C:\\Program Files", WOW64, "InstallLocation"),
         )
         cls.outcomes = {}
-        for name, arch, version, lc_all, parent, _ in cls.CASES:
-            pfx = new_prefix("lang-" + name, arch, version)
+        for name, arch, version, lc_all, parent, reg_prefix, earlier in cls.CASES:
+            pfx = new_prefix("lang-" + name.replace(" ", "-"), arch, version)
             setup = pfx.copy_package(ini=make_ini(), lorvane=False)
-            result = pfx.run([setup, "s"], lc_all=lc_all)
+            if earlier:
+                cls.place_earlier_copy(pfx, setup, arch, lc_all, parent, reg_prefix, earlier)
+            log = os.path.join(pfx.work, "setup.log")
+            result = pfx.run([setup, "s", "/log=" + winelab.windows_path(log)], lc_all=lc_all)
             pfx.settle(kill=True)
-            cls.outcomes[name] = (pfx, result, pfx.registry())
+            system = "C:\\Program Files (x86)" if arch == "win64" else "C:\\Program Files"
+            outcome = dict(pfx=pfx, result=result, reg=pfx.registry(), journal=pfx.journal(),
+                           installed=pfx.exists(parent + "\\VRX58Q\\" + APP_FILE),
+                           in_system=pfx.exists(system + "\\VRX58Q"))
+            with open(log, encoding="utf-8", errors="replace") as f:
+                outcome["log"] = f.read()
+            if earlier:
+                outcome["removal"] = pfx.run([parent + "\\VRX58Q\\Uninstall\\setup.exe", "SilentDel"], lc_all=lc_all)
+                pfx.settle(kill=True)
+                outcome["after removal"] = pfx.registry()
+            cls.outcomes[name] = outcome
+
+    @staticmethod
+    def place_earlier_copy(pfx, setup, arch, lc_all, parent, reg_prefix, value):
+        """An install in `parent`, as a setup that chose that folder left it: installed, moved
+        there with its service, and its uninstall entry naming it by `value` (an unquoted
+        "UninstallString" without "InstallLocation", as earlier versions wrote it)."""
+        assert pfx.run([setup, "s"], lc_all=lc_all).rc == 0
+        pfx.settle(kill=True)
+        system = "C:\\Program Files (x86)" if arch == "win64" else "C:\\Program Files"
+        pfx.make_dir(parent)
+        os.rename(pr.to_unix(pfx.path, system + "\\VRX58Q"), pr.to_unix(pfx.path, parent) + "/VRX58Q")
+        key = "HKLM\\" + reg_prefix + "Uninstall\\VRX58Q"
+        folder = parent + "\\VRX58Q"
+        if value == "InstallLocation":
+            pfx.run(["reg", "add", key, "/v", "InstallLocation", "/d", folder, "/f"])
+        else:
+            pfx.run(["reg", "delete", key, "/v", "InstallLocation", "/f"])
+            pfx.run(["reg", "add", key, "/v", "UninstallString", "/d", folder + "\\Uninstall\\setup.exe delpkg", "/f"])
+        if arch == "win64":
+            pfx.run([folder + "\\Kelvrin.exe", "-i"])
+        pfx.settle(kill=True)
 
     def test_program_files_names(self):
-        for name, _, _, _, parent, reg_prefix in self.CASES:
+        for name, _, _, _, parent, reg_prefix, _ in self.CASES:
             with self.subTest(name):
-                pfx, result, reg = self.outcomes[name]
+                pfx, result, reg = (self.outcomes[name][k] for k in ("pfx", "result", "reg"))
                 self.assertEqual((0, []), (result.rc, result.boxes))
-                self.assertTrue(pfx.exists(parent + "\\VRX58Q\\" + APP_FILE))
+                self.assertTrue(self.outcomes[name]["installed"])
                 self.assertEqual((pr.REG_SZ, '"%s\\VRX58Q\\Uninstall\\setup.exe" delpkg' % parent),
                                  reg.value("HKLM", reg_prefix + "Uninstall\\VRX58Q", "UninstallString"))
 
     def test_service_from_version_6_on_and_run_value_before(self):
-        for name, _, version, _, parent, reg_prefix in self.CASES:
+        for name, _, version, _, parent, reg_prefix, _ in self.CASES:
             with self.subTest(name):
-                pfx, result, reg = self.outcomes[name]
+                reg = self.outcomes[name]["reg"]
                 run_value = reg.value("HKLM", reg_prefix + "Run", APP_NAME)
                 if version == "winxp":
                     self.assertIsNone(pr.service_key(reg))
@@ -452,6 +507,35 @@ class Languages(unittest.TestCase):
                 else:
                     self.assertIsNotNone(pr.service_key(reg), "service registered")
                     self.assertIsNone(run_value)
+
+
+    def test_an_earlier_copy_is_replaced_and_removed_in_its_own_folder(self):
+        for name, arch, _, _, parent, reg_prefix, earlier in self.CASES:
+            if not earlier:
+                continue
+            with self.subTest(name):
+                outcome = self.outcomes[name]
+                pfx, reg, folder = outcome["pfx"], outcome["reg"], parent + "\\VRX58Q"
+                self.assertIn('install folder %s: the installed copy\'s, from the uninstall entry\'s "%s"'
+                              % (folder, earlier), outcome["log"])
+                # One install remains, in its folder.
+                self.assertEqual([folder + "\\Uninstall\\setup.exe"], pr.installed_setups(reg))
+                self.assertFalse(outcome["in_system"])
+                if arch == "win64":
+                    # The old service was stopped and removed by its own tool, then registered again.
+                    tools = [e.detail.lower() for e in outcome["journal"] if e.program == "Kelvrin.exe"
+                             and e.event == "start"]
+                    self.assertEqual(['"%s\\kelvrin.exe" %s' % (folder.lower(), w) for w in ("-k", "-u", "-i")],
+                                     [t[t.index('"'):] for t in tools[-3:]])
+                    self.assertIn('after "-u": service "%s" is gone' % pr.SERVICE_NAME, outcome["log"])
+                    kind, image = reg.value("HKLM", pr.service_key(reg), "ImagePath")
+                    self.assertTrue(image.lower().startswith('"%s\\' % folder.lower()), image)
+                # Its uninstall removes it all.
+                self.assertEqual(0, outcome["removal"].rc)
+                after = outcome["after removal"]
+                self.assertEqual([], pr.installed_setups(after))
+                self.assertIsNone(pr.service_key(after))
+                self.assertFalse(pfx.exists(folder))
 
 
 def ini_bytes(text, encoding="utf-8", bom=False):
@@ -544,6 +628,9 @@ class Refusals(unittest.TestCase):
         ("missing sections", "[Startup]\nVersion=1.2.3\n", INSTALLS),
         ("empty file", "", INSTALLS),
         ("binary garbage", bytes((i * 73 + 41) % 256 for i in range(4096)), INSTALLS),
+        # Packages that lack what they may lack, removed by what they installed.
+        ("no setup.ini", None, INSTALLS, ("setup.ini",)),
+        ("English texts only", make_ini(folder="EnglishOnly"), INSTALLS, LANGUAGE_DLLS[1:]),
     )
 
     @classmethod
@@ -552,18 +639,19 @@ class Refusals(unittest.TestCase):
         cls.outcomes = []
         pfx.settle()
         before = pfx.snapshot()
-        for i, (name, ini, expected) in enumerate(cls.CASES):
-            setup = pfx.copy_package(name="pkg%d" % i, ini=ini, lorvane=False)
+        for i, (name, ini, expected, *drop) in enumerate(cls.CASES):
+            setup = pfx.copy_package(name="pkg%d" % i, ini=ini, lorvane=False, drop=drop[0] if drop else ())
             log = os.path.join(pfx.work, "case-%d.log" % i)
             result = pfx.run([setup, "s", "/log=" + winelab.windows_path(log)])
             pfx.settle(kill=True)
             after = pfx.snapshot()
-            outcome = {"result": result, "diff": winelab.snapshot_diff(before, after)}
+            outcome = {"result": result, "diff": winelab.snapshot_diff(before, after), "dropped": drop[0] if drop else ()}
             with open(log, encoding="utf-8", errors="replace") as f:
                 outcome["log"] = f.read()
             if expected == INSTALLS:
                 outcome["dangling"] = dangling_references(pfx, before, after)
-                outcome["removal"] = pfx.run([setup, "SilentDel"])
+                remover = pr.installed_setups(pfx.registry())[0] if drop else setup
+                outcome["removal"] = pfx.run([remover, "SilentDel"])
                 pfx.settle(kill=True)
                 after = pfx.snapshot()
                 outcome["after removal"] = winelab.snapshot_diff(before, after)
@@ -614,6 +702,10 @@ class Refusals(unittest.TestCase):
                 self.assertTrue(any(line.startswith("added files") and line.endswith(".lnk")
                                     for line in outcome["diff"]), outcome["diff"])
                 self.assertEqual([], outcome["dangling"])
+                # What the package lacks, its uninstall folder lacks too: the uninstall falls
+                # back to the defaults and to English.
+                self.assertEqual([], [line for line in outcome["diff"] for d in outcome["dropped"]
+                                      if line.lower().endswith(("uninstall/" + d).lower())])
                 self.assertEqual((0, []), (outcome["removal"].rc, outcome["removal"].boxes))
                 self.assertEqual([], outcome["after removal"])
 
@@ -709,6 +801,8 @@ class Rollbacks(unittest.TestCase):
         ("win7 first install killed late, then s", "win64", "win7", False, "kill 22", ("s",), 0, None),
         # A journal that a standard user could have written, naming a file outside the install.
         ("xp journal planted by a user", "win32", "winxp", False, "planted", ("s",), 0, None),
+        # A service tool that returns before its running service (slow to stop) has stopped.
+        ("win7 service tool returns at once", "win64", "win7", True, "tool at-once", ("s",), 0, None),
     )
 
     @classmethod
@@ -716,6 +810,8 @@ class Rollbacks(unittest.TestCase):
         cls.outcomes = {}
         for i, (name, arch, version, installed, fault, words, _, _) in enumerate(cls.CASES):
             pfx = new_prefix("rollback-%d" % i, arch, version)
+            if fault == "tool at-once":
+                pfx.extra_env["SETUP_TEST_SERVICE_TOOL"] = "at-once"
             setup = pfx.copy_package(ini=make_ini(), lorvane=False)
             install_dir = "C:\\Program Files%s\\VRX58Q" % (" (x86)" if arch == "win64" else "")
             pristine = None
@@ -743,6 +839,11 @@ class Rollbacks(unittest.TestCase):
             if fault.startswith("app "):
                 pfx.start([install_dir + "\\" + APP_FILE], extra_env={"SETUP_TEST_APP_CLOSE": fault[4:]})
                 assert pfx.wait_for(lambda: pfx.window_exists(APP_NAME), timeout=120, interval=1), name
+            elif fault == "tool at-once":
+                # The service runs while the application does (Wine ends services with the last program).
+                pfx.start([install_dir + "\\" + APP_FILE])
+                assert pfx.wait_for(lambda: pfx.window_exists(APP_NAME), timeout=120, interval=1), name
+                assert pfx.start_service(pr.SERVICE_NAME).rc == 0, name
             elif fault == "hold":
                 release = pfx.hold_file(install_dir + "\\mingwm10.dll", exclusive=True)
             elif fault == "source":
@@ -897,6 +998,20 @@ class Rollbacks(unittest.TestCase):
         self.assertNotIn("recovery: the install into", outcome["log"])
         self.assertTrue(outcome["pfx"].exists(VICTIM))
         self.assertIn("result: installed", outcome["log"])
+
+    def test_a_service_tool_that_returns_at_once_is_waited_for_through_the_service(self):
+        outcome = self.outcomes["win7 service tool returns at once"]
+        self.assertEqual((0, []), (outcome["result"].rc, outcome["result"].boxes))
+        log = outcome["log"]
+        self.assertIn('after "-k": service "%s" is stopped' % pr.SERVICE_NAME, log)
+        self.assertIn('after "-u": service "%s" is gone' % pr.SERVICE_NAME, log)
+        # The new registration took: the service is there again, for the new files.
+        exits = [e.detail for e in outcome["journal"] if e.program == "Kelvrin.exe" and e.event == "exit"
+                 and e.time >= outcome["start"]]
+        self.assertEqual("0 service registered", exits[-1])
+        reg = outcome["pfx"].registry()
+        kind, image = reg.value("HKLM", pr.service_key(reg), "ImagePath")
+        self.assertTrue(image.lower().startswith('"%s\\%s" service' % (outcome["install_dir"].lower(), APP_FILE.lower())))
 
     def test_silent_uninstall_of_nothing_changes_nothing(self):
         outcome = self.outcomes["xp uninstall with nothing installed"]
