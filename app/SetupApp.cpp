@@ -3,6 +3,7 @@
 #include "app/RunLog.h"
 #include "app/UninstallCopy.h"
 #include "engine/SetupEngine.h"
+#include "engine/InstallJournal.h"
 #include "engine/SetupLog.h"
 #ifdef SETUP_HAVE_WIZARD
 #include "wizard/SetupDlg.h"
@@ -47,6 +48,9 @@ BOOL CSetupApp::InitInstance()
         || (szInstalledBitmap[0] && FileExists(szInstalledBitmap));
     g_bIsWow64 = IsWow64();
     g_bIsNt6 = IsWindowsNt6();
+    // The library sets the language flags that the Program Files folder may follow: before
+    // setup.ini is read.
+    g_hLangResource = LoadLanguageLibrary(szExeLower);
     SetupConfig config;
     ReadSetupConfig(szFolder, &config, bTitleBitmap);
     OpenRequestedLog(cmdInfo, config.AppFolderName);
@@ -54,6 +58,12 @@ BOOL CSetupApp::InitInstance()
 
     if (!bCopy && !AcquireSingleInstanceMutex(SETUP_MUTEX_NAME, &m_hMutex)) {
         SetupLog(L"another setup program is running: nothing was done");
+        m_nExitCode = SetupBusy;
+        return FALSE;
+    }
+    // An install of this product whose process died is rolled back before this run's work;
+    // the uninstall's copy leaves that to the uninstaller that started it.
+    if (!bCopy && RecoverInterruptedInstall(config) == SetupBusy) {
         m_nExitCode = SetupBusy;
         return FALSE;
     }
@@ -70,7 +80,6 @@ BOOL CSetupApp::InitInstance()
         && RunUninstallFromCopy(szExePath, szFolder, &m_nExitCode))
         return FALSE;
 
-    g_hLangResource = LoadLanguageLibrary(szExeLower);
     m_nExitCode = RunMode(mode, szFolder, cmdInfo.m_bProgress);
     if (bCopy)
         copy.Finish(m_nExitCode, config, &m_hMutex);

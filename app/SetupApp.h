@@ -23,7 +23,8 @@ public:
     // then one run mode. Always returns FALSE, so the process ends through ExitInstance.
     BOOL InitInstance() override;
     // Releases the mutex and the language library; returns the process exit code, a
-    // SetupOutcome: 0 success, 1 failed, 2 refused, 3 another instance runs, 4 cancelled.
+    // SetupOutcome: 0 success, 1 failed, 2 refused, 3 another instance runs, 4 cancelled,
+    // 5 the application would not close, 6 not enough disk space, 7 a file held by another program.
     int ExitInstance() override;
 
     HANDLE m_hMutex = nullptr;

@@ -7,6 +7,9 @@
 
 namespace {
 
+// The temporary folder of the copy: "%TEMP%\\setup-uninstall-<process id>-<n>\\".
+const WCHAR kUninstallCopyFolderName[] = L"setup-uninstall";
+
 // One word of a command line, quoted so that the system splits it back unchanged.
 void AppendQuotedWord(std::wstring& commandLine, LPCWSTR lpszWord)
 {
@@ -83,7 +86,7 @@ BOOL IsInstalledUninstallFolder(LPCWSTR lpszFolder, const SetupConfig& config)
 BOOL RunUninstallFromCopy(LPCWSTR lpszExePath, LPCWSTR lpszFolder, int* pnExitCode)
 {
     WCHAR szCopyFolder[MAX_PATH];
-    if (!CreateTemporaryFolder(L"setup-uninstall", szCopyFolder))
+    if (!CreateTemporaryFolder(kUninstallCopyFolderName, szCopyFolder))
         return FALSE;
     std::wstring copyFolder = szCopyFolder, copyExe;
     if (!CopyProgram(lpszExePath, lpszFolder, copyFolder, copyExe)) {
@@ -100,7 +103,8 @@ BOOL RunUninstallFromCopy(LPCWSTR lpszExePath, LPCWSTR lpszFolder, int* pnExitCo
         return FALSE;
     }
     ::SetHandleInformation(hRead, HANDLE_FLAG_INHERIT, 0);
-    ::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentProcess(), ::GetCurrentProcess(), &hSelf, SYNCHRONIZE,
+    ::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentProcess(), ::GetCurrentProcess(), &hSelf,
+                      SYNCHRONIZE | PROCESS_QUERY_INFORMATION,
                       TRUE, 0);
 
     std::wstring commandLine = L"\"" + copyExe + L"\"";
@@ -134,7 +138,7 @@ BOOL RunUninstallFromCopy(LPCWSTR lpszExePath, LPCWSTR lpszFolder, int* pnExitCo
     if (!::ReadFile(hRead, &dwResult, sizeof(dwResult), &cbRead, nullptr) || cbRead != sizeof(dwResult)) {
         // The copy ended without a result: its exit code says what it could.
         ::WaitForSingleObject(pi.hProcess, INFINITE);
-        if (!::GetExitCodeProcess(pi.hProcess, &dwResult) || dwResult > SetupCancelled)
+        if (!::GetExitCodeProcess(pi.hProcess, &dwResult) || dwResult > SetupFileBusy)
             dwResult = SetupFailed;
     }
     ::CloseHandle(hRead);
@@ -143,14 +147,46 @@ BOOL RunUninstallFromCopy(LPCWSTR lpszExePath, LPCWSTR lpszFolder, int* pnExitCo
     return TRUE;
 }
 
+// TRUE when h is a handle of another, running process.
+static BOOL IsOtherProcessHandle(HANDLE h)
+{
+    // A pseudo-handle (this process, this thread) is no handle of another process.
+    // The system reads a handle's low 32 bits only.
+    const DWORD value = (DWORD)(ULONG_PTR)h;
+    if (value == (DWORD)(ULONG_PTR)::GetCurrentProcess() || value == (DWORD)(ULONG_PTR)::GetCurrentThread())
+        return FALSE;
+    typedef DWORD(WINAPI * GetProcessIdFn)(HANDLE);
+    HMODULE hKernel = ::GetModuleHandleW(L"kernel32.dll");
+    // From Windows XP SP1 on.
+    GetProcessIdFn pfnGetProcessId =
+        hKernel ? (GetProcessIdFn)(void*)::GetProcAddress(hKernel, "GetProcessId") : nullptr;
+    if (pfnGetProcessId) {
+        DWORD pid = pfnGetProcessId(h);
+        if (pid == 0 || pid == ::GetCurrentProcessId())
+            return FALSE;
+    }
+    return ::WaitForSingleObject(h, 0) == WAIT_TIMEOUT;
+}
+
 BOOL CUninstallCopy::Attach(const CSetupCommandLineInfo& cmdInfo, LPWSTR lpszFolder)
 {
     if (!cmdInfo.m_szFrom[0] || !cmdInfo.m_nParentHandle || !cmdInfo.m_nResultHandle)
         return FALSE;
-    HANDLE hParent = (HANDLE)cmdInfo.m_nParentHandle;
-    // The starter runs and holds the guard for both of us.
-    if (::WaitForSingleObject(hParent, 0) != WAIT_TIMEOUT)
+    // The words are the copy's only where the copy runs: in a temporary folder of the form that
+    // RunUninstallFromCopy makes. Elsewhere (a package folder) they are ignored, and nothing
+    // beside the program is ever taken for the copy's own files.
+    WCHAR szOwn[MAX_PATH];
+    DWORD n = ::GetModuleFileNameW(nullptr, szOwn, MAX_PATH);
+    LPWSTR slash = n && n < MAX_PATH ? wcsrchr(szOwn, L'\\') : nullptr;
+    if (!slash)
         return FALSE;
+    slash[1] = 0;
+    if (!IsTemporaryFolder(kUninstallCopyFolderName, szOwn))
+        return FALSE;
+    HANDLE hParent = (HANDLE)cmdInfo.m_nParentHandle;
+    if (!IsOtherProcessHandle(hParent) || ::GetFileType((HANDLE)cmdInfo.m_nResultHandle) != FILE_TYPE_PIPE)
+        return FALSE;
+    // The starter holds the guard for both of us.
     HANDLE hGuard = ::OpenMutexW(SYNCHRONIZE, FALSE, SETUP_MUTEX_NAME);
     if (!hGuard)
         return FALSE;

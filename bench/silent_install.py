@@ -5,6 +5,7 @@ that does nothing (bench_empty.exe, the floor).
 
     cmake --build BUILD_DIR --target bench_empty
     python3 bench/silent_install.py --build BUILD_DIR [--runs N] [--package DIR] [--wine LOADER]
+                                    [--platform winxp|win7]
 
 A whole run starts with the prefix's Wine server down and ends when that server has ended
 again (`wineserver -w`): Wine's start and its services, the program, and everything the
@@ -50,6 +51,8 @@ def main():
     parser.add_argument("--runs", type=int, default=3, help="fresh prefixes per platform (default 3)")
     parser.add_argument("--package", help="the package folder to time (default BUILD/package)")
     parser.add_argument("--wine")
+    parser.add_argument("--platform", choices=("winxp", "win7"), action="append",
+                        help="time only this platform (repeatable; default both)")
     args = parser.parse_args()
     lab = winelab.Lab(args.build, wine=args.wine)
     if args.package:
@@ -63,6 +66,8 @@ def main():
     if lab.native64:
         print("  (64-bit build of the package: 64-bit prefixes play both platforms)")
     for label, arch, version in (("win32 / Windows XP", "win32", "winxp"), ("win64 / Windows 7", "win64", "win7")):
+        if args.platform and version not in args.platform:
+            continue
         times = {"empty program": [], "first install": [], "re-install": []}
         for i in range(args.runs):
             pfx = lab.prefix("bench-%s-%d" % (version, i), arch, version)

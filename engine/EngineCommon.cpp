@@ -63,6 +63,15 @@ BOOL FormatPlanPath(LPWSTR lpszBuffer, LPCWSTR lpszSetting, LPCWSTR lpszFormat, 
     return FALSE;
 }
 
+SetupOutcome OutcomeOfFileError(DWORD dwError)
+{
+    if (dwError == ERROR_SHARING_VIOLATION || dwError == ERROR_LOCK_VIOLATION)
+        return SetupFileBusy;
+    if (dwError == ERROR_DISK_FULL || dwError == ERROR_HANDLE_DISK_FULL)
+        return SetupDiskFull;
+    return SetupFailed;
+}
+
 BOOL FolderExists(LPCWSTR lpszPath)
 {
     DWORD attr = ::GetFileAttributesW(lpszPath);
@@ -86,6 +95,43 @@ BOOL CreateTemporaryFolder(LPCWSTR lpszName, LPWSTR lpszFolder)
             return FALSE;
     }
     return FALSE;
+}
+
+// lpszText starts with at least one decimal digit; the text after them goes to *ppszEnd.
+static BOOL SkipDigits(LPCWSTR lpszText, LPCWSTR* ppszEnd)
+{
+    LPCWSTR p = lpszText;
+    while (*p >= L'0' && *p <= L'9')
+        ++p;
+    *ppszEnd = p;
+    return p != lpszText;
+}
+
+// The long form of a path, so that two spellings of one folder compare equal.
+static std::wstring LongPath(LPCWSTR lpszPath)
+{
+    WCHAR szLong[MAX_PATH];
+    DWORD n = ::GetLongPathNameW(lpszPath, szLong, MAX_PATH);
+    return n > 0 && n < MAX_PATH ? szLong : lpszPath;
+}
+
+BOOL IsTemporaryFolder(LPCWSTR lpszName, LPCWSTR lpszFolder)
+{
+    WCHAR szTemp[MAX_PATH];
+    DWORD n = ::GetTempPathW(MAX_PATH, szTemp);
+    size_t len = wcslen(lpszFolder);
+    if (n == 0 || n >= MAX_PATH || len < 2 || lpszFolder[len - 1] != L'\\')
+        return FALSE;
+    std::wstring folder(lpszFolder, len - 1);
+    size_t slash = folder.rfind(L'\\');
+    if (slash == std::wstring::npos || lstrcmpiW(LongPath(folder.substr(0, slash + 1).c_str()).c_str(),
+                                                 LongPath(szTemp).c_str()) != 0)
+        return FALSE;
+    // "<lpszName>-<process id>-<n>"
+    LPCWSTR p = folder.c_str() + slash + 1;
+    size_t nameLen = wcslen(lpszName);
+    return _wcsnicmp(p, lpszName, nameLen) == 0 && p[nameLen] == L'-' && SkipDigits(p + nameLen + 1, &p) && *p == L'-'
+        && SkipDigits(p + 1, &p) && *p == 0;
 }
 
 LPCWSTR GetRegistryPrefix()

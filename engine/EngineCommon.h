@@ -5,6 +5,8 @@
 #include "engine/SetupEngine.h"
 #include "engine/SetupLog.h"
 #include "app/SetupFlags.h"
+#include <string>
+#include <vector>
 
 // Command lines and registry data: a quoted MAX_PATH path followed by a few words.
 const size_t kCommandLineUnits = MAX_PATH + 32;
@@ -12,6 +14,8 @@ const size_t kCommandLineUnits = MAX_PATH + 32;
 const size_t kKeyPathUnits = 1024;
 // How long the service tool may take for one word, and the application to end after WM_CLOSE.
 const DWORD kServiceToolWaitMs = 30000;
+// The pause after "-k" and after "-u" when no service of the install folder can be seen.
+const DWORD kServiceToolPauseMs = 1000;
 const DWORD kApplicationCloseWaitMs = 10000;
 // How long a file that another program still holds (one that has just ended, a virus
 // scanner) is tried again before the copy or deletion counts as failed.
@@ -49,6 +53,10 @@ template <class Op> BOOL RetryWhileFileBusy(Op op)
     }
 }
 
+// The outcome of a file operation that failed with dwError: a file held by another program
+// (SetupFileBusy), a full disk (SetupDiskFull), or any other failure.
+SetupOutcome OutcomeOfFileError(DWORD dwError);
+
 // TRUE when lpszPath is an existing folder.
 BOOL FolderExists(LPCWSTR lpszPath);
 
@@ -75,8 +83,35 @@ BOOL RunProgramAndWait(LPCWSTR lpszCommandLine, DWORD dwTimeoutMs);
 // Starts "<lpszInstallDir>\Kelvrin.exe" <lpszWord>, shown, and waits for it to end (at most
 // kServiceToolWaitMs); FALSE when it could not be started.
 BOOL RunServiceTool(LPCWSTR lpszInstallDir, LPCWSTR lpszWord);
-// Stops and removes the service through "Kelvrin.exe -k", then "-u", each waited for.
+// Stops and removes the service through "Kelvrin.exe -k", then "-u": each is waited for, and
+// then, since a tool may return early, the services of the install folder are (see below).
 void StopServiceTool(LPCWSTR lpszInstallDir);
+
+enum ServiceWaitGoal { ServicesStopped, ServicesGone };
+// The Windows services whose program lies in one folder, found before the service tool works
+// on them, and the waits for what the tool asked of them.
+class CFolderServices {
+public:
+    CFolderServices() = default;
+    ~CFolderServices();
+    CFolderServices(const CFolderServices&) = delete;
+    CFolderServices& operator=(const CFolderServices&) = delete;
+
+    // Finds them through the service control manager, with the processes that run them;
+    // FALSE when the manager cannot be asked.
+    BOOL Find(LPCWSTR lpszInstallDir);
+    // Waits until every one has stopped (and its process ended) or is gone, kServiceToolWaitMs
+    // at most in all, logging each; with none found, pauses kServiceToolPauseMs. lpszWord
+    // names the tool's word for the log.
+    void Await(ServiceWaitGoal goal, LPCWSTR lpszWord);
+
+private:
+    struct Service {
+        std::wstring name;
+        HANDLE hProcess;   // the running service's process, or null
+    };
+    std::vector<Service> m_services;
+};
 // Asks every top-level window captioned lpszAppName to close and waits for its program to
 // end, kApplicationCloseWaitMs at most in all; a window that does not answer (a hung
 // program) is not waited on for longer. TRUE when no such program runs any more.

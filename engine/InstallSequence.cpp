@@ -4,12 +4,15 @@
 #include "engine/EngineCommon.h"
 #include "engine/InstallTransaction.h"
 #include "app/SetupFlags.h"
+#include <wchar.h>
+#include <string>
 
 namespace {
 
 struct CopyItem {
     WCHAR szFrom[MAX_PATH];
     WCHAR szTo[MAX_PATH];
+    bool bOptional;   // copied when the package has it
 };
 
 // Every path, command line and key the install uses, built before anything is touched so
@@ -30,9 +33,11 @@ struct InstallPlan {
 
 // Adds the copy of lpszName from the package folder lpszFrom (ends with a backslash) to the
 // install folder lpszTo. lpszSetting names the setup.ini key that the name comes from, if any.
-BOOL AddCopy(InstallPlan& plan, LPCWSTR lpszFrom, LPCWSTR lpszTo, LPCWSTR lpszName, LPCWSTR lpszSetting)
+BOOL AddCopy(InstallPlan& plan, LPCWSTR lpszFrom, LPCWSTR lpszTo, LPCWSTR lpszName, LPCWSTR lpszSetting,
+             bool bOptional = false)
 {
     CopyItem& item = plan.items[plan.nItems++];
+    item.bOptional = bOptional;
     return FormatPlanPath(item.szFrom, lpszSetting, L"%ls%ls", lpszFrom, lpszName)
         && FormatPlanPath(item.szTo, lpszSetting ? lpszSetting : L"APPFolderName", L"%ls\\%ls", lpszTo, lpszName);
 }
@@ -49,10 +54,13 @@ BOOL BuildInstallPlan(LPCWSTR lpszFolder, const SetupConfig& config, InstallPlan
         || !FormatPlanPath(szAppFolder, nullptr, L"%ls%ls\\", lpszFolder, L"Application"))
         return FALSE;
 
-    // The uninstall folder gets the setup program, its configuration and its texts.
-    for (LPCWSTR name : kUninstallFolderFiles)
-        if (!AddCopy(plan, lpszFolder, plan.szUninstallDir, name, nullptr))
+    // The uninstall folder gets the setup program, its configuration and its texts. A package
+    // may lack setup.ini (the defaults apply) and every language but English, the fallback.
+    for (LPCWSTR name : kUninstallFolderFiles) {
+        bool bRequired = !_wcsicmp(name, L"setup.exe") || !_wcsicmp(name, L"setupENU.dll");
+        if (!AddCopy(plan, lpszFolder, plan.szUninstallDir, name, nullptr, !bRequired))
             return FALSE;
+    }
 
     // The install folder gets the application; the title bitmaps travel with Lorvane.bmp.
     if (!AddCopy(plan, szAppFolder, dir, L"mingwm10.dll", nullptr)
@@ -79,11 +87,11 @@ BOOL BuildInstallPlan(LPCWSTR lpszFolder, const SetupConfig& config, InstallPlan
         && FormatText(plan.szQuietUninstallString, kCommandLineUnits, L"\"%ls\" SilentDel quiet", plan.szUninstallExe);
 }
 
-// Refuses a package that lacks a file the install copies.
+// Refuses a package that lacks a file the install must copy.
 BOOL CheckPackage(const InstallPlan& plan)
 {
     for (int i = 0; i < plan.nItems; ++i)
-        if (!FileExists(plan.items[i].szFrom)) {
+        if (!plan.items[i].bOptional && !FileExists(plan.items[i].szFrom)) {
             ReportFailure(L"The package is incomplete: \"%ls\" is missing.", plan.items[i].szFrom);
             return FALSE;
         }
@@ -97,6 +105,86 @@ BOOL PrepareInstall(LPCWSTR lpszFolder, const SetupConfig& config, InstallPlan& 
         && CheckShortcutPaths(config.AppName) && CheckPackage(plan);
 }
 
+// The size of a file, or 0 when there is none.
+ULONGLONG FileSize(LPCWSTR lpszPath)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExW(lpszPath, GetFileExInfoStandard, &data) || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return 0;
+    return ((ULONGLONG)data.nFileSizeHigh << 32) | data.nFileSizeLow;
+}
+
+// The nearest folder of lpszPath that exists: the folder itself, or one above it.
+std::wstring ExistingFolderOf(std::wstring path)
+{
+    while (!path.empty() && path.back() == L'\\')
+        path.pop_back();
+    while (!path.empty() && !FolderExists(path.c_str())) {
+        size_t slash = path.rfind(L'\\');
+        if (slash == std::wstring::npos)
+            return L"";
+        path.resize(slash);
+    }
+    return path.size() == 2 ? path + L"\\" : path;   // "C:" alone names the drive's current folder
+}
+
+// The bytes free to this user on the volume of lpszFolder; the tests can make it look larger
+// with SETUP_TEST_FREE_SPACE_MB, so that the disk fills up during the copy instead.
+ULONGLONG FreeBytes(LPCWSTR lpszFolder)
+{
+    WCHAR szValue[16];
+    DWORD n = ::GetEnvironmentVariableW(L"SETUP_TEST_FREE_SPACE_MB", szValue, 16);
+    if (n > 0 && n < 16)
+        return (ULONGLONG)wcstoul(szValue, nullptr, 10) << 20;
+    ULARGE_INTEGER available;
+    if (!::GetDiskFreeSpaceExW(lpszFolder, &available, nullptr, nullptr))
+        return ~0ULL;   // a volume that cannot tell: the copy finds out
+    return available.QuadPart;
+}
+
+// Room for the journal and the registry's growth.
+const ULONGLONG kSpareBytes = 64 * 1024;
+
+// Refuses, with both figures in MB, an install whose files (and the old files it keeps, when
+// those go to another volume) do not fit in the free space of the volumes they go to.
+BOOL CheckDiskSpace(const InstallPlan& plan, const SetupConfig& config)
+{
+    ULONGLONG newBytes = kSpareBytes, oldBytes = kSpareBytes;
+    for (int i = 0; i < plan.nItems; ++i) {
+        newBytes += FileSize(plan.items[i].szFrom);
+        oldBytes += FileSize(plan.items[i].szTo);
+    }
+    std::wstring journal;
+    const std::wstring target = ExistingFolderOf(config.InstallDir);
+    const std::wstring kept = CInstallJournal::GetFolder(config.AppFolderName, journal) ? ExistingFolderOf(journal)
+                                                                                      : std::wstring();
+    WCHAR szTargetVolume[MAX_PATH] = {}, szKeptVolume[MAX_PATH] = {};
+    if (target.empty() || !::GetVolumePathNameW(target.c_str(), szTargetVolume, MAX_PATH))
+        return TRUE;   // no folder to ask: the copy finds out
+    // Old files are moved within their volume, which costs nothing; to another one they are copied.
+    const BOOL bOtherVolume = !kept.empty() && ::GetVolumePathNameW(kept.c_str(), szKeptVolume, MAX_PATH)
+        && _wcsicmp(szTargetVolume, szKeptVolume) != 0;
+    const struct {
+        LPCWSTR folder;
+        LPCWSTR volume;
+        ULONGLONG needed;
+    } volumes[] = { { target.c_str(), szTargetVolume, newBytes }, { kept.c_str(), szKeptVolume, oldBytes } };
+    for (int i = 0; i < (bOtherVolume ? 2 : 1); ++i) {
+        ULONGLONG freeBytes = FreeBytes(volumes[i].folder);
+        if (freeBytes >= volumes[i].needed)
+            continue;
+        // Tenths of a MB: what is needed rounded up, what is free rounded down.
+        const ULONGLONG tenth = (1 << 20) / 10;
+        unsigned long needed = (unsigned long)((volumes[i].needed + tenth - 1) / tenth);
+        unsigned long available = (unsigned long)(freeBytes / tenth);
+        ReportFailure(L"There is not enough disk space on %ls to install %ls: it needs %lu.%lu MB, and %lu.%lu MB "
+                      L"are free. Free some space, then run the setup again.", volumes[i].volume, config.AppName,
+                      needed / 10, needed % 10, available / 10, available % 10);
+        return FALSE;
+    }
+    return TRUE;
+}
+
 BOOL SetStringValue(CInstallTransaction& transaction, HKEY hKey, LPCWSTR lpszKey, LPCWSTR lpszName, LPCWSTR lpszData)
 {
     DWORD cb = (DWORD)((wcslen(lpszData) + 1) * sizeof(WCHAR));
@@ -107,12 +195,39 @@ BOOL SetStringValue(CInstallTransaction& transaction, HKEY hKey, LPCWSTR lpszKey
 DWORD InstalledSizeKiB(const InstallPlan& plan)
 {
     ULONGLONG bytes = 0;
-    for (int i = 0; i < plan.nItems; ++i) {
-        WIN32_FILE_ATTRIBUTE_DATA data;
-        if (::GetFileAttributesExW(plan.items[i].szTo, GetFileExInfoStandard, &data))
-            bytes += ((ULONGLONG)data.nFileSizeHigh << 32) | data.nFileSizeLow;
-    }
+    for (int i = 0; i < plan.nItems; ++i)
+        bytes += FileSize(plan.items[i].szTo);
     return (DWORD)((bytes + 1023) / 1024);
+}
+
+// The values of the uninstall entry, in the order they are written.
+const LPCWSTR kUninstallValueNames[] = {
+    L"UninstallString", L"DisplayName", L"Publisher", L"DisplayVersion", L"InstallLocation", L"DisplayIcon",
+    L"EstimatedSize", L"NoModify", L"NoRepair", L"InstallDate", L"QuietUninstallString",
+};
+
+// TRUE when the Run key exists: a system without one does not start programs that way.
+BOOL HasRunKey(const InstallPlan& plan)
+{
+    HKEY hKey = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, plan.szRunKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
+        return FALSE;
+    ::RegCloseKey(hKey);
+    return TRUE;
+}
+
+// Names in the transaction's plan what CopyAndRegister changes, in the same order.
+void PlanCopyAndRegister(CInstallTransaction& transaction, const InstallPlan& plan, const SetupConfig& config)
+{
+    transaction.PlanFolder(config.InstallDir);
+    transaction.PlanFolder(plan.szUninstallDir);
+    for (int i = 0; i < plan.nItems; ++i)
+        transaction.PlanFile(plan.items[i].szTo);
+    if (!g_bIsNt6 && HasRunKey(plan))
+        transaction.PlanValue(plan.szRunKey, config.AppName);
+    transaction.PlanKey(plan.szUninstallKey);
+    for (LPCWSTR name : kUninstallValueNames)
+        transaction.PlanValue(plan.szUninstallKey, name);
 }
 
 BOOL WriteRegistryValues(CInstallTransaction& transaction, const InstallPlan& plan, const SetupConfig& config)
@@ -137,31 +252,35 @@ BOOL WriteRegistryValues(CInstallTransaction& transaction, const InstallPlan& pl
     WCHAR szDate[16];
     FormatText(szDate, 16, L"%04u%02u%02u", st.wYear, st.wMonth, st.wDay);
     const DWORD dwSize = InstalledSizeKiB(plan), dwOne = 1;
-    // What "Apps & features" shows and offers, besides the entry's four values.
+    // What "Apps & features" shows and offers, besides the entry's four values; in the order
+    // of kUninstallValueNames.
     const struct {
-        LPCWSTR name;
         LPCWSTR text;          // REG_SZ data, or null for the number below
         const DWORD* number;   // REG_DWORD data
     } values[] = {
-        { L"UninstallString", plan.szUninstallString, nullptr },
-        { L"DisplayName", config.AppName, nullptr },
-        { L"Publisher", config.CompanyName, nullptr },
-        { L"DisplayVersion", config.Version, nullptr },
-        { L"InstallLocation", config.InstallDir, nullptr },
-        { L"DisplayIcon", plan.szAppPath, nullptr },
-        { L"EstimatedSize", nullptr, &dwSize },
-        { L"NoModify", nullptr, &dwOne },
-        { L"NoRepair", nullptr, &dwOne },
-        { L"InstallDate", szDate, nullptr },
-        { L"QuietUninstallString", plan.szQuietUninstallString, nullptr },
+        { plan.szUninstallString, nullptr },
+        { config.AppName, nullptr },
+        { config.CompanyName, nullptr },
+        { config.Version, nullptr },
+        { config.InstallDir, nullptr },
+        { plan.szAppPath, nullptr },
+        { nullptr, &dwSize },
+        { nullptr, &dwOne },
+        { nullptr, &dwOne },
+        { szDate, nullptr },
+        { plan.szQuietUninstallString, nullptr },
     };
+    static_assert(sizeof(values) / sizeof(values[0]) == sizeof(kUninstallValueNames) / sizeof(LPCWSTR),
+                  "one name per value");
     BOOL bOk = TRUE;
-    for (const auto& value : values) {
+    for (size_t i = 0; i < sizeof(values) / sizeof(values[0]); ++i) {
+        const auto& value = values[i];
+        LPCWSTR name = kUninstallValueNames[i];
         BOOL bWritten = value.text
-            ? SetStringValue(transaction, hKey, plan.szUninstallKey, value.name, value.text)
-            : transaction.SetValue(hKey, plan.szUninstallKey, value.name, REG_DWORD, value.number, sizeof(DWORD));
+            ? SetStringValue(transaction, hKey, plan.szUninstallKey, name, value.text)
+            : transaction.SetValue(hKey, plan.szUninstallKey, name, REG_DWORD, value.number, sizeof(DWORD));
         if (!bWritten) {
-            transaction.Fail(L"Fail to write the %ls registry key!", value.name);
+            transaction.Fail(L"Fail to write the %ls registry key!", name);
             bOk = FALSE;
             break;
         }
@@ -170,14 +289,44 @@ BOOL WriteRegistryValues(CInstallTransaction& transaction, const InstallPlan& pl
     return bOk;
 }
 
+LPCWSTR PathFindName(LPCWSTR lpszPath)
+{
+    LPCWSTR slash = wcsrchr(lpszPath, L'\\');
+    return slash ? slash + 1 : lpszPath;
+}
+
+// An earlier install's setup.ini that this package does not replace would give the uninstall
+// that package's settings instead of the defaults: it goes (kept for a rollback).
+BOOL RemoveStaleFile(CInstallTransaction& transaction, LPCWSTR lpszPath)
+{
+    if (!FileExists(lpszPath))
+        return TRUE;
+    if (!transaction.PrepareWrite(lpszPath)
+        || !RetryWhileFileBusy([&] { return ::DeleteFileW(lpszPath); })) {
+        WCHAR szError[256];
+        FormatSystemError(::GetLastError(), szError, 256);
+        transaction.Fail(L"Fail to remove \"%ls\": %ls", lpszPath, szError);
+        return FALSE;
+    }
+    SetupLog(L"deleted %ls: the package has none", lpszPath);
+    return TRUE;
+}
+
 // Folders, copies and registry values; stops at the first failure.
 BOOL CopyAndRegister(CInstallTransaction& transaction, const InstallPlan& plan, const SetupConfig& config)
 {
     if (!transaction.CreateFolder(config.InstallDir) || !transaction.CreateFolder(plan.szUninstallDir))
         return FALSE;
-    for (int i = 0; i < plan.nItems; ++i)
-        if (!transaction.CopyFile(plan.items[i].szFrom, plan.items[i].szTo))
+    for (int i = 0; i < plan.nItems; ++i) {
+        const CopyItem& item = plan.items[i];
+        if (item.bOptional && !FileExists(item.szFrom)) {
+            if (!_wcsicmp(PathFindName(item.szTo), L"setup.ini") && !RemoveStaleFile(transaction, item.szTo))
+                return FALSE;
+            continue;
+        }
+        if (!transaction.CopyFile(item.szFrom, item.szTo))
             return FALSE;
+    }
     return WriteRegistryValues(transaction, plan, config);
 }
 
@@ -189,7 +338,7 @@ SetupOutcome FinishInstall(CInstallTransaction& transaction)
         transaction.Rollback();
         ReportFailure(L"%ls", transaction.GetFailure());
         SetupLog(L"result: the install failed and was rolled back");
-        return SetupFailed;
+        return transaction.GetOutcome();
     }
     transaction.Commit();
     SetupLog(L"result: installed");
@@ -210,7 +359,9 @@ SetupOutcome CopyFilesAndRegister(LPCWSTR lpszFolder, const SetupConfig& config)
     if (!PrepareInstall(lpszFolder, config, plan))
         return Refused();
     CInstallTransaction transaction;
-    CopyAndRegister(transaction, plan, config);
+    PlanCopyAndRegister(transaction, plan, config);
+    if (transaction.Begin(config))
+        CopyAndRegister(transaction, plan, config);
     return FinishInstall(transaction);
 }
 
@@ -220,14 +371,30 @@ SetupOutcome InstallApplication(LPCWSTR lpszFolder, const SetupConfig& config)
     InstallPlan plan;
     if (!PrepareInstall(lpszFolder, config, plan))
         return Refused();
+    if (!CheckDiskSpace(plan, config)) {
+        SetupLog(L"result: refused, nothing was changed");
+        return SetupDiskFull;
+    }
 
+    // The whole plan goes to the journal before the first change.
     CInstallTransaction transaction;
-    if (g_bIsNt6 && FileExists(plan.szServiceTool)) {
+    const BOOL bOldService = g_bIsNt6 && FileExists(plan.szServiceTool);
+    if (bOldService)
+        transaction.PlanService(config.InstallDir, TRUE);
+    PlanCopyAndRegister(transaction, plan, config);
+    if (g_bIsNt6)
+        transaction.PlanService(config.InstallDir, FALSE);
+    PlanShortcuts(transaction, config.AppName);
+    if (!transaction.Begin(config))
+        return FinishInstall(transaction);
+
+    if (bOldService) {
         StopServiceTool(config.InstallDir);
         transaction.ServiceRemoved(config.InstallDir);
     }
     if (!CloseRunningApplication(config.AppName))
-        transaction.Fail(L"%ls is still running. Please close it, then run the setup again.", config.AppName);
+        transaction.FailWith(SetupStillRunning, L"%ls is still running. Please close it, then run the setup again.",
+                             config.AppName);
     else if (CopyAndRegister(transaction, plan, config)) {
         if (g_bIsNt6) {
             if (RunServiceTool(config.InstallDir, L"-i"))

@@ -23,6 +23,64 @@ std::wstring SystemErrorText(DWORD dwError)
     return szError;
 }
 
+// The old data of hKey's value lpszName into step.
+void QueryOldValue(HKEY hKey, LPCWSTR lpszName, JournalStep& step)
+{
+    DWORD cbOld = 0;
+    if (::RegQueryValueExW(hKey, lpszName, nullptr, &step.type, nullptr, &cbOld) == ERROR_SUCCESS) {
+        step.data.resize(cbOld);
+        if (::RegQueryValueExW(hKey, lpszName, nullptr, &step.type, step.data.data(), &cbOld) == ERROR_SUCCESS) {
+            step.existed = true;
+            step.data.resize(cbOld);
+        }
+    }
+}
+
+// The old data of HKLM\lpszKey's value lpszName into step.
+void ReadOldValue(LPCWSTR lpszKey, LPCWSTR lpszName, JournalStep& step)
+{
+    HKEY hKey = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, lpszKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
+        return;
+    QueryOldValue(hKey, lpszName, step);
+    ::RegCloseKey(hKey);
+}
+
+// Moves the old file lpszPath to backup. Within a volume a rename keeps the old bytes without
+// copying them and is whole at once; to another volume the copy is made whole on the disk
+// before it takes its name, and the old file goes only then. So a kept file that exists is
+// always whole, and while none exists the old file is still in its place.
+BOOL KeepOldFile(LPCWSTR lpszPath, const std::wstring& backup)
+{
+    if (::MoveFileExW(lpszPath, backup.c_str(), MOVEFILE_WRITE_THROUGH))
+        return TRUE;
+    if (::GetLastError() != ERROR_NOT_SAME_DEVICE)
+        return FALSE;
+    const std::wstring part = backup + L".part";
+    if (!::CopyFileW(lpszPath, part.c_str(), FALSE))
+        return FALSE;
+    HANDLE hPart = ::CreateFileW(part.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    BOOL bOk = hPart != INVALID_HANDLE_VALUE && ::FlushFileBuffers(hPart);
+    if (hPart != INVALID_HANDLE_VALUE)
+        ::CloseHandle(hPart);
+    bOk = bOk && ::MoveFileExW(part.c_str(), backup.c_str(), MOVEFILE_WRITE_THROUGH) && ::DeleteFileW(lpszPath);
+    if (!bOk) {
+        // The old file stays in its place: no kept copy of it may remain.
+        DWORD dwError = ::GetLastError();
+        ::DeleteFileW(part.c_str());
+        ::DeleteFileW(backup.c_str());
+        ::SetLastError(dwError);
+    }
+    return bOk;
+}
+
+unsigned PauseAfterStep()
+{
+    WCHAR szValue[16];
+    DWORD n = ::GetEnvironmentVariableW(L"SETUP_TEST_PAUSE_AFTER_STEP", szValue, 16);
+    return n > 0 && n < 16 ? (unsigned)wcstoul(szValue, nullptr, 10) : 0;
+}
+
 } // namespace
 
 CInstallTransaction::~CInstallTransaction()
@@ -31,27 +89,123 @@ CInstallTransaction::~CInstallTransaction()
         Rollback();
 }
 
+// --- the plan -----------------------------------------------------------------------------
+
+void CInstallTransaction::PlanFolder(LPCWSTR lpszPath)
+{
+    if (!FolderExists(lpszPath))
+        m_plan.push_back({ Step::FolderCreated, lpszPath });
+}
+
+void CInstallTransaction::PlanFile(LPCWSTR lpszPath)
+{
+    DWORD attr = ::GetFileAttributesW(lpszPath);
+    Step step{ Step::FileWritten, lpszPath };
+    if (attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY))
+        return;   // nothing of a file to keep; writing over a folder fails on its own
+    if (attr != INVALID_FILE_ATTRIBUTES)
+        step.backup = L"?";   // named once the folder is known
+    m_plan.push_back(step);
+}
+
+void CInstallTransaction::PlanKey(LPCWSTR lpszKey)
+{
+    HKEY hKey = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, lpszKey, 0, KEY_READ, &hKey) == ERROR_SUCCESS)
+        ::RegCloseKey(hKey);
+    else
+        m_plan.push_back({ Step::KeyCreated, lpszKey });
+}
+
+void CInstallTransaction::PlanValue(LPCWSTR lpszKey, LPCWSTR lpszName)
+{
+    Step step{ Step::ValueWritten, lpszKey };
+    step.name = lpszName;
+    ReadOldValue(lpszKey, lpszName, step);
+    m_plan.push_back(step);
+}
+
+void CInstallTransaction::PlanService(LPCWSTR lpszInstallDir, BOOL bRemoved)
+{
+    m_plan.push_back({ bRemoved ? Step::ServiceWasRemoved : Step::ServiceWasRegistered, lpszInstallDir });
+}
+
+std::wstring CInstallTransaction::NewBackupPath()
+{
+    return m_backupFolder + std::to_wstring(++m_nBackups) + L".old";
+}
+
+BOOL CInstallTransaction::Begin(const SetupConfig& config)
+{
+    if (m_journal.Create(config.AppFolderName, config.InstallDir, config.AppName)) {
+        m_backupFolder = m_journal.Folder();
+    } else {
+        WCHAR szFolder[MAX_PATH];
+        if (!CreateTemporaryFolder(L"setup-rollback", szFolder)) {
+            FailWith(OutcomeOfFileError(::GetLastError()), L"Fail to create a folder for the old files: %ls",
+                     SystemErrorText(::GetLastError()).c_str());
+            return FALSE;
+        }
+        m_backupFolder = szFolder;
+    }
+    for (Step& step : m_plan)
+        if (!step.backup.empty())
+            step.backup = NewBackupPath();
+    if (m_journal.IsOpen() && !m_journal.Write(m_plan, TRUE)) {
+        DWORD dwError = ::GetLastError();
+        m_journal.Remove();
+        m_backupFolder.clear();
+        FailWith(OutcomeOfFileError(dwError), L"Fail to write the install's journal: %ls",
+                 SystemErrorText(dwError).c_str());
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// --- the changes --------------------------------------------------------------------------
+
+void CInstallTransaction::Stepped()
+{
+    static const unsigned nPauseAfter = PauseAfterStep();
+    if (nPauseAfter && m_steps.size() == nPauseAfter) {
+        SetupLog(L"test: paused after change %u", nPauseAfter);
+        ::Sleep(INFINITE);
+    }
+}
+
 BOOL CInstallTransaction::CreateFolder(LPCWSTR lpszPath)
 {
     if (FolderExists(lpszPath))
         return TRUE;
     if (!::CreateDirectoryW(lpszPath, nullptr)) {
-        Fail(L"Fail to create the folder \"%ls\": %ls", lpszPath, SystemErrorText(::GetLastError()).c_str());
+        DWORD dwError = ::GetLastError();
+        FailWith(OutcomeOfFileError(dwError), L"Fail to create the folder \"%ls\": %ls", lpszPath,
+                 SystemErrorText(dwError).c_str());
         return FALSE;
     }
-    m_steps.push_back({ FolderCreated, lpszPath });
+    m_steps.push_back({ Step::FolderCreated, lpszPath });
     SetupLog(L"folder created: %ls", lpszPath);
+    Stepped();
     return TRUE;
 }
 
-BOOL CInstallTransaction::EnsureBackupFolder()
+BOOL CInstallTransaction::BackupPathFor(LPCWSTR lpszPath, std::wstring& backup)
 {
-    if (!m_backupFolder.empty())
-        return TRUE;
-    WCHAR szFolder[MAX_PATH];
-    if (!CreateTemporaryFolder(L"setup-rollback", szFolder))
+    for (const Step& step : m_plan)
+        if (step.kind == Step::FileWritten && !step.backup.empty() && !_wcsicmp(step.path.c_str(), lpszPath)) {
+            backup = step.backup;
+            return TRUE;
+        }
+    // A file the plan did not know as there: journaled before it is moved.
+    if (m_backupFolder.empty()) {
+        ::SetLastError(ERROR_CANNOT_MAKE);
         return FALSE;
-    m_backupFolder = szFolder;
+    }
+    Step step{ Step::FileWritten, lpszPath, NewBackupPath() };
+    if (m_journal.IsOpen() && !m_journal.Write({ step }, FALSE))
+        return FALSE;
+    m_plan.push_back(step);
+    backup = step.backup;
     return TRUE;
 }
 
@@ -59,19 +213,17 @@ BOOL CInstallTransaction::PrepareWrite(LPCWSTR lpszPath)
 {
     DWORD attr = ::GetFileAttributesW(lpszPath);
     if (attr == INVALID_FILE_ATTRIBUTES) {
-        m_steps.push_back({ FileWritten, lpszPath });
+        m_steps.push_back({ Step::FileWritten, lpszPath });
         return TRUE;
     }
     if (attr & FILE_ATTRIBUTE_DIRECTORY)
         return TRUE;   // nothing of a file to keep; writing over a folder fails on its own
-    if (!EnsureBackupFolder()) {
-        ::SetLastError(ERROR_CANNOT_MAKE);
+    std::wstring backup;
+    if (!BackupPathFor(lpszPath, backup))
         return FALSE;
-    }
-    std::wstring backup = m_backupFolder + std::to_wstring(m_steps.size()) + L".old";
-    if (!RetryWhileFileBusy([&] { return ::CopyFileW(lpszPath, backup.c_str(), FALSE); }))
+    if (!RetryWhileFileBusy([&] { return KeepOldFile(lpszPath, backup); }))
         return FALSE;
-    m_steps.push_back({ FileWritten, lpszPath, backup });
+    m_steps.push_back({ Step::FileWritten, lpszPath, backup });
     SetupLog(L"kept the old %ls as %ls", lpszPath, backup.c_str());
     return TRUE;
 }
@@ -81,15 +233,19 @@ BOOL CInstallTransaction::CopyFile(LPCWSTR lpszFrom, LPCWSTR lpszTo)
     if (!_wcsicmp(lpszFrom, lpszTo))
         return TRUE;
     if (!PrepareWrite(lpszTo)) {
-        Fail(L"Fail to copy \"%ls\" to \"%ls\": the file there cannot be read (%ls).", lpszFrom, lpszTo,
-             SystemErrorText(::GetLastError()).c_str());
+        DWORD dwError = ::GetLastError();
+        FailWith(OutcomeOfFileError(dwError), L"Fail to copy \"%ls\" to \"%ls\": the file there cannot be kept (%ls).",
+                 lpszFrom, lpszTo, SystemErrorText(dwError).c_str());
         return FALSE;
     }
     if (!RetryWhileFileBusy([&] { return ::CopyFileW(lpszFrom, lpszTo, FALSE); })) {
-        Fail(L"Fail to copy \"%ls\" to \"%ls\": %ls", lpszFrom, lpszTo, SystemErrorText(::GetLastError()).c_str());
+        DWORD dwError = ::GetLastError();
+        FailWith(OutcomeOfFileError(dwError), L"Fail to copy \"%ls\" to \"%ls\": %ls", lpszFrom, lpszTo,
+                 SystemErrorText(dwError).c_str());
         return FALSE;
     }
     SetupLog(L"copied %ls to %ls", lpszFrom, lpszTo);
+    Stepped();
     return TRUE;
 }
 
@@ -105,8 +261,9 @@ BOOL CInstallTransaction::OpenKey(LPCWSTR lpszKey, BOOL bCreate, HKEY* phKey)
         return FALSE;
     }
     if (dwDisposition == REG_CREATED_NEW_KEY) {
-        m_steps.push_back({ KeyCreated, lpszKey });
+        m_steps.push_back({ Step::KeyCreated, lpszKey });
         SetupLog(L"key created: HKLM\\%ls", lpszKey);
+        Stepped();
     }
     return TRUE;
 }
@@ -114,16 +271,9 @@ BOOL CInstallTransaction::OpenKey(LPCWSTR lpszKey, BOOL bCreate, HKEY* phKey)
 BOOL CInstallTransaction::SetValue(HKEY hKey, LPCWSTR lpszKey, LPCWSTR lpszName, DWORD dwType, const void* pData,
                                    DWORD cbData)
 {
-    Step step{ ValueWritten, lpszKey };
+    Step step{ Step::ValueWritten, lpszKey };
     step.name = lpszName;
-    DWORD cbOld = 0;
-    if (::RegQueryValueExW(hKey, lpszName, nullptr, &step.type, nullptr, &cbOld) == ERROR_SUCCESS) {
-        step.data.resize(cbOld);
-        if (::RegQueryValueExW(hKey, lpszName, nullptr, &step.type, step.data.data(), &cbOld) == ERROR_SUCCESS) {
-            step.existed = true;
-            step.data.resize(cbOld);
-        }
-    }
+    QueryOldValue(hKey, lpszName, step);
     LONG status = ::RegSetValueExW(hKey, lpszName, 0, dwType, (const BYTE*)pData, cbData);
     if (status != ERROR_SUCCESS) {
         SetupLog(L"cannot write HKLM\\%ls \"%ls\": %ls", lpszKey, lpszName, SystemErrorText((DWORD)status).c_str());
@@ -131,42 +281,64 @@ BOOL CInstallTransaction::SetValue(HKEY hKey, LPCWSTR lpszKey, LPCWSTR lpszName,
     }
     m_steps.push_back(step);
     SetupLog(L"registry HKLM\\%ls \"%ls\" = %ls", lpszKey, lpszName, DescribeData(dwType, pData, cbData).c_str());
+    Stepped();
     return TRUE;
 }
 
 void CInstallTransaction::ServiceRemoved(LPCWSTR lpszInstallDir)
 {
-    m_steps.push_back({ ServiceWasRemoved, lpszInstallDir });
+    m_steps.push_back({ Step::ServiceWasRemoved, lpszInstallDir });
+    Stepped();
 }
 
 void CInstallTransaction::ServiceRegistered(LPCWSTR lpszInstallDir)
 {
-    m_steps.push_back({ ServiceWasRegistered, lpszInstallDir });
+    m_steps.push_back({ Step::ServiceWasRegistered, lpszInstallDir });
+    Stepped();
+}
+
+void CInstallTransaction::FailV(SetupOutcome outcome, LPCWSTR lpszFormat, va_list args)
+{
+    WCHAR szText[2048];
+    int n = _vsnwprintf(szText, 2048, lpszFormat, args);
+    if (n < 0 || n >= 2048)
+        szText[2047] = 0;
+    SetupLog(L"failed: %ls", szText);
+    if (m_failure.empty()) {
+        m_failure = szText;
+        m_outcome = outcome;
+    }
 }
 
 void CInstallTransaction::Fail(LPCWSTR lpszFormat, ...)
 {
-    WCHAR szText[2048];
     va_list args;
     va_start(args, lpszFormat);
-    int n = _vsnwprintf(szText, 2048, lpszFormat, args);
+    FailV(SetupFailed, lpszFormat, args);
     va_end(args);
-    if (n < 0 || n >= 2048)
-        szText[2047] = 0;
-    SetupLog(L"failed: %ls", szText);
-    if (m_failure.empty())
-        m_failure = szText;
+}
+
+void CInstallTransaction::FailWith(SetupOutcome outcome, LPCWSTR lpszFormat, ...)
+{
+    va_list args;
+    va_start(args, lpszFormat);
+    FailV(outcome, lpszFormat, args);
+    va_end(args);
 }
 
 void CInstallTransaction::DeleteBackups()
 {
-    for (const Step& step : m_steps)
-        if (step.kind == FileWritten && !step.backup.empty()) {
-            ::SetFileAttributesW(step.backup.c_str(), FILE_ATTRIBUTE_NORMAL);
-            ::DeleteFileW(step.backup.c_str());
-        }
-    if (!m_backupFolder.empty())
-        ::RemoveDirectoryW(m_backupFolder.substr(0, m_backupFolder.size() - 1).c_str());
+    if (m_journal.IsOpen()) {
+        m_journal.Remove();
+    } else {
+        for (const Step& step : m_plan)
+            if (step.kind == Step::FileWritten && !step.backup.empty()) {
+                ::SetFileAttributesW(step.backup.c_str(), FILE_ATTRIBUTE_NORMAL);
+                ::DeleteFileW(step.backup.c_str());
+            }
+        if (!m_backupFolder.empty())
+            ::RemoveDirectoryW(m_backupFolder.substr(0, m_backupFolder.size() - 1).c_str());
+    }
     m_backupFolder.clear();
 }
 
@@ -177,57 +349,6 @@ void CInstallTransaction::Commit()
     m_bDone = true;
 }
 
-void CInstallTransaction::UndoStep(const Step& step)
-{
-    LPCWSTR path = step.path.c_str();
-    switch (step.kind) {
-    case FolderCreated:
-        if (::RemoveDirectoryW(path))
-            SetupLog(L"rollback: removed the folder %ls", path);
-        else
-            SetupLog(L"rollback: cannot remove the folder %ls: %ls", path, SystemErrorText(::GetLastError()).c_str());
-        break;
-    case FileWritten:
-        if (step.backup.empty()) {
-            if (::DeleteFileW(path) || ::GetLastError() == ERROR_FILE_NOT_FOUND)
-                SetupLog(L"rollback: deleted %ls", path);
-            else
-                SetupLog(L"rollback: cannot delete %ls: %ls", path, SystemErrorText(::GetLastError()).c_str());
-        } else if (::CopyFileW(step.backup.c_str(), path, FALSE)) {
-            SetupLog(L"rollback: restored the old %ls", path);
-        } else {
-            SetupLog(L"rollback: cannot restore %ls: %ls", path, SystemErrorText(::GetLastError()).c_str());
-        }
-        break;
-    case KeyCreated: {
-        LONG status = ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, path);
-        SetupLog(L"rollback: %ls the key HKLM\\%ls", status == ERROR_SUCCESS ? L"deleted" : L"cannot delete", path);
-        break;
-    }
-    case ValueWritten: {
-        HKEY hKey = nullptr;
-        LONG status = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_WRITE, &hKey);
-        if (status == ERROR_SUCCESS) {
-            status = step.existed
-                ? ::RegSetValueExW(hKey, step.name.c_str(), 0, step.type, step.data.data(), (DWORD)step.data.size())
-                : ::RegDeleteValueW(hKey, step.name.c_str());
-            ::RegCloseKey(hKey);
-        }
-        SetupLog(L"rollback: %ls HKLM\\%ls \"%ls\"%ls", step.existed ? L"restored" : L"deleted", path,
-                 step.name.c_str(), status == ERROR_SUCCESS ? L"" : L" (failed)");
-        break;
-    }
-    case ServiceWasRemoved:
-        SetupLog(L"rollback: registering the service again with the old service tool");
-        RunServiceTool(path, L"-i");
-        break;
-    case ServiceWasRegistered:
-        SetupLog(L"rollback: removing the service that the new service tool registered");
-        StopServiceTool(path);
-        break;
-    }
-}
-
 void CInstallTransaction::Rollback()
 {
     if (m_bDone)
@@ -236,7 +357,7 @@ void CInstallTransaction::Rollback()
     if (!m_steps.empty())
         SetupLog(L"rollback: putting back %u changes", (unsigned)m_steps.size());
     for (auto it = m_steps.rbegin(); it != m_steps.rend(); ++it)
-        UndoStep(*it);
+        UndoJournalStep(*it);
     DeleteBackups();
     m_steps.clear();
 }

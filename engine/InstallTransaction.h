@@ -1,12 +1,13 @@
 // CInstallTransaction: every change an install makes, in order, so that a failed install can
-// put the machine back as it was before it reports the failure. It keeps the old bytes of
-// every file it replaces (in a folder of its own below the temporary folder) until Commit,
-// and knows the files, folders and keys it created, the old data of every registry value it
-// wrote, and the service that the old service tool removed or the new one registered.
+// put the machine back as it was before it reports the failure. The install first names what
+// it will change (the plan), which goes to the journal on disk (InstallJournal.h) before
+// anything is touched, so that the next run can roll back an install whose process died. The
+// old file of every file it replaces is moved into the journal folder and kept until Commit;
+// the transaction knows the files, folders and keys it created, the old data of every
+// registry value it wrote, and the service that the old service tool removed or the new one
+// registered.
 #pragma once
-#include <windows.h>
-#include <string>
-#include <vector>
+#include "engine/InstallJournal.h"
 
 class CInstallTransaction {
 public:
@@ -16,12 +17,30 @@ public:
     CInstallTransaction(const CInstallTransaction&) = delete;
     CInstallTransaction& operator=(const CInstallTransaction&) = delete;
 
+    // --- the plan, named before anything is touched ---
+    // A folder the install makes (noted only when it is missing now).
+    void PlanFolder(LPCWSTR lpszPath);
+    // A file the install writes: kept when it is there now, deleted by a rollback when not.
+    void PlanFile(LPCWSTR lpszPath);
+    // A key HKLM\lpszKey that the install may create (noted only when it is missing now).
+    void PlanKey(LPCWSTR lpszKey);
+    // A value the install writes, with its data now.
+    void PlanValue(LPCWSTR lpszKey, LPCWSTR lpszName);
+    // The old service tool in lpszInstallDir will remove the service (bRemoved), or the new one
+    // register it.
+    void PlanService(LPCWSTR lpszInstallDir, BOOL bRemoved);
+    // Writes the plan to the journal of the product and flushes it. Without an admin-only
+    // journal folder the install still runs, logged, with its old files kept in a temporary
+    // folder; FALSE (and a failure) only when not even that folder can be made.
+    BOOL Begin(const SetupConfig& config);
+
+    // --- the changes ---
     // Makes the folder (one level) unless it exists; FALSE when it is not a folder afterwards.
     BOOL CreateFolder(LPCWSTR lpszPath);
     // Copies lpszFrom over lpszTo; a copy onto itself is skipped.
     BOOL CopyFile(LPCWSTR lpszFrom, LPCWSTR lpszTo);
-    // Before the caller writes lpszPath: keeps its old bytes, or notes that it is new. FALSE,
-    // with nothing changed, when the old file cannot be read.
+    // Before the caller writes lpszPath: moves its old file into the journal folder, or notes
+    // that it is new. FALSE, with nothing changed, when the old file cannot be moved.
     BOOL PrepareWrite(LPCWSTR lpszPath);
     // Opens the key HKLM\lpszKey for reading and writing values, creating it when bCreate
     // is set. FALSE (and a logged reason) when it cannot be opened.
@@ -34,34 +53,37 @@ public:
     // The tool in lpszInstallDir registered the service: a rollback stops and removes it.
     void ServiceRegistered(LPCWSTR lpszInstallDir);
 
-    // Records why the install failed (the first reason counts) and logs it.
+    // Records why the install failed (the first reason counts) and logs it; the outcome is
+    // SetupFailed, or what FailWith names.
     void Fail(LPCWSTR lpszFormat, ...);
+    void FailWith(SetupOutcome outcome, LPCWSTR lpszFormat, ...);
     BOOL HasFailed() const { return !m_failure.empty(); }
     LPCWSTR GetFailure() const { return m_failure.c_str(); }
+    SetupOutcome GetOutcome() const { return m_outcome; }
 
-    // The install succeeded: the kept old files are deleted.
+    // The install succeeded: the journal and the kept old files are deleted.
     void Commit();
-    // Undoes every recorded change, newest first, logging each step.
+    // Undoes every recorded change, newest first, logging each step; then deletes the journal.
     void Rollback();
 
 private:
-    enum StepKind { FolderCreated, FileWritten, KeyCreated, ValueWritten, ServiceWasRemoved, ServiceWasRegistered };
-    struct Step {
-        StepKind kind;
-        std::wstring path;     // file, folder, key path or install folder
-        std::wstring backup;   // FileWritten: the kept old bytes, empty when the file was new
-        std::wstring name;     // ValueWritten: the value's name
-        bool existed = false;  // ValueWritten: the value had data before
-        DWORD type = 0;
-        std::vector<BYTE> data;
-    };
+    typedef JournalStep Step;
 
-    BOOL EnsureBackupFolder();
+    void FailV(SetupOutcome outcome, LPCWSTR lpszFormat, va_list args);
+    // The kept old file's path for a replaced file, from the plan or newly journaled.
+    BOOL BackupPathFor(LPCWSTR lpszPath, std::wstring& backup);
+    std::wstring NewBackupPath();
     void DeleteBackups();
-    void UndoStep(const Step& step);
+    // The fault injection of the tests: with SETUP_TEST_PAUSE_AFTER_STEP=k the process stops
+    // after its k-th change, so that a test can kill it there.
+    void Stepped();
 
+    std::vector<Step> m_plan;
     std::vector<Step> m_steps;
+    CInstallJournal m_journal;
     std::wstring m_backupFolder;   // with its trailing backslash
+    unsigned m_nBackups = 0;
     std::wstring m_failure;
+    SetupOutcome m_outcome = SetupSucceeded;
     bool m_bDone = false;
 };

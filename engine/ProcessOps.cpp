@@ -55,8 +55,13 @@ BOOL RunServiceTool(LPCWSTR lpszInstallDir, LPCWSTR lpszWord)
 
 void StopServiceTool(LPCWSTR lpszInstallDir)
 {
+    CFolderServices services;
+    if (!services.Find(lpszInstallDir))
+        SetupLog(L"the service control manager cannot be asked: fixed pauses after the service tool");
     RunServiceTool(lpszInstallDir, L"-k");
+    services.Await(ServicesStopped, L"-k");
     RunServiceTool(lpszInstallDir, L"-u");
+    services.Await(ServicesGone, L"-u");
 }
 
 // Waits until the program that owns hWnd has ended, or until dwDeadline. A window of this

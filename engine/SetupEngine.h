@@ -41,6 +41,9 @@ extern ProgramFilesFolderFn g_pfnGetProgramFilesFolder;
 // its path, with its trailing backslash, into lpszFolder (MAX_PATH units); FALSE when none
 // could be made.
 BOOL CreateTemporaryFolder(LPCWSTR lpszName, LPWSTR lpszFolder);
+// TRUE when lpszFolder (with its trailing backslash) has the form of a folder that
+// CreateTemporaryFolder(lpszName) makes, directly below the temporary folder.
+BOOL IsTemporaryFolder(LPCWSTR lpszName, LPCWSTR lpszFolder);
 
 // TRUE when lpszName names exactly one entry of a folder, as the file system keeps it.
 BOOL IsValidName(LPCWSTR lpszName);
@@ -52,10 +55,13 @@ enum SetupOutcome {
     SetupRefused = 2,     // the configuration or the package is refused; nothing was touched
     SetupBusy = 3,        // another setup program runs; nothing was done
     SetupCancelled = 4,   // the user left the wizard before anything started
+    SetupStillRunning = 5,  // the application or its service would not close; nothing stays changed
+    SetupDiskFull = 6,    // not enough disk space: refused before the work, or rolled back
+    SetupFileBusy = 7,    // another program holds a file open, after the retry; nothing stays changed
 };
 
-// The whole install. A configuration or package that it must not act on is refused with a
-// message before anything is touched; a failure after the machine was changed puts back what
+// The whole install. A configuration or package that it must not act on, or one that does not
+// fit on the disk, is refused with a message before anything is touched; a failure after the machine was changed puts back what
 // the install changed (files, folders, registry values, shortcuts, the old service), then
 // reports why.
 SetupOutcome InstallApplication(LPCWSTR lpszFolder, const SetupConfig& config);
@@ -99,6 +105,9 @@ BOOL CreateProgramsShortcut(LPCWSTR lpszGroup, LPCWSTR lpszTarget, LPCWSTR lpszL
                             CInstallTransaction* pTransaction = nullptr);
 // Deletes a link of the Programs group, and with bRemoveFolder the group folder when empty.
 void DeleteProgramsShortcut(LPCWSTR lpszGroup, LPCWSTR lpszLinkName, BOOL bRemoveFolder);
+// Names in the transaction's plan the links and the Programs group that the install's
+// shortcuts of the application lpszAppName write.
+void PlanShortcuts(CInstallTransaction& transaction, LPCWSTR lpszAppName);
 
 // The engine's failure messages go through this pointer (MessageBoxW unless a test replaces
 // it). Every message has no owner window, the caption "Fail" and MB_ICONWARNING | MB_OK; in a

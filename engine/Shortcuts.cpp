@@ -146,6 +146,19 @@ void DeleteProgramsShortcut(LPCWSTR lpszGroup, LPCWSTR lpszLinkName, BOOL bRemov
         ::RemoveDirectoryW(szGroup);
 }
 
+void PlanShortcuts(CInstallTransaction& transaction, LPCWSTR lpszAppName)
+{
+    WCHAR szGroup[MAX_PATH], szLink[MAX_PATH];
+    if (GetDesktopLinkPath(lpszAppName, szLink))
+        transaction.PlanFile(szLink);
+    if (GetProgramsLinkPaths(lpszAppName, lpszAppName, szGroup, szLink)) {
+        transaction.PlanFolder(szGroup);
+        transaction.PlanFile(szLink);
+    }
+    if (GetProgramsLinkPaths(lpszAppName, L"Uninstall", szGroup, szLink))
+        transaction.PlanFile(szLink);
+}
+
 BOOL CheckShortcutPaths(LPCWSTR lpszAppName)
 {
     WCHAR szFolder[MAX_PATH], szPath[MAX_PATH];

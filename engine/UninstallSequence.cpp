@@ -30,8 +30,9 @@ BOOL BuildUninstallPlan(const SetupConfig& config, UninstallPlan& plan)
         && FormatText(plan.szRunKey, kKeyPathUnits, L"%lsRun", prefix);
 }
 
-// Deletes one installed file; TRUE when it is gone (or was never there). Reports why not.
-BOOL DeleteInstalledFile(LPCWSTR lpszPath, LPCWSTR lpszAppName)
+// Deletes one installed file; TRUE when it is gone (or was never there). Reports why not, and
+// notes in *pFailure whether another program holds it.
+BOOL DeleteInstalledFile(LPCWSTR lpszPath, LPCWSTR lpszAppName, SetupOutcome* pFailure)
 {
     if (!FileExists(lpszPath))
         return TRUE;
@@ -40,6 +41,8 @@ BOOL DeleteInstalledFile(LPCWSTR lpszPath, LPCWSTR lpszAppName)
         return TRUE;
     }
     DWORD dwError = ::GetLastError();
+    if (*pFailure == SetupFailed)
+        *pFailure = OutcomeOfFileError(dwError);
     WCHAR szError[256];
     FormatSystemError(dwError, szError, 256);
     ReportFailure(L"Fail to remove \"%ls\": %ls. Close every program that uses it, then remove %ls again.", lpszPath,
@@ -57,21 +60,24 @@ void RegisterServiceAgain(const UninstallPlan& plan, const SetupConfig& config)
     }
 }
 
-// The executable goes first: while it stays, everything else stays too. The uninstall entry
-// goes only once every installed file has gone.
+// The executable goes first: while it stays, everything else stays too. The title bitmap goes
+// last, once everything else has gone: it selects the product section of the uninstall
+// folder's setup.ini, so while the entry stays it must too, or the next uninstall would read
+// the other product's settings. The uninstall entry goes only once every installed file has.
 SetupOutcome DeleteAndUnregister(const UninstallPlan& plan, const SetupConfig& config)
 {
-    if (!DeleteInstalledFile(plan.szAppPath, config.AppName)) {
+    SetupOutcome failure = SetupFailed;
+    if (!DeleteInstalledFile(plan.szAppPath, config.AppName, &failure)) {
         RegisterServiceAgain(plan, config);
-        return SetupFailed;
+        return failure;
     }
-    BOOL bAllGone = DeleteInstalledFile(plan.szRuntime, config.AppName);
-    if (FileExists(plan.szTitle))
-        bAllGone = DeleteInstalledFile(plan.szTitle, config.AppName) && bAllGone;
+    BOOL bAllGone = DeleteInstalledFile(plan.szRuntime, config.AppName, &failure);
     if (FileExists(plan.szAppConfig))
-        bAllGone = DeleteInstalledFile(plan.szAppConfig, config.AppName) && bAllGone;
+        bAllGone = DeleteInstalledFile(plan.szAppConfig, config.AppName, &failure) && bAllGone;
     if (g_bIsNt6)
-        bAllGone = DeleteInstalledFile(plan.szServiceTool, config.AppName) && bAllGone;
+        bAllGone = DeleteInstalledFile(plan.szServiceTool, config.AppName, &failure) && bAllGone;
+    if (bAllGone && FileExists(plan.szTitle))
+        bAllGone = DeleteInstalledFile(plan.szTitle, config.AppName, &failure);
 
     HKEY hKey = nullptr;
     if (!bAllGone)
@@ -86,7 +92,7 @@ SetupOutcome DeleteAndUnregister(const UninstallPlan& plan, const SetupConfig& c
             SetupLog(L"deleted HKLM\\%ls \"%ls\"", plan.szRunKey, config.AppName);
         ::RegCloseKey(hKey);
     }
-    return bAllGone ? SetupSucceeded : SetupFailed;
+    return bAllGone ? SetupSucceeded : failure;
 }
 
 BOOL PrepareUninstall(const SetupConfig& config, UninstallPlan& plan)
@@ -124,10 +130,10 @@ SetupOutcome UninstallApplication(const SetupConfig& config)
     if (!CloseRunningApplication(config.AppName)) {
         RegisterServiceAgain(plan, config);
         ReportFailure(L"%ls is still running. Please close it, then remove it again.", config.AppName);
-        return LogResult(SetupFailed);
+        return LogResult(SetupStillRunning);
     }
     SetupOutcome outcome = DeleteAndUnregister(plan, config);
-    if (outcome == SetupFailed && FileExists(plan.szAppPath))
+    if (outcome != SetupSucceeded && FileExists(plan.szAppPath))
         return LogResult(outcome);
     DeleteDesktopShortcut(config.AppName);
     DeleteProgramsShortcut(config.AppName, config.AppName, FALSE);

@@ -168,11 +168,11 @@ class Prefix:
     def make_dir(self, win_path):
         os.makedirs(prefixread.to_unix(self.path, win_path), exist_ok=True)
 
-    def copy_package(self, name="pkg", ini=None, lorvane=True, title_about=True, app_files=None):
+    def copy_package(self, name="pkg", ini=None, lorvane=True, title_about=True, app_files=None, drop=()):
         """Copies a built package to C:\\<name>; returns the Windows path of its setup.exe.
         lorvane takes the customised package (with the title bitmaps), else the plain one;
         title_about keeps, drops or adds that bitmap; ini replaces setup.ini (text, or bytes
-        written as they are)."""
+        written as they are); drop names files of the package folder to leave out."""
         dest = self.c(name)
         shutil.rmtree(dest, ignore_errors=True)
         shutil.copytree(self.lab.turbovolume_package_dir if lorvane else self.lab.package_dir, dest)
@@ -187,6 +187,9 @@ class Prefix:
         elif ini is not None:
             with open(os.path.join(dest, "setup.ini"), "w", encoding="utf-8", newline="\r\n") as f:
                 f.write(ini)
+        for dropped in drop:
+            if os.path.exists(os.path.join(dest, dropped)):
+                os.remove(os.path.join(dest, dropped))
         return "C:\\%s\\setup.exe" % name
 
     # --- running programs ------------------------------------------------------------------

@@ -20,7 +20,7 @@ enum SetupEndParam {
     SETUP_END_FAILED = 0,
     SETUP_END_SUCCEEDED = 1,
     SETUP_END_REFUSED = 2,   // a failure: the configuration or package was refused
-    SETUP_END_OUTCOME = 0x100,   // plus another failure's exit code (SetupOutcome)
+    // 5 to 7: a failure whose SetupOutcome a deployment tool acts on (SetupStillRunning ...)
 };
 
 enum SetupProgressCode {

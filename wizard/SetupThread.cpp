@@ -19,20 +19,15 @@ void PostProgress(HWND hWnd, int nCode, LPARAM lParam)
     ::PostMessageW(hWnd, WM_SETUP_PROGRESS, (WPARAM)nCode, lParam);
 }
 
-// The end report's lParam: 1 for success; any other value is a failure, 2 a refusal, and
-// SETUP_END_OUTCOME and above carry any other exit code.
+// The end report's lParam: 1 for success; any other value is a failure, 2 tells a refusal,
+// and the failures a deployment tool can act on keep their outcome.
 LPARAM EndParam(SetupOutcome outcome)
 {
-    switch (outcome) {
-    case SetupSucceeded:
-        return SETUP_END_SUCCEEDED;
-    case SetupRefused:
-        return SETUP_END_REFUSED;
-    case SetupFailed:
-        return SETUP_END_FAILED;
-    default:
-        return SETUP_END_OUTCOME + (LPARAM)outcome;
-    }
+    if (outcome >= SetupStillRunning && outcome <= SetupFileBusy)
+        return (LPARAM)outcome;
+    return outcome == SetupSucceeded ? SETUP_END_SUCCEEDED
+         : outcome == SetupRefused   ? SETUP_END_REFUSED
+                                     : SETUP_END_FAILED;
 }
 
 // The exit code that an end report's lParam stands for.
@@ -42,8 +37,8 @@ int OutcomeOfEnd(LPARAM lParam)
         return SetupSucceeded;
     if (lParam == SETUP_END_REFUSED)
         return SetupRefused;
-    if (lParam > SETUP_END_OUTCOME && lParam <= SETUP_END_OUTCOME + 0xFF)
-        return (int)(lParam - SETUP_END_OUTCOME);
+    if (lParam >= SetupStillRunning && lParam <= SetupFileBusy)
+        return (int)lParam;
     return SetupFailed;
 }
 

@@ -123,6 +123,27 @@ TEST(Startup, ASecondInstanceEndsAtOnceAndDoesNothing)
     EXPECT_FALSE(FileExists(L"C:\\Program Files (x86)\\SecondInstanceProbe"));
 }
 
+// The temporary uninstall copy's words count only in the copy's own temporary folder: from a
+// package folder, even naming this very process as the starter while another setup holds the
+// guard, they make no copy, and nothing beside the program is deleted.
+TEST(Startup, CopyWordsOutsideTheCopysFolderDeleteNothing)
+{
+    BareSetup pkg;
+    WriteTextFile(pkg.dir.Path() + L"setup.ini", "[Customized_Setting]\r\nAPPFolderName=CopyWordsProbe\r\n");
+    WriteTextFile(pkg.dir.Path() + L"readme.txt", "the package's own file");
+    HANDLE guard = CreateMutexW(nullptr, FALSE, SETUP_MUTEX_NAME);
+    ASSERT_NE(nullptr, guard);
+    std::wstring folder = pkg.dir.Path().substr(0, pkg.dir.Path().size() - 1);
+    // 4294967295: the current-process pseudo-handle, as the system reads a handle's low 32 bits.
+    for (const wchar_t* words : { L" SilentDel quiet", L" delpkg", L" s" })
+        EXPECT_EQ(3, RunAndWait(L"\"" + pkg.exe + L"\"" + words + L" \"/from=" + folder
+                                + L"\" /parent=4294967295 /result=4", 30000)) << words;
+    CloseHandle(guard);
+    EXPECT_TRUE(FileExists(pkg.exe));
+    EXPECT_TRUE(FileExists(pkg.dir.Path() + L"readme.txt"));
+    EXPECT_TRUE(FileExists(pkg.dir.Path() + L"setup.ini"));
+}
+
 TEST(Startup, OneInstanceTakesAndReleasesTheMutex)
 {
     HANDLE h1 = nullptr, h2 = nullptr;

@@ -285,7 +285,10 @@ static void ListFolder(const std::wstring& folder, std::vector<std::wstring>& ou
     if (h == INVALID_HANDLE_VALUE)
         return;
     do {
-        if (wcscmp(fd.cFileName, L".") && wcscmp(fd.cFileName, L".."))
+        // A folder's time changes when the install moves old files aside and back: files only.
+        if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && wcscmp(fd.cFileName, L".") && wcscmp(fd.cFileName, L".."))
+            out.push_back(folder + L"\\" + fd.cFileName + L"\\");
+        else if (wcscmp(fd.cFileName, L".") && wcscmp(fd.cFileName, L".."))
             out.push_back(folder + L"\\" + fd.cFileName + L" " + std::to_wstring(fd.nFileSizeLow) + L" "
                 + std::to_wstring(fd.ftLastWriteTime.dwLowDateTime));
     } while (::FindNextFileW(h, &fd));

@@ -1,6 +1,7 @@
 // InstallApplication, CopyFilesAndRegister and SilentInstall on a small package, into the
 // real Program Files folder, registry and shortcut folders of the prefix.
 #include "EngineTestSupport.h"
+#include "engine/InstallJournal.h"
 #include <algorithm>
 
 namespace {
@@ -122,7 +123,7 @@ TEST_F(InstallTest, ServiceToolThatCannotStartRollsTheInstallBack)
 TEST_F(InstallTest, IncompletePackageIsRefusedNamingTheMissingFile)
 {
     g_bIsNt6 = TRUE;
-    for (const wchar_t* missing : { L"setup.exe", L"setup.ini", L"setupKOR.dll", L"Application\\mingwm10.dll",
+    for (const wchar_t* missing : { L"setup.exe", L"setupENU.dll", L"Application\\mingwm10.dll",
                                     L"Application\\EngineTestApp.exe", L"Application\\Kelvrin.exe" }) {
         SetupConfig config = Prepare({ false, false, true, 0 });
         std::vector<std::wstring> before = Snapshot(config);
@@ -133,6 +134,24 @@ TEST_F(InstallTest, IncompletePackageIsRefusedNamingTheMissingFile)
         EXPECT_TRUE(HasMessage(text.c_str())) << g_recordedMessages.size();
         EXPECT_EQ(before, Snapshot(config));
     }
+}
+
+// setup.ini (the defaults then apply) and every language but English may be missing: the
+// install copies what there is, and an earlier install's setup.ini does not outlive it.
+TEST_F(InstallTest, PackageMayLackSetupIniAndEveryLanguageButEnglish)
+{
+    SetupConfig config = Prepare();
+    ASSERT_EQ(SetupSucceeded, InstallApplication(m_package.c_str(), config));
+    ASSERT_TRUE(Exists(Installed(config, L"Uninstall\\setup.ini")));
+    for (const wchar_t* name : { L"setup.ini", L"setupCHT.dll", L"setupCHS.dll", L"setupJPN.dll", L"setupKOR.dll",
+                                 L"setupFRA.dll", L"setupDEU.dll" })
+        ::DeleteFileW((m_package + name).c_str());
+    EXPECT_EQ(SetupSucceeded, InstallApplication(m_package.c_str(), config));
+    EXPECT_TRUE(g_recordedMessages.empty());
+    EXPECT_TRUE(Exists(Installed(config, L"Uninstall\\setup.exe")));
+    EXPECT_TRUE(Exists(Installed(config, L"Uninstall\\setupENU.dll")));
+    EXPECT_FALSE(Exists(Installed(config, L"Uninstall\\setup.ini")));
+    EXPECT_TRUE(Exists(Installed(config, kAppFile)));
 }
 
 LRESULT CALLBACK CloseOnRequestProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
@@ -184,8 +203,8 @@ TEST_F(InstallTest, LockedExecutableFailsTheInstallPutsBackTheOldFilesAndStartsN
     HANDLE hLock = ::CreateFileW(Installed(config, kAppFile).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                  OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, hLock);
-    EXPECT_EQ(SetupFailed, InstallApplication(m_package.c_str(), config));
-    EXPECT_EQ(SetupFailed, SilentInstall(m_package.c_str(), FALSE));
+    EXPECT_EQ(SetupFileBusy, InstallApplication(m_package.c_str(), config));
+    EXPECT_EQ(SetupFileBusy, SilentInstall(m_package.c_str(), FALSE));
     ::CloseHandle(hLock);
     ASSERT_EQ(2u, g_recordedMessages.size());
     EXPECT_NE(std::wstring::npos, g_recordedMessages[0].text.find(L"Fail to copy"));
@@ -194,6 +213,46 @@ TEST_F(InstallTest, LockedExecutableFailsTheInstallPutsBackTheOldFilesAndStartsN
     EXPECT_EQ("runtime", ReadWholeFile(Installed(config, L"mingwm10.dll")));
     EXPECT_EQ("setup program", ReadWholeFile(Installed(config, L"Uninstall\\setup.exe")));
     EXPECT_TRUE(ReadJournal(Installed(config, L"journal.txt"), 1, 1000).empty());
+}
+
+// The next run undoes what a dead install's journal names, and only within the install: a
+// file elsewhere that the journal names stays. While the journal's process runs, that is a
+// second setup at work, and nothing is done.
+TEST_F(InstallTest, InterruptedInstallIsRolledBackWithinTheInstallOnly)
+{
+    SetupConfig config = Prepare();
+    const std::wstring inside = Installed(config, L"mingwm10.dll"), outside = m_package + L"outside.txt";
+    ASSERT_TRUE(::CreateDirectoryW(config.InstallDir, nullptr));
+    WriteTextFile(inside, "written by the dead install");
+    WriteTextFile(outside, "not the install's");
+    {
+        CInstallJournal journal;
+        ASSERT_TRUE(journal.Create(config.AppFolderName, config.InstallDir, config.AppName));
+        ASSERT_TRUE(journal.Write({ { JournalStep::FolderCreated, config.InstallDir },
+                                    { JournalStep::FileWritten, inside }, { JournalStep::FileWritten, outside } },
+                                  TRUE));
+        EXPECT_EQ(SetupBusy, RecoverInterruptedInstall(config));
+        EXPECT_TRUE(Exists(inside));
+        journal.Close();
+    }
+    // The journal as a process that has ended left it.
+    std::wstring folder;
+    ASSERT_TRUE(CInstallJournal::GetFolder(config.AppFolderName, folder));
+    std::string text = ReadWholeFile(folder + L"journal.txt");
+    size_t pid = text.find("process\t") + 8;
+    text.replace(pid, text.find('\t', pid) - pid, "4000000");
+    HANDLE hFile = ::CreateFileW((folder + L"journal.txt").c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, 0,
+                                 nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hFile);
+    DWORD cbWritten = 0;
+    ::WriteFile(hFile, text.data(), (DWORD)text.size(), &cbWritten, nullptr);
+    ::CloseHandle(hFile);
+
+    EXPECT_EQ(SetupSucceeded, RecoverInterruptedInstall(config));
+    EXPECT_FALSE(Exists(inside));
+    EXPECT_FALSE(Exists(config.InstallDir));
+    EXPECT_EQ("not the install's", ReadWholeFile(outside));
+    EXPECT_FALSE(Exists(folder));
 }
 
 BOOL MissingProgramFiles(LPWSTR lpszFolder)

@@ -68,6 +68,55 @@ TEST_F(SetupConfigTest, WhereTheSystemCannotSayTheFolderFollowsLanguageAndPlatfo
     }
 }
 
+// An installed copy keeps its folder, as its uninstall entry names it, when that folder holds
+// the installed executable; otherwise the Program Files folder counts.
+TEST_F(SetupConfigTest, InstalledCopyKeepsTheFolderItsUninstallEntryNames)
+{
+    WriteIni("[Customized_Setting]\r\nAPPFolderName=" + std::string(m_folderName.begin(), m_folderName.end())
+             + "\r\nAPPFileName=App.exe\r\n");
+    const std::wstring base = MakeTempFolder() + L"Archivos de programa";
+    const std::wstring other = base + L"\\" + m_folderName, empty = MakeTempFolder() + m_folderName;
+    const std::wstring renamed = base + L"\\Renamed", system = SystemProgramFiles() + L"\\" + m_folderName;
+    for (const std::wstring& folder : { base, other, empty, renamed })
+        ::CreateDirectoryW(folder.c_str(), nullptr);
+    WriteTextFile(other + L"\\App.exe", "app");
+    WriteTextFile(renamed + L"\\App.exe", "app");
+    const std::wstring key = RegistryPrefix() + L"Uninstall\\" + m_folderName;
+    struct Row {
+        std::wstring location, uninstall;   // empty: the value is missing
+        std::wstring expected;
+    } rows[] = {
+        { other, L"\"" + system + L"\\Uninstall\\setup.exe\" delpkg", other },
+        { other + L"\\", L"", other },
+        { L"", L"\"" + other + L"\\Uninstall\\setup.exe\" delpkg", other },
+        { L"", other + L"\\Uninstall\\setup.exe delpkg", other },             // earlier versions: unquoted
+        { empty, other + L"\\Uninstall\\setup.exe delpkg", other },           // no executable there
+        { empty, L"\"" + empty + L"\\Uninstall\\setup.exe\" delpkg", system },
+        { renamed, L"", system },                                               // another product's folder
+        { base + L"\\..\\Archivos de programa\\" + m_folderName, L"", system },  // not a plain full path
+        { L"App", L"App\\Uninstall\\setup.exe", system },
+        { L"", L"", system },
+    };
+    for (const Row& row : rows) {
+        HKEY hKey;
+        ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                                                   &hKey, nullptr));
+        for (auto value : { std::make_pair(L"InstallLocation", &row.location),
+                            std::make_pair(L"UninstallString", &row.uninstall) }) {
+            ::RegDeleteValueW(hKey, value.first);
+            if (!value.second->empty())
+                ::RegSetValueExW(hKey, value.first, 0, REG_SZ, (const BYTE*)value.second->c_str(),
+                                 (DWORD)(value.second->size() + 1) * sizeof(WCHAR));
+        }
+        ::RegCloseKey(hKey);
+        EXPECT_EQ(row.expected, Read().InstallDir) << row.location << L" | " << row.uninstall;
+    }
+    ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, key.c_str());
+    EXPECT_EQ(system, Read().InstallDir);
+    DeleteTree(base);
+    DeleteTree(empty);
+}
+
 TEST_F(SetupConfigTest, SectionChoiceSelectsProductKeysWhileStartupIsShared)
 {
     WriteIni("[Customized_Setting]\r\nAPPFolderName=Plain\r\nAPPFileName=plain.exe\r\nAppName=Plain Name\r\n"

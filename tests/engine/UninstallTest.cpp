@@ -79,8 +79,8 @@ TEST_F(UninstallTest, ExecutableThatCannotBeDeletedFailsTheUninstallAndKeepsTheI
     HANDLE hLock = ::CreateFileW(Installed(config, kAppFile).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                  OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, hLock);
-    EXPECT_EQ(SetupFailed, DeleteFilesAndUnregister(config));
-    EXPECT_EQ(SetupFailed, UninstallApplication(config));
+    EXPECT_EQ(SetupFileBusy, DeleteFilesAndUnregister(config));
+    EXPECT_EQ(SetupFileBusy, UninstallApplication(config));
     ::CloseHandle(hLock);
     EXPECT_EQ(before, Snapshot(config));
     EXPECT_TRUE(Exists(Installed(config, L"mingwm10.dll")));
@@ -88,6 +88,23 @@ TEST_F(UninstallTest, ExecutableThatCannotBeDeletedFailsTheUninstallAndKeepsTheI
     ASSERT_EQ(2u, g_recordedMessages.size());
     EXPECT_NE(std::wstring::npos, g_recordedMessages[0].text.find(L"Fail to remove \"" + Installed(config, kAppFile)));
     EXPECT_EQ(SetupSucceeded, UninstallApplication(config));
+    EXPECT_FALSE(HklmKeyExists(UninstallKey(config)));
+}
+
+// The title bitmap selects the product section of setup.ini: while the entry stays because a
+// file is held, the bitmap stays with it, and the next uninstall removes the same product.
+TEST_F(UninstallTest, HeldRuntimeKeepsTheEntryAndTheTitleBitmap)
+{
+    SetupConfig config = InstallPackage({ true, true, false, 0 });
+    HANDLE hLock = ::CreateFileW(Installed(config, L"mingwm10.dll").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hLock);
+    EXPECT_EQ(SetupFailed, UninstallApplication(config));
+    ::CloseHandle(hLock);
+    EXPECT_TRUE(Exists(Installed(config, L"Lorvane.bmp")));
+    EXPECT_TRUE(HklmKeyExists(UninstallKey(config)));
+    EXPECT_EQ(SetupSucceeded, UninstallApplication(config));
+    EXPECT_FALSE(Exists(Installed(config, L"Lorvane.bmp")));
     EXPECT_FALSE(HklmKeyExists(UninstallKey(config)));
 }
 

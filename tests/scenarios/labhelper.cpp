@@ -13,6 +13,9 @@
 //       reading too) until STOPFILE exists; creates READYFILE once the file is held.
 //   labhelper window CAPTION
 //       Exit code 0 when a top-level window with that caption exists, else 1.
+//   labhelper share PATH...
+//       Gives each file or folder an access list that lets the Users group (standard users)
+//       change it, as a file a standard user made or took over would have.
 #include <windows.h>
 #include <commctrl.h>
 #include <tlhelp32.h>
@@ -183,6 +186,28 @@ int HoldFile(LPCWSTR lpszPath, LPCWSTR lpszReady, LPCWSTR lpszStop, DWORD dwShar
     return 0;
 }
 
+int ShareWithUsers(int count, wchar_t** paths)
+{
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    PSID users = nullptr;
+    BYTE acl[256];
+    SECURITY_DESCRIPTOR sd;
+    if (!::AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_USERS, 0, 0, 0, 0, 0, 0, &users)
+        || !::InitializeAcl((PACL)acl, sizeof(acl), ACL_REVISION)
+        || !::AddAccessAllowedAce((PACL)acl, ACL_REVISION, FILE_ALL_ACCESS, users)
+        || !::InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION)
+        || !::SetSecurityDescriptorDacl(&sd, TRUE, (PACL)acl, FALSE))
+        return 1;
+    int failures = 0;
+    for (int i = 0; i < count; ++i)
+        if (!::SetFileSecurityW(paths[i], DACL_SECURITY_INFORMATION, &sd)) {
+            fwprintf(stderr, L"cannot share %ls: error %lu\n", paths[i], ::GetLastError());
+            ++failures;
+        }
+    ::FreeSid(users);
+    return failures ? 1 : 0;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -194,7 +219,9 @@ int wmain(int argc, wchar_t** argv)
         return HoldFile(argv[2], argv[3], argv[4], argc == 6 && !wcscmp(argv[5], L"exclusive") ? 0 : FILE_SHARE_READ);
     if (argc == 3 && !wcscmp(argv[1], L"window"))
         return ::FindWindowW(nullptr, argv[2]) ? 0 : 1;
+    if (argc >= 3 && !wcscmp(argv[1], L"share"))
+        return ShareWithUsers(argc - 2, argv + 2);
     fwprintf(stderr, L"usage: labhelper boxwatch OUT STOP [CAPTION [WINDOWS PROGRAM]] | hold PATH READY STOP [exclusive] | "
-                     L"window CAPTION\n");
+                     L"window CAPTION | share PATH...\n");
     return 2;
 }

@@ -11,6 +11,8 @@ import argparse
 import glob
 import ntpath
 import os
+import signal
+import subprocess
 import sys
 import time
 import unittest
@@ -345,6 +347,16 @@ class Packages(unittest.TestCase):
                             pfx3.run([pfx3.copy_package(name="pkgtv", lorvane=True), "s"])]
         pfx3.settle(kill=True)
         cls.shipped_states = {f: InstalledState(pfx3, "C:\\Program Files\\" + f) for f in ("VRX58Q", "TurboVolume")}
+        # A first removal stops short while its runtime library is held; the next one, once
+        # the file is free, removes the same product.
+        release = pfx3.hold_file("C:\\Program Files\\TurboVolume\\mingwm10.dll")
+        try:
+            cls.shipped_tv_held = pfx3.run(["C:\\Program Files\\TurboVolume\\Uninstall\\setup.exe", "SilentDel",
+                                            "quiet"])
+        finally:
+            release()
+        pfx3.settle(kill=True)
+        cls.shipped_after_held = InstalledState(pfx3, "C:\\Program Files\\TurboVolume")
         cls.shipped_tv_removal = pfx3.run(["C:\\Program Files\\TurboVolume\\Uninstall\\setup.exe", "SilentDel"])
         pfx3.settle()
         cls.shipped_after_removal = pfx3.registry()
@@ -393,6 +405,11 @@ class Packages(unittest.TestCase):
                                  state.files & {"Lorvane.bmp", "title_about.bmp"})
 
     def test_removing_the_customised_product_keeps_the_plain_one(self):
+        # Stopped short by the held library: its entry and its title bitmap stay together.
+        self.assertEqual(1, self.shipped_tv_held.rc)
+        self.assertIsNotNone(self.shipped_after_held.reg.key("HKLM", NATIVE + "Uninstall\\TurboVolume"))
+        self.assertEqual({"Lorvane.bmp", "mingwm10.dll"}, self.shipped_after_held.files
+                         & {"Lorvane.bmp", "mingwm10.dll", APP_FILE})
         self.assertEqual((0, []), (self.shipped_tv_removal.rc, self.shipped_tv_removal.boxes))
         self.assertIsNone(self.shipped_after_removal.key("HKLM", NATIVE + "Uninstall\\TurboVolume"))
         self.assertFalse(self.shipped.exists("C:\\Program Files\\TurboVolume"))
@@ -410,40 +427,80 @@ class Languages(unittest.TestCase):
     """The Program Files folder is the system's, whatever the UI and system language: a German
     Windows after XP calls it "Program Files" too (Wine names it so on every version). Every
     version from Vista on (Windows 8 to 10 included) registers the service and writes no Run
-    value; XP writes the Run value."""
+    value; XP writes the Run value. A copy installed before in another Program Files folder (as
+    a German Windows XP or a Spanish 64-bit Windows named it) keeps its folder: the re-install
+    replaces it there, with its service, and its uninstall removes it."""
 
     @classmethod
     def setUpClass(cls):
         cls.CASES = (
-            ("de-xp", "win32", "winxp", "de_DE.UTF-8", "C:\\Program Files", NATIVE),
-            ("es-xp", "win32", "winxp", "es_ES.UTF-8", "C:\\Program Files", NATIVE),
-            ("es-win7", "win64", "win7", "es_ES.UTF-8", "C:\\Program Files (x86)", WOW64),
-            ("de-win7", "win64", "win7", "de_DE.UTF-8", "C:\\Program Files (x86)", WOW64),
-            ("en-win8", "win64", "win8", "en_US.UTF-8", "C:\\Program Files (x86)", WOW64),
-            ("en-win81", "win64", "win81", "en_US.UTF-8", "C:\\Program Files (x86)", WOW64),
-            ("en-win10", "win64", "win10", "en_US.UTF-8", "C:\\Program Files (x86)", WOW64),
+            # name, platform, Windows version, language, folder of the install, registry view,
+            # and for an earlier copy the entry's value that names its folder
+            ("de-xp", "win32", "winxp", "de_DE.UTF-8", "C:\\Program Files", NATIVE, None),
+            ("es-xp", "win32", "winxp", "es_ES.UTF-8", "C:\\Program Files", NATIVE, None),
+            ("es-win7", "win64", "win7", "es_ES.UTF-8", "C:\\Program Files (x86)", WOW64, None),
+            ("de-win7", "win64", "win7", "de_DE.UTF-8", "C:\\Program Files (x86)", WOW64, None),
+            ("en-win8", "win64", "win8", "en_US.UTF-8", "C:\\Program Files (x86)", WOW64, None),
+            ("en-win81", "win64", "win81", "en_US.UTF-8", "C:\\Program Files (x86)", WOW64, None),
+            ("en-win10", "win64", "win10", "en_US.UTF-8", "C:\\Program Files (x86)", WOW64, None),
+            ("de-xp earlier copy", "win32", "winxp", "de_DE.UTF-8", "C:\\Programme", NATIVE, "UninstallString"),
+            ("es-win7 earlier copy", "win64", "win7", "es_ES.UTF-8", "C:\\Program Files", WOW64, "InstallLocation"),
         )
         cls.outcomes = {}
-        for name, arch, version, lc_all, parent, _ in cls.CASES:
-            pfx = new_prefix("lang-" + name, arch, version)
+        for name, arch, version, lc_all, parent, reg_prefix, earlier in cls.CASES:
+            pfx = new_prefix("lang-" + name.replace(" ", "-"), arch, version)
             setup = pfx.copy_package(ini=make_ini(), lorvane=False)
-            result = pfx.run([setup, "s"], lc_all=lc_all)
+            if earlier:
+                cls.place_earlier_copy(pfx, setup, arch, lc_all, parent, reg_prefix, earlier)
+            log = os.path.join(pfx.work, "setup.log")
+            result = pfx.run([setup, "s", "/log=" + winelab.windows_path(log)], lc_all=lc_all)
             pfx.settle(kill=True)
-            cls.outcomes[name] = (pfx, result, pfx.registry())
+            system = "C:\\Program Files (x86)" if arch == "win64" else "C:\\Program Files"
+            outcome = dict(pfx=pfx, result=result, reg=pfx.registry(), journal=pfx.journal(),
+                           installed=pfx.exists(parent + "\\VRX58Q\\" + APP_FILE),
+                           in_system=pfx.exists(system + "\\VRX58Q"))
+            with open(log, encoding="utf-8", errors="replace") as f:
+                outcome["log"] = f.read()
+            if earlier:
+                outcome["removal"] = pfx.run([parent + "\\VRX58Q\\Uninstall\\setup.exe", "SilentDel"], lc_all=lc_all)
+                pfx.settle(kill=True)
+                outcome["after removal"] = pfx.registry()
+            cls.outcomes[name] = outcome
+
+    @staticmethod
+    def place_earlier_copy(pfx, setup, arch, lc_all, parent, reg_prefix, value):
+        """An install in `parent`, as a setup that chose that folder left it: installed, moved
+        there with its service, and its uninstall entry naming it by `value` (an unquoted
+        "UninstallString" without "InstallLocation", as earlier versions wrote it)."""
+        assert pfx.run([setup, "s"], lc_all=lc_all).rc == 0
+        pfx.settle(kill=True)
+        system = "C:\\Program Files (x86)" if arch == "win64" else "C:\\Program Files"
+        pfx.make_dir(parent)
+        os.rename(pr.to_unix(pfx.path, system + "\\VRX58Q"), pr.to_unix(pfx.path, parent) + "/VRX58Q")
+        key = "HKLM\\" + reg_prefix + "Uninstall\\VRX58Q"
+        folder = parent + "\\VRX58Q"
+        if value == "InstallLocation":
+            pfx.run(["reg", "add", key, "/v", "InstallLocation", "/d", folder, "/f"])
+        else:
+            pfx.run(["reg", "delete", key, "/v", "InstallLocation", "/f"])
+            pfx.run(["reg", "add", key, "/v", "UninstallString", "/d", folder + "\\Uninstall\\setup.exe delpkg", "/f"])
+        if arch == "win64":
+            pfx.run([folder + "\\Kelvrin.exe", "-i"])
+        pfx.settle(kill=True)
 
     def test_program_files_names(self):
-        for name, _, _, _, parent, reg_prefix in self.CASES:
+        for name, _, _, _, parent, reg_prefix, _ in self.CASES:
             with self.subTest(name):
-                pfx, result, reg = self.outcomes[name]
+                pfx, result, reg = (self.outcomes[name][k] for k in ("pfx", "result", "reg"))
                 self.assertEqual((0, []), (result.rc, result.boxes))
-                self.assertTrue(pfx.exists(parent + "\\VRX58Q\\" + APP_FILE))
+                self.assertTrue(self.outcomes[name]["installed"])
                 self.assertEqual((pr.REG_SZ, '"%s\\VRX58Q\\Uninstall\\setup.exe" delpkg' % parent),
                                  reg.value("HKLM", reg_prefix + "Uninstall\\VRX58Q", "UninstallString"))
 
     def test_service_from_version_6_on_and_run_value_before(self):
-        for name, _, version, _, parent, reg_prefix in self.CASES:
+        for name, _, version, _, parent, reg_prefix, _ in self.CASES:
             with self.subTest(name):
-                pfx, result, reg = self.outcomes[name]
+                reg = self.outcomes[name]["reg"]
                 run_value = reg.value("HKLM", reg_prefix + "Run", APP_NAME)
                 if version == "winxp":
                     self.assertIsNone(pr.service_key(reg))
@@ -451,6 +508,35 @@ class Languages(unittest.TestCase):
                 else:
                     self.assertIsNotNone(pr.service_key(reg), "service registered")
                     self.assertIsNone(run_value)
+
+
+    def test_an_earlier_copy_is_replaced_and_removed_in_its_own_folder(self):
+        for name, arch, _, _, parent, reg_prefix, earlier in self.CASES:
+            if not earlier:
+                continue
+            with self.subTest(name):
+                outcome = self.outcomes[name]
+                pfx, reg, folder = outcome["pfx"], outcome["reg"], parent + "\\VRX58Q"
+                self.assertIn('install folder %s: the installed copy\'s, from the uninstall entry\'s "%s"'
+                              % (folder, earlier), outcome["log"])
+                # One install remains, in its folder.
+                self.assertEqual([folder + "\\Uninstall\\setup.exe"], pr.installed_setups(reg))
+                self.assertFalse(outcome["in_system"])
+                if arch == "win64":
+                    # The old service was stopped and removed by its own tool, then registered again.
+                    tools = [e.detail.lower() for e in outcome["journal"] if e.program == "Kelvrin.exe"
+                             and e.event == "start"]
+                    self.assertEqual(['"%s\\kelvrin.exe" %s' % (folder.lower(), w) for w in ("-k", "-u", "-i")],
+                                     [t[t.index('"'):] for t in tools[-3:]])
+                    self.assertIn('after "-u": service "%s" is gone' % pr.SERVICE_NAME, outcome["log"])
+                    kind, image = reg.value("HKLM", pr.service_key(reg), "ImagePath")
+                    self.assertTrue(image.lower().startswith('"%s\\' % folder.lower()), image)
+                # Its uninstall removes it all.
+                self.assertEqual(0, outcome["removal"].rc)
+                after = outcome["after removal"]
+                self.assertEqual([], pr.installed_setups(after))
+                self.assertIsNone(pr.service_key(after))
+                self.assertFalse(pfx.exists(folder))
 
 
 def ini_bytes(text, encoding="utf-8", bom=False):
@@ -543,6 +629,9 @@ class Refusals(unittest.TestCase):
         ("missing sections", "[Startup]\nVersion=1.2.3\n", INSTALLS),
         ("empty file", "", INSTALLS),
         ("binary garbage", bytes((i * 73 + 41) % 256 for i in range(4096)), INSTALLS),
+        # Packages that lack what they may lack, removed by what they installed.
+        ("no setup.ini", None, INSTALLS, ("setup.ini",)),
+        ("English texts only", make_ini(folder="EnglishOnly"), INSTALLS, LANGUAGE_DLLS[1:]),
     )
 
     @classmethod
@@ -551,18 +640,19 @@ class Refusals(unittest.TestCase):
         cls.outcomes = []
         pfx.settle()
         before = pfx.snapshot()
-        for i, (name, ini, expected) in enumerate(cls.CASES):
-            setup = pfx.copy_package(name="pkg%d" % i, ini=ini, lorvane=False)
+        for i, (name, ini, expected, *drop) in enumerate(cls.CASES):
+            setup = pfx.copy_package(name="pkg%d" % i, ini=ini, lorvane=False, drop=drop[0] if drop else ())
             log = os.path.join(pfx.work, "case-%d.log" % i)
             result = pfx.run([setup, "s", "/log=" + winelab.windows_path(log)])
             pfx.settle(kill=True)
             after = pfx.snapshot()
-            outcome = {"result": result, "diff": winelab.snapshot_diff(before, after)}
+            outcome = {"result": result, "diff": winelab.snapshot_diff(before, after), "dropped": drop[0] if drop else ()}
             with open(log, encoding="utf-8", errors="replace") as f:
                 outcome["log"] = f.read()
             if expected == INSTALLS:
                 outcome["dangling"] = dangling_references(pfx, before, after)
-                outcome["removal"] = pfx.run([setup, "SilentDel"])
+                remover = pr.installed_setups(pfx.registry())[0] if drop else setup
+                outcome["removal"] = pfx.run([remover, "SilentDel"])
                 pfx.settle(kill=True)
                 after = pfx.snapshot()
                 outcome["after removal"] = winelab.snapshot_diff(before, after)
@@ -613,6 +703,10 @@ class Refusals(unittest.TestCase):
                 self.assertTrue(any(line.startswith("added files") and line.endswith(".lnk")
                                     for line in outcome["diff"]), outcome["diff"])
                 self.assertEqual([], outcome["dangling"])
+                # What the package lacks, its uninstall folder lacks too: the uninstall falls
+                # back to the defaults and to English.
+                self.assertEqual([], [line for line in outcome["diff"] for d in outcome["dropped"]
+                                      if line.lower().endswith(("uninstall/" + d).lower())])
                 self.assertEqual((0, []), (outcome["removal"].rc, outcome["removal"].boxes))
                 self.assertEqual([], outcome["after removal"])
 
@@ -625,10 +719,24 @@ class Refusals(unittest.TestCase):
 
     def test_locked_executable_fails_install_without_launch(self):
         self.assertEqual(0, self.good.rc)
-        self.assertEqual(1, self.locked.rc)
+        self.assertEqual(7, self.locked.rc)
         late_starts = [e for e in self.lock_journal
                        if e.program == APP_FILE and e.event == "start" and e.time >= self.lock_start]
         self.assertEqual([], late_starts)
+
+
+# Where the setup program keeps an install's journal and the old files it replaced.
+JOURNAL_FOLDER = "C:\\ProgramData\\VRX58Q setup"
+VICTIM = "C:\\windows\\victim.txt"
+
+
+def leftover_kept_files(pfx):
+    """Kept old files of an install that are still there: the journal folder of the product,
+    and the temporary rollback folders of earlier versions."""
+    left = glob.glob(os.path.join(pfx.path, "drive_c", "users", "*", "Temp", "setup-rollback-*"))
+    if pfx.exists(JOURNAL_FOLDER):
+        left.append(JOURNAL_FOLDER)
+    return left
 
 
 def unrolled_steps(log):
@@ -662,30 +770,46 @@ def unrolled_steps(log):
 
 class Rollbacks(unittest.TestCase):
     """Real faults in the middle of an install or uninstall, and applications that close
-    slowly, never or not at all (hung). A failed install exits with 1, says why, and leaves the
-    files (with their bytes), the uninstall entry and Run values, the shortcuts and the
+    slowly, never or not at all (hung). A failed install exits with 1 (5: the application would
+    not close, 6: the disk is full, 7: a file is held by another program), says why, and leaves
+    the files (with their bytes), the uninstall entry and Run values, the shortcuts and the
     service's registration exactly as they were; its log shows each rollback step. A failed
-    uninstall leaves the install complete and working."""
+    uninstall leaves the install complete and working. An install killed after its k-th change
+    ("kill k") is rolled back by the next run, whatever that run does."""
 
     # name, platform, Windows version, installed before, fault, words (run from the package,
     # or with "installed" from the install's uninstall folder), exit code, text of the message
     CASES = (
-        ("xp file held open", "win32", "winxp", True, "hold", ("s",), 1, "Fail to copy"),
-        ("win7 file held open", "win64", "win7", True, "hold", ("s",), 1, "Fail to copy"),
+        ("xp file held open", "win32", "winxp", True, "hold", ("s",), 7, "Fail to copy"),
+        ("win7 file held open", "win64", "win7", True, "hold", ("s",), 7, "Fail to copy"),
         ("xp Programs folder taken", "win32", "winxp", False, "programs", ("s",), 1, "Fail to create the folder"),
-        ("win7 source executable locked", "win64", "win7", False, "source", ("s",), 1, "Fail to copy"),
-        ("win7 application never closes", "win64", "win7", True, "app never", ("s",), 1, "is still running"),
-        ("xp application hung", "win32", "winxp", True, "app hang", ("s",), 1, "is still running"),
+        ("win7 source executable locked", "win64", "win7", False, "source", ("s",), 7, "Fail to copy"),
+        ("win7 application never closes", "win64", "win7", True, "app never", ("s",), 5, "is still running"),
+        ("xp application hung", "win32", "winxp", True, "app hang", ("s",), 5, "is still running"),
         ("win7 application slow to close", "win64", "win7", True, "app after=3000", ("s",), 0, None),
         ("xp uninstall with nothing installed", "win32", "winxp", False, "", ("SilentDel",), 0, None),
         ("win7 uninstall while the application never closes", "win64", "win7", True, "app never",
-         ("installed", "SilentDel"), 1, "is still running"),
+         ("installed", "SilentDel"), 5, "is still running"),
+        # A small volume as the install folder's parent: refused before anything is touched, or,
+        # when the check is made to see room, full in the middle of the copy.
+        ("xp disk too small", "win32", "winxp", False, "disk", ("s",), 6, "MB are free"),
+        ("xp disk full during the copy", "win32", "winxp", False, "disk fills", ("s",), 6, "Fail to copy"),
+        # The install's process killed after its k-th change; then the next run.
+        ("xp re-install killed, then s", "win32", "winxp", True, "kill 5", ("s",), 0, None),
+        ("win7 re-install with the service killed, then SilentDel", "win64", "win7", True, "kill 8",
+         ("SilentDel",), 0, None),
+        ("xp first install killed, then SilentDel", "win32", "winxp", False, "kill 3", ("SilentDel",), 0, None),
+        ("win7 first install killed late, then s", "win64", "win7", False, "kill 22", ("s",), 0, None),
+        # A journal that a standard user could have written, naming a file outside the install.
+        ("xp journal planted by a user", "win32", "winxp", False, "planted", ("s",), 0, None),
+        # A service tool that returns before its running service (slow to stop) has stopped.
+        ("win7 service tool returns at once", "win64", "win7", True, "tool at-once", ("s",), 0, None),
         # The silent runs with their progress in the wizard's window; a failure is a box, as in "s".
         ("win7 progress over an application slow to close", "win64", "win7", True, "app after=3000",
          ("s", "progress"), 0, None),
         ("xp progress uninstall while the application closes slowly", "win32", "winxp", True, "app after=3000",
          ("installed", "SilentDel", "progress"), 0, None),
-        ("xp progress with a file held open", "win32", "winxp", True, "hold", ("s", "progress"), 1, "Fail to copy"),
+        ("xp progress with a file held open", "win32", "winxp", True, "hold", ("s", "progress"), 7, "Fail to copy"),
     )
 
     @classmethod
@@ -693,25 +817,46 @@ class Rollbacks(unittest.TestCase):
         cls.outcomes = {}
         for i, (name, arch, version, installed, fault, words, _, _) in enumerate(cls.CASES):
             pfx = new_prefix("rollback-%d" % i, arch, version)
+            if fault == "tool at-once":
+                pfx.extra_env["SETUP_TEST_SERVICE_TOOL"] = "at-once"
             setup = pfx.copy_package(ini=make_ini(), lorvane=False)
             install_dir = "C:\\Program Files%s\\VRX58Q" % (" (x86)" if arch == "win64" else "")
+            pristine = None
+            if fault.startswith("kill "):
+                pfx.settle()
+                pristine = pfx.snapshot()
             if installed:
                 first = pfx.run([setup, "s"])
                 assert first.rc == 0, (name, first)
             if fault == "programs":
                 with open(pr.to_unix(pfx.path, pr.COMMON_PROGRAMS) + "/" + APP_NAME, "w") as f:
                     f.write("a file where the Programs group would go\n")
+            mount = None
+            if fault.startswith("disk"):
+                mount = cls.mount_small_volume(pfx, ntpath.dirname(install_dir))
+                if fault == "disk fills":
+                    pfx.extra_env["SETUP_TEST_FREE_SPACE_MB"] = "1000"
+            if fault == "planted":
+                cls.plant_journal(pfx)
             pfx.settle()
             before = pfx.snapshot()
+            installed_state = pfx.snapshot() if installed and pristine else None
             # The older install's application, started as a user would, when the fault is in it.
             release = None
             if fault.startswith("app "):
                 pfx.start([install_dir + "\\" + APP_FILE], extra_env={"SETUP_TEST_APP_CLOSE": fault[4:]})
                 assert pfx.wait_for(lambda: pfx.window_exists(APP_NAME), timeout=120, interval=1), name
+            elif fault == "tool at-once":
+                # The service runs while the application does (Wine ends services with the last program).
+                pfx.start([install_dir + "\\" + APP_FILE])
+                assert pfx.wait_for(lambda: pfx.window_exists(APP_NAME), timeout=120, interval=1), name
+                assert pfx.start_service(pr.SERVICE_NAME).rc == 0, name
             elif fault == "hold":
                 release = pfx.hold_file(install_dir + "\\mingwm10.dll", exclusive=True)
             elif fault == "source":
                 release = pfx.hold_file("C:\\pkg\\Application\\" + APP_FILE, exclusive=True)
+            elif fault.startswith("kill "):
+                cls.kill_install(pfx, setup, int(fault[5:]))
             program = install_dir + "\\Uninstall\\setup.exe" if words[0] == "installed" else setup
             log = os.path.join(pfx.work, "setup.log")
             start = time.time()
@@ -726,9 +871,61 @@ class Rollbacks(unittest.TestCase):
             with open(log, encoding="utf-8", errors="replace") as f:
                 text = f.read()
             after = pfx.snapshot()
+            if mount:
+                subprocess.run(["umount", mount], check=True)
             cls.outcomes[name] = dict(result=result, seconds=seconds, log=text, journal=pfx.journal(),
-                                      diff=winelab.snapshot_diff(before, after), snapshot=after, start=start,
-                                      install_dir=install_dir, pfx=pfx)
+                                      diff=winelab.snapshot_diff(before, after), start=start,
+                                      install_dir=install_dir, pfx=pfx, after=after, pristine=pristine,
+                                      installed=installed_state)
+
+    @staticmethod
+    def mount_small_volume(pfx, win_folder):
+        """Mounts a 512 KiB file system over the (emptied) folder; skips the test where mounting
+        is refused."""
+        path = pr.to_unix(pfx.path, win_folder)
+        for entry in os.listdir(path):
+            subprocess.run(["rm", "-rf", os.path.join(path, entry)], check=True)
+        proc = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=512k", "tmpfs", path],
+                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+        if proc.returncode != 0:
+            raise unittest.SkipTest("the disk-space rows need `mount -t tmpfs` (root), which was refused: "
+                                    + proc.stdout.strip())
+        return path
+
+    @staticmethod
+    def plant_journal(pfx):
+        """A journal where the setup program looks for one, that asks to delete a file of the
+        Windows folder, in a folder and file that standard users may write."""
+        folder = pr.to_unix(pfx.path, JOURNAL_FOLDER)
+        os.makedirs(folder)
+        with open(os.path.join(folder, "journal.txt"), "w", encoding="utf-8", newline="\n") as f:
+            f.write("setup journal 1\nprocess\t4000000\t1\ninstall\tC:\\windows\\VRX58Q\napp\t%s\n"
+                    "file\t%s\t\nplan end\n" % (APP_NAME, VICTIM))
+        with open(pr.to_unix(pfx.path, VICTIM), "w") as f:
+            f.write("a file of the system\n")
+        shared = pfx.helper("share", JOURNAL_FOLDER, JOURNAL_FOLDER + "\\journal.txt")
+        assert shared.rc == 0, shared
+        # Wine keeps no access list of its own: it shows the file's mode as one.
+        os.chmod(folder, 0o777)
+        os.chmod(os.path.join(folder, "journal.txt"), 0o666)
+
+    @staticmethod
+    def kill_install(pfx, setup, changes):
+        """Starts `setup s`, kills it (SIGKILL, a power cut for the program) once it has made its
+        k-th change, and waits for the prefix's other programs to end."""
+        log = os.path.join(pfx.work, "killed.log")
+        proc = pfx.start([setup, "s", "/log=" + winelab.windows_path(log)],
+                         extra_env={"SETUP_TEST_PAUSE_AFTER_STEP": str(changes)})
+
+        def paused():
+            if not os.path.exists(log):
+                return False
+            with open(log, encoding="utf-8", errors="replace") as f:
+                return "test: paused after change %d" % changes in f.read()
+        assert pfx.wait_for(paused, timeout=120), "the install never reached change %d" % changes
+        os.kill(proc.pid, signal.SIGKILL)
+        proc.wait(timeout=60)
+        pfx.settle()
 
     def test_failures_change_nothing_and_say_why(self):
         for name, _, _, _, fault, words, rc, message in self.CASES:
@@ -736,11 +933,12 @@ class Rollbacks(unittest.TestCase):
                 continue
             with self.subTest(name):
                 outcome = self.outcomes[name]
-                self.assertEqual(1, outcome["result"].rc)
+                self.assertEqual(rc, outcome["result"].rc)
                 self.assertEqual(1, len(outcome["result"].boxes), outcome["result"].boxes)
                 self.assertIn(message, outcome["result"].boxes[0])
                 self.assertEqual([], outcome["diff"])
-                if words[0] == "s":
+                self.assertEqual([], leftover_kept_files(outcome["pfx"]))
+                if words[0] == "s" and fault != "disk":
                     self.assertIn("result: the install failed and was rolled back", outcome["log"])
                     self.assertEqual([], unrolled_steps(outcome["log"]))
 
@@ -789,9 +987,61 @@ class Rollbacks(unittest.TestCase):
                 self.assertEqual(installed, pfx.exists(install_dir + "\\" + APP_FILE))
                 self.assertEqual(installed, pfx.exists(install_dir + "\\Uninstall\\setup.exe"))
                 self.assertEqual(installed, pfx.exists(pfx.desktop(APP_NAME + ".lnk")))
-                entries = [k for _, k in outcome["snapshot"]["registry"] if k.endswith("\\Uninstall\\VRX58Q")]
+                entries = [k for _, k in outcome["after"]["registry"] if k.endswith("\\Uninstall\\VRX58Q")]
                 self.assertEqual(installed, bool(entries), entries)
                 self.assertIn("result: installed" if installed else "result: uninstalled", outcome["log"])
+
+    def test_the_next_run_rolls_an_interrupted_install_back(self):
+        for name, _, _, installed, fault, words, _, _ in self.CASES:
+            if not fault.startswith("kill "):
+                continue
+            with self.subTest(name):
+                outcome = self.outcomes[name]
+                self.assertEqual((0, []), (outcome["result"].rc, outcome["result"].boxes))
+                self.assertIn("recovery: the install into", outcome["log"])
+                self.assertIn("recovery: the interrupted install was rolled back", outcome["log"])
+                self.assertEqual([], leftover_kept_files(outcome["pfx"]))
+                if words == ("SilentDel",):
+                    # Nothing of either install is left.
+                    diff = [line for line in winelab.snapshot_diff(outcome["pristine"], outcome["after"])
+                            if pr.COMPAT_KEY not in line.replace("\\\\", "\\")]
+                    self.assertEqual([], diff)
+                else:
+                    self.assertIn("result: installed", outcome["log"])
+                    exe = outcome["install_dir"] + "\\" + APP_FILE
+                    self.assertTrue(outcome["pfx"].exists(exe))
+                    self.assertTrue(outcome["pfx"].exists(outcome["pfx"].desktop(APP_NAME + ".lnk")))
+                if installed and words == ("s",):
+                    # The same install as the first one, but for the links' new times.
+                    diff = [line for line in winelab.snapshot_diff(outcome["installed"], outcome["after"])
+                            if not line.split(":")[0].endswith(".lnk")]
+                    self.assertEqual([], diff)
+        # The old service came back before the uninstall removed it.
+        self.assertIn("rollback: registering the service again with the old service tool",
+                      self.outcomes["win7 re-install with the service killed, then SilentDel"]["log"])
+
+    def test_a_journal_others_could_write_is_ignored(self):
+        outcome = self.outcomes["xp journal planted by a user"]
+        self.assertEqual((0, []), (outcome["result"].rc, outcome["result"].boxes))
+        self.assertIn("is ignored, as others than the administrators may have written it: its access list lets ",
+                      outcome["log"])
+        self.assertNotIn("recovery: the install into", outcome["log"])
+        self.assertTrue(outcome["pfx"].exists(VICTIM))
+        self.assertIn("result: installed", outcome["log"])
+
+    def test_a_service_tool_that_returns_at_once_is_waited_for_through_the_service(self):
+        outcome = self.outcomes["win7 service tool returns at once"]
+        self.assertEqual((0, []), (outcome["result"].rc, outcome["result"].boxes))
+        log = outcome["log"]
+        self.assertIn('after "-k": service "%s" is stopped' % pr.SERVICE_NAME, log)
+        self.assertIn('after "-u": service "%s" is gone' % pr.SERVICE_NAME, log)
+        # The new registration took: the service is there again, for the new files.
+        exits = [e.detail for e in outcome["journal"] if e.program == "Kelvrin.exe" and e.event == "exit"
+                 and e.time >= outcome["start"]]
+        self.assertEqual("0 service registered", exits[-1])
+        reg = outcome["pfx"].registry()
+        kind, image = reg.value("HKLM", pr.service_key(reg), "ImagePath")
+        self.assertTrue(image.lower().startswith('"%s\\%s" service' % (outcome["install_dir"].lower(), APP_FILE.lower())))
 
     def test_silent_uninstall_of_nothing_changes_nothing(self):
         outcome = self.outcomes["xp uninstall with nothing installed"]

@@ -188,6 +188,17 @@ bool IsEnded(const WizardProcess& w)
     return w.Visible(IDOK);
 }
 
+// The user clears the launch box of the Finish page and presses Finish: the wizard ends with 0.
+void FinishWithoutLaunch(WizardProcess& w)
+{
+    w.ClickItem(IDC_LAUNCH);
+    EXPECT_TRUE(w.WaitFor([&] { return CheckMarkShows(w, false); }, 2000));
+    w.ClickItem(IDOK);
+    DWORD code = 1;
+    EXPECT_TRUE(w.WaitExit(kExitMs, &code));
+    EXPECT_EQ(0u, code);
+}
+
 class WizardTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -478,12 +489,7 @@ TEST_F(WizardTest, InstallFinishesWithTheLaunchBoxAndACleanBoxStartsNothing)
     SaveScreenshot(w.Wnd(), "install-finished");
 
     // The user clears the box: Finish starts nothing.
-    w.ClickItem(IDC_LAUNCH);
-    EXPECT_TRUE(w.WaitFor([&] { return CheckMarkShows(w, false); }, 2000));
-    w.ClickItem(IDOK);
-    DWORD code = 1;
-    EXPECT_TRUE(w.WaitExit(kExitMs, &code));
-    EXPECT_EQ(0u, code);
+    FinishWithoutLaunch(w);
     ::Sleep(1000);
     EXPECT_EQ(CountStarts(ReadJournal(), Narrow(config.AppFileName).c_str()), 0);
     EXPECT_TRUE(FileExists(std::wstring(config.InstallDir) + L"\\" + config.AppFileName));
@@ -748,13 +754,49 @@ TEST_F(WizardTest, LockedApplicationExecutableGivesFailedAndNoLaunch)
     w.ClickItem(IDOK);
     DWORD code = 0;
     EXPECT_TRUE(w.WaitExit(kExitMs, &code));
-    EXPECT_EQ(1u, code);
+    EXPECT_EQ(7u, code);   // a file held by another program
     ::Sleep(1000);
     EXPECT_EQ(CountStarts(ReadJournal(), Narrow(config.AppFileName).c_str()), 0);
     ::CloseHandle(hLock);
     // The failed install put back what it had made; what was there before stays.
     EXPECT_FALSE(FileExists(dir + L"\\Uninstall"));
     EXPECT_TRUE(FileExists(target));
+}
+
+// A silent install killed after its sixth change (a power cut for the program) is rolled
+// back by the next run, here the wizard, which then installs in full; nothing of the killed
+// run is kept.
+TEST_F(WizardTest, WizardRollsBackAKilledInstallThenInstalls)
+{
+    TestPackage pkg(L"killed");
+    const SetupConfig config = ConfigFor(pkg);
+    const std::wstring log = L"C:\\wizard-tests\\killed.log";
+    ::DeleteFileW(log.c_str());
+    {
+        WizardProcess killed;
+        ::SetEnvironmentVariableW(L"SETUP_TEST_PAUSE_AFTER_STEP", L"6");
+        BOOL bLaunched = killed.Launch(pkg.folder + L"setup.exe", L"s /log=" + log);
+        ::SetEnvironmentVariableW(L"SETUP_TEST_PAUSE_AFTER_STEP", nullptr);
+        ASSERT_TRUE(bLaunched);
+        ASSERT_TRUE(killed.WaitFor(
+            [&] { return ReadWholeFile(log).find("test: paused after change 6") != std::string::npos; }, kRunMs));
+        killed.Kill();
+    }
+    ASSERT_TRUE(FileExists(std::wstring(config.InstallDir) + L"\\Uninstall\\setup.exe"));
+
+    WizardProcess w;
+    ASSERT_TRUE(w.Start(pkg.folder + L"setup.exe", L"/log=" + log));
+    w.ClickItem(IDC_ACTION);
+    ASSERT_TRUE(w.WaitFor([&] { return IsEnded(w); }, kRunMs));
+    EXPECT_EQ(w.Text(IDC_HEADING), Txt(pkg, IDS_INSTALL_DONE));
+    FinishWithoutLaunch(w);
+    const std::string text = ReadWholeFile(log);
+    EXPECT_NE(std::string::npos, text.find("recovery: the interrupted install was rolled back"));
+    EXPECT_LT(text.find("recovery: the interrupted install was rolled back"), text.find("result: installed"));
+    EXPECT_TRUE(FileExists(std::wstring(config.InstallDir) + L"\\" + config.AppFileName));
+    EXPECT_TRUE(KeyExists(UninstallKey(config)));
+    EXPECT_FALSE(FileExists(SpecialFolder(CSIDL_COMMON_APPDATA) + L"\\" + config.AppFolderName + L" setup"));
+    RemoveEarlierInstall();
 }
 
 TEST_F(WizardTest, CloseButtonEndsTheWizardAfterARun)

@@ -9,6 +9,11 @@
 //
 // Exit code 0 on success, 1 on failure (the reason goes to the tools journal), 2 for a
 // missing or unknown word. "-u" stops a running service first, so that it goes at once.
+//
+// For the setup's tests the environment variable SETUP_TEST_SERVICE_TOOL=at-once makes it
+// behave as a tool that relies on its caller's pauses: "-k" and "-u" only ask and return at
+// once, and "-i" registers a service that takes eight seconds to stop, longer than the setup
+// retries a file that is held.
 #include <windows.h>
 
 #include <stdio.h>
@@ -21,6 +26,14 @@ namespace {
 
 const WCHAR kApplicationFile[] = L"VRX58QRaidSetup.exe";
 const DWORD kStopWaitMs = 10000;
+const WCHAR kSlowStopWord[] = L"stop-after=8000";
+
+// SETUP_TEST_SERVICE_TOOL=at-once: return before the service has stopped or gone.
+BOOL ReturnsAtOnce()
+{
+    WCHAR szValue[16] = L"";
+    return ::GetEnvironmentVariableW(L"SETUP_TEST_SERVICE_TOOL", szValue, 16) && !lstrcmpiW(szValue, L"at-once");
+}
 
 // Owns one service control manager handle.
 class CServiceHandle {
@@ -58,7 +71,8 @@ BOOL BuildServiceCommandLine(LPWSTR lpszOut, size_t cch)
     if (!slash)
         return FALSE;
     *slash = 0;
-    int len = _snwprintf(lpszOut, cch, L"\"%ls\\%ls\" %ls", szFolder, kApplicationFile, RAID_SERVICE_WORD);
+    int len = _snwprintf(lpszOut, cch, L"\"%ls\\%ls\" %ls%ls%ls", szFolder, kApplicationFile, RAID_SERVICE_WORD,
+                         ReturnsAtOnce() ? L" " : L"", ReturnsAtOnce() ? kSlowStopWord : L"");
     return len > 0 && (size_t)len < cch;
 }
 
@@ -101,7 +115,7 @@ HANDLE OpenServiceProcess(SC_HANDLE hService)
 }
 
 // Asks a running service to stop and waits until it has and its process has ended, so that
-// its files can be replaced at once; TRUE when it is stopped.
+// its files can be replaced at once; TRUE when it is stopped (or, returning at once, asked to).
 BOOL StopAndWait(SC_HANDLE hService, DWORD* pdwError)
 {
     SERVICE_STATUS status{};
@@ -111,6 +125,14 @@ BOOL StopAndWait(SC_HANDLE hService, DWORD* pdwError)
     }
     if (status.dwCurrentState == SERVICE_STOPPED)
         return TRUE;
+    if (ReturnsAtOnce()) {
+        if (status.dwCurrentState != SERVICE_STOP_PENDING && !::ControlService(hService, SERVICE_CONTROL_STOP, &status)
+            && ::GetLastError() != ERROR_SERVICE_NOT_ACTIVE) {
+            *pdwError = ::GetLastError();
+            return FALSE;
+        }
+        return TRUE;
+    }
     struct CProcessHandle {
         HANDLE h;
         ~CProcessHandle() { if (h) ::CloseHandle(h); }

@@ -1,7 +1,8 @@
 // VRX58QRaidSetup.exe, the RAID manager application: one top-level window captioned with the
 // application name of its installed setup.ini, showing a status view formatted by its runtime
 // library mingwm10.dll. Words: "min" starts minimised; "service" runs the application as the
-// Windows service that Kelvrin.exe registers (started by the service control manager only).
+// Windows service that Kelvrin.exe registers (started by the service control manager only);
+// with "stop-after=<ms>" as well, the service takes that long to stop.
 // For the setup's tests the environment variable SETUP_TEST_APP_CLOSE makes it slow to close
 // ("after=<ms>": it closes that long after WM_CLOSE), refuse to close ("never") or stop
 // answering messages once its window is up ("hang").
@@ -234,6 +235,7 @@ int RunWindow(HINSTANCE hInstance, int nShow)
 
 SERVICE_STATUS_HANDLE g_hServiceStatus;
 HANDLE g_hStopEvent;
+DWORD g_dwStopDelayMs;
 
 void ReportServiceState(DWORD dwState)
 {
@@ -266,6 +268,7 @@ void WINAPI ServiceMain(DWORD, LPWSTR*)
     ReportServiceState(SERVICE_RUNNING);
     WriteToolsJournal(L"service-running", L"");
     ::WaitForSingleObject(g_hStopEvent, INFINITE);
+    ::Sleep(g_dwStopDelayMs);
     ReportServiceState(SERVICE_STOPPED);
 }
 
@@ -298,6 +301,8 @@ int WINAPI wWinMain(HINSTANCE hInstance, HINSTANCE, LPWSTR, int nShow)
     WriteToolsJournalStart();
     LPCWSTR cmdLine = ::GetCommandLineW();
     if (HasWord(cmdLine, RAID_SERVICE_WORD)) {
+        LPCWSTR delay = wcsstr(cmdLine, L"stop-after=");
+        g_dwStopDelayMs = delay ? (DWORD)wcstoul(delay + 11, nullptr, 10) : 0;
         int rc = RunService();
         WriteToolsJournal(L"exit", rc == 0 ? L"0" : L"1 not started by the service control manager");
         return rc;

@@ -1,0 +1,151 @@
+// The services of an install folder as the service control manager reports them, and the
+// waits around the service tool: a tool may return before its service has stopped or gone.
+#include "engine/EngineCommon.h"
+#include <wchar.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Owns one service control manager handle.
+class CScHandle {
+public:
+    explicit CScHandle(SC_HANDLE h = nullptr) : m_h(h) {}
+    ~CScHandle() { if (m_h) ::CloseServiceHandle(m_h); }
+    CScHandle(const CScHandle&) = delete;
+    CScHandle& operator=(const CScHandle&) = delete;
+    operator SC_HANDLE() const { return m_h; }
+
+private:
+    SC_HANDLE m_h;
+};
+
+// The folder of the program that a service's command line starts: the quoted path, or an
+// unquoted one up to its ".exe"; empty when none can be read.
+std::wstring GetProgramFolder(LPCWSTR lpszCommandLine)
+{
+    std::wstring path;
+    if (lpszCommandLine[0] == L'"') {
+        LPCWSTR end = wcschr(lpszCommandLine + 1, L'"');
+        path.assign(lpszCommandLine + 1, end ? end : lpszCommandLine + wcslen(lpszCommandLine));
+    } else {
+        path = lpszCommandLine;
+        for (size_t i = 0; i + 4 <= path.size(); ++i)
+            if (!_wcsnicmp(path.c_str() + i, L".exe", 4) && (i + 4 == path.size() || path[i + 4] == L' ')) {
+                path.resize(i + 4);
+                break;
+            }
+    }
+    size_t slash = path.rfind(L'\\');
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+// The service's program from its configuration; empty when it cannot be read.
+std::wstring GetServiceProgramFolder(SC_HANDLE hScm, LPCWSTR lpszName)
+{
+    CScHandle service(::OpenServiceW(hScm, lpszName, SERVICE_QUERY_CONFIG));
+    DWORD cbNeeded = 0;
+    if (!service || (::QueryServiceConfigW(service, nullptr, 0, &cbNeeded) == FALSE
+                     && ::GetLastError() != ERROR_INSUFFICIENT_BUFFER))
+        return std::wstring();
+    std::vector<BYTE> buffer(cbNeeded);
+    QUERY_SERVICE_CONFIGW* config = (QUERY_SERVICE_CONFIGW*)buffer.data();
+    if (!::QueryServiceConfigW(service, config, cbNeeded, &cbNeeded) || !config->lpBinaryPathName)
+        return std::wstring();
+    return GetProgramFolder(config->lpBinaryPathName);
+}
+
+// Whether a service is gone, or else its state.
+enum ServiceState { ServiceGone, ServiceStopped, ServiceActive, ServiceUnknown };
+
+ServiceState QueryServiceState(SC_HANDLE hScm, LPCWSTR lpszName)
+{
+    CScHandle service(::OpenServiceW(hScm, lpszName, SERVICE_QUERY_STATUS));
+    if (!service)
+        return ::GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST ? ServiceGone : ServiceUnknown;
+    SERVICE_STATUS status{};
+    if (!::QueryServiceStatus(service, &status))
+        return ServiceUnknown;
+    return status.dwCurrentState == SERVICE_STOPPED ? ServiceStopped : ServiceActive;
+}
+
+} // namespace
+
+CFolderServices::~CFolderServices()
+{
+    for (Service& service : m_services)
+        if (service.hProcess)
+            ::CloseHandle(service.hProcess);
+}
+
+BOOL CFolderServices::Find(LPCWSTR lpszInstallDir)
+{
+    CScHandle scm(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE));
+    if (!scm)
+        return FALSE;
+    std::vector<BYTE> buffer(16 * 1024);
+    DWORD resume = 0;
+    BOOL bMore = TRUE;
+    while (bMore) {
+        DWORD cbNeeded = 0, count = 0;
+        BOOL bOk = ::EnumServicesStatusExW(scm, SC_ENUM_PROCESS_INFO, SERVICE_WIN32, SERVICE_STATE_ALL, buffer.data(),
+                                           (DWORD)buffer.size(), &cbNeeded, &count, &resume, nullptr);
+        DWORD dwError = bOk ? ERROR_SUCCESS : ::GetLastError();
+        if (!bOk && dwError != ERROR_MORE_DATA)
+            return FALSE;
+        const ENUM_SERVICE_STATUS_PROCESSW* entries = (const ENUM_SERVICE_STATUS_PROCESSW*)buffer.data();
+        for (DWORD i = 0; i < count; ++i) {
+            if (lstrcmpiW(GetServiceProgramFolder(scm, entries[i].lpServiceName).c_str(), lpszInstallDir) != 0)
+                continue;
+            // The process that runs it, to wait for its end after the stop.
+            DWORD pid = entries[i].ServiceStatusProcess.dwProcessId;
+            m_services.push_back({ entries[i].lpServiceName, pid ? ::OpenProcess(SYNCHRONIZE, FALSE, pid) : nullptr });
+        }
+        bMore = dwError == ERROR_MORE_DATA;
+        if (bMore && count == 0)
+            buffer.resize(cbNeeded > buffer.size() ? cbNeeded : buffer.size() * 2);
+    }
+    for (const Service& service : m_services)
+        SetupLog(L"service \"%ls\" runs a program of %ls", service.name.c_str(), lpszInstallDir);
+    if (m_services.empty())
+        SetupLog(L"no service runs a program of %ls: fixed pauses after the service tool", lpszInstallDir);
+    return TRUE;
+}
+
+void CFolderServices::Await(ServiceWaitGoal goal, LPCWSTR lpszWord)
+{
+    if (m_services.empty()) {
+        ::Sleep(kServiceToolPauseMs);
+        return;
+    }
+    CScHandle scm(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    const DWORD dwStart = ::GetTickCount();
+    for (Service& service : m_services) {
+        LPCWSTR name = service.name.c_str();
+        for (;;) {
+            ServiceState state = scm ? QueryServiceState(scm, name) : ServiceUnknown;
+            if (state == ServiceGone || (goal == ServicesStopped && state == ServiceStopped))
+                break;
+            if (::GetTickCount() - dwStart >= kServiceToolWaitMs) {
+                SetupLog(L"after \"%ls\": service \"%ls\" is still %ls after %lu s, going on", lpszWord, name,
+                         goal == ServicesStopped ? L"running" : L"registered", kServiceToolWaitMs / 1000);
+                return;
+            }
+            ::Sleep(50);
+        }
+        // A stopped service's process may still be ending, and holding its program's files.
+        if (service.hProcess) {
+            DWORD elapsed = ::GetTickCount() - dwStart;
+            if (::WaitForSingleObject(service.hProcess, elapsed < kServiceToolWaitMs ? kServiceToolWaitMs - elapsed : 0)
+                != WAIT_OBJECT_0) {
+                SetupLog(L"after \"%ls\": the process of service \"%ls\" has not ended after %lu s, going on", lpszWord,
+                         name, kServiceToolWaitMs / 1000);
+                return;
+            }
+            ::CloseHandle(service.hProcess);
+            service.hProcess = nullptr;
+        }
+        SetupLog(L"after \"%ls\": service \"%ls\" is %ls (%lu ms)", lpszWord, name,
+                 goal == ServicesStopped ? L"stopped" : L"gone", ::GetTickCount() - dwStart);
+    }
+}
