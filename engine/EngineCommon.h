@@ -85,7 +85,8 @@ BOOL RunProgramAndWait(LPCWSTR lpszCommandLine, DWORD dwTimeoutMs);
 BOOL RunServiceTool(LPCWSTR lpszInstallDir, LPCWSTR lpszWord);
 // Stops and removes the service through "Kelvrin.exe -k", then "-u": each is waited for, and
 // then, since a tool may return early, the services of the install folder are (see below).
-void StopServiceTool(LPCWSTR lpszInstallDir);
+// FALSE when one of them is still running or registered after the waits.
+BOOL StopServiceTool(LPCWSTR lpszInstallDir);
 
 enum ServiceWaitGoal { ServicesStopped, ServicesGone };
 // The Windows services whose program lies in one folder, found before the service tool works
@@ -102,8 +103,8 @@ public:
     BOOL Find(LPCWSTR lpszInstallDir);
     // Waits until every one has stopped (and its process ended) or is gone, kServiceToolWaitMs
     // at most in all, logging each; with none found, pauses kServiceToolPauseMs. lpszWord
-    // names the tool's word for the log.
-    void Await(ServiceWaitGoal goal, LPCWSTR lpszWord);
+    // names the tool's word for the log. FALSE when one has not got there in time.
+    BOOL Await(ServiceWaitGoal goal, LPCWSTR lpszWord);
 
 private:
     struct Service {

@@ -388,11 +388,16 @@ SetupOutcome InstallApplication(LPCWSTR lpszFolder, const SetupConfig& config)
     if (!transaction.Begin(config))
         return FinishInstall(transaction);
 
+    BOOL bServiceStopped = TRUE;
     if (bOldService) {
-        StopServiceTool(config.InstallDir);
+        bServiceStopped = StopServiceTool(config.InstallDir);
         transaction.ServiceRemoved(config.InstallDir);
     }
-    if (!CloseRunningApplication(config.AppName))
+    if (!bServiceStopped)
+        transaction.FailWith(SetupStillRunning,
+                             L"The service of %ls does not stop. Please restart Windows, then run the setup again.",
+                             config.AppName);
+    else if (!CloseRunningApplication(config.AppName))
         transaction.FailWith(SetupStillRunning, L"%ls is still running. Please close it, then run the setup again.",
                              config.AppName);
     else if (CopyAndRegister(transaction, plan, config)) {

@@ -53,15 +53,15 @@ BOOL RunServiceTool(LPCWSTR lpszInstallDir, LPCWSTR lpszWord)
     return RunProgramAndWait(szCommandLine, kServiceToolWaitMs);
 }
 
-void StopServiceTool(LPCWSTR lpszInstallDir)
+BOOL StopServiceTool(LPCWSTR lpszInstallDir)
 {
     CFolderServices services;
     if (!services.Find(lpszInstallDir))
         SetupLog(L"the service control manager cannot be asked: fixed pauses after the service tool");
     RunServiceTool(lpszInstallDir, L"-k");
-    services.Await(ServicesStopped, L"-k");
+    const BOOL bStopped = services.Await(ServicesStopped, L"-k");
     RunServiceTool(lpszInstallDir, L"-u");
-    services.Await(ServicesGone, L"-u");
+    return services.Await(ServicesGone, L"-u") && bStopped;
 }
 
 // Waits until the program that owns hWnd has ended, or until dwDeadline. A window of this

@@ -112,11 +112,11 @@ BOOL CFolderServices::Find(LPCWSTR lpszInstallDir)
     return TRUE;
 }
 
-void CFolderServices::Await(ServiceWaitGoal goal, LPCWSTR lpszWord)
+BOOL CFolderServices::Await(ServiceWaitGoal goal, LPCWSTR lpszWord)
 {
     if (m_services.empty()) {
         ::Sleep(kServiceToolPauseMs);
-        return;
+        return TRUE;
     }
     CScHandle scm(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
     const DWORD dwStart = ::GetTickCount();
@@ -127,9 +127,9 @@ void CFolderServices::Await(ServiceWaitGoal goal, LPCWSTR lpszWord)
             if (state == ServiceGone || (goal == ServicesStopped && state == ServiceStopped))
                 break;
             if (::GetTickCount() - dwStart >= kServiceToolWaitMs) {
-                SetupLog(L"after \"%ls\": service \"%ls\" is still %ls after %lu s, going on", lpszWord, name,
+                SetupLog(L"after \"%ls\": service \"%ls\" is still %ls after %lu s", lpszWord, name,
                          goal == ServicesStopped ? L"running" : L"registered", kServiceToolWaitMs / 1000);
-                return;
+                return FALSE;
             }
             ::Sleep(50);
         }
@@ -138,9 +138,9 @@ void CFolderServices::Await(ServiceWaitGoal goal, LPCWSTR lpszWord)
             DWORD elapsed = ::GetTickCount() - dwStart;
             if (::WaitForSingleObject(service.hProcess, elapsed < kServiceToolWaitMs ? kServiceToolWaitMs - elapsed : 0)
                 != WAIT_OBJECT_0) {
-                SetupLog(L"after \"%ls\": the process of service \"%ls\" has not ended after %lu s, going on", lpszWord,
+                SetupLog(L"after \"%ls\": the process of service \"%ls\" has not ended after %lu s", lpszWord,
                          name, kServiceToolWaitMs / 1000);
-                return;
+                return FALSE;
             }
             ::CloseHandle(service.hProcess);
             service.hProcess = nullptr;
@@ -148,4 +148,5 @@ void CFolderServices::Await(ServiceWaitGoal goal, LPCWSTR lpszWord)
         SetupLog(L"after \"%ls\": service \"%ls\" is %ls (%lu ms)", lpszWord, name,
                  goal == ServicesStopped ? L"stopped" : L"gone", ::GetTickCount() - dwStart);
     }
+    return TRUE;
 }

@@ -125,8 +125,12 @@ SetupOutcome UninstallApplication(const SetupConfig& config)
     if (!PrepareUninstall(config, plan))
         return LogResult(SetupRefused);
 
-    if (g_bIsNt6)
-        StopServiceTool(config.InstallDir);
+    if (g_bIsNt6 && !StopServiceTool(config.InstallDir)) {
+        RegisterServiceAgain(plan, config);
+        ReportFailure(L"The service of %ls does not stop. Please restart Windows, then remove it again.",
+                      config.AppName);
+        return LogResult(SetupStillRunning);
+    }
     if (!CloseRunningApplication(config.AppName)) {
         RegisterServiceAgain(plan, config);
         ReportFailure(L"%ls is still running. Please close it, then remove it again.", config.AppName);
