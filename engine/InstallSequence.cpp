@@ -301,8 +301,9 @@ BOOL RemoveStaleFile(CInstallTransaction& transaction, LPCWSTR lpszPath)
 {
     if (!FileExists(lpszPath))
         return TRUE;
+    // Keeping the old file for a rollback moves it away; whatever stays is deleted.
     if (!transaction.PrepareWrite(lpszPath)
-        || !RetryWhileFileBusy([&] { return ::DeleteFileW(lpszPath); })) {
+        || (FileExists(lpszPath) && !RetryWhileFileBusy([&] { return ::DeleteFileW(lpszPath); }))) {
         WCHAR szError[256];
         FormatSystemError(::GetLastError(), szError, 256);
         transaction.Fail(L"Fail to remove \"%ls\": %ls", lpszPath, szError);

@@ -147,7 +147,8 @@ TEST_F(InstallTest, PackageMayLackSetupIniAndEveryLanguageButEnglish)
                                  L"setupFRA.dll", L"setupDEU.dll" })
         ::DeleteFileW((m_package + name).c_str());
     EXPECT_EQ(SetupSucceeded, InstallApplication(m_package.c_str(), config));
-    EXPECT_TRUE(g_recordedMessages.empty());
+    for (const RecordedMessage& m : g_recordedMessages)
+        ADD_FAILURE() << "message: " << std::wstring(m.text);
     EXPECT_TRUE(Exists(Installed(config, L"Uninstall\\setup.exe")));
     EXPECT_TRUE(Exists(Installed(config, L"Uninstall\\setupENU.dll")));
     EXPECT_FALSE(Exists(Installed(config, L"Uninstall\\setup.ini")));

@@ -99,7 +99,7 @@ TEST_F(UninstallTest, HeldRuntimeKeepsTheEntryAndTheTitleBitmap)
     HANDLE hLock = ::CreateFileW(Installed(config, L"mingwm10.dll").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                  OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, hLock);
-    EXPECT_EQ(SetupFailed, UninstallApplication(config));
+    EXPECT_EQ(SetupFileBusy, UninstallApplication(config));
     ::CloseHandle(hLock);
     EXPECT_TRUE(Exists(Installed(config, L"Lorvane.bmp")));
     EXPECT_TRUE(HklmKeyExists(UninstallKey(config)));
