@@ -85,7 +85,8 @@ BOOL RunProgramAndWait(LPCWSTR lpszCommandLine, DWORD dwTimeoutMs);
 BOOL RunServiceTool(LPCWSTR lpszInstallDir, LPCWSTR lpszWord);
 // Stops and removes the service through "Kelvrin.exe -k", then "-u": each is waited for, and
 // then, since a tool may return early, the services of the install folder are (see below).
-// FALSE when one of them is still running or registered after the waits.
+// FALSE when one of them is still running after "-k" (then "-u" is not run) or still
+// registered after "-u".
 BOOL StopServiceTool(LPCWSTR lpszInstallDir);
 
 enum ServiceWaitGoal { ServicesStopped, ServicesGone };

@@ -59,9 +59,12 @@ BOOL StopServiceTool(LPCWSTR lpszInstallDir)
     if (!services.Find(lpszInstallDir))
         SetupLog(L"the service control manager cannot be asked: fixed pauses after the service tool");
     RunServiceTool(lpszInstallDir, L"-k");
-    const BOOL bStopped = services.Await(ServicesStopped, L"-k");
+    // A service that does not stop keeps its registration: "-u" would only mark it for
+    // deletion, and nothing could register it again until it has gone.
+    if (!services.Await(ServicesStopped, L"-k"))
+        return FALSE;
     RunServiceTool(lpszInstallDir, L"-u");
-    return services.Await(ServicesGone, L"-u") && bStopped;
+    return services.Await(ServicesGone, L"-u");
 }
 
 // Waits until the program that owns hWnd has ended, or until dwDeadline. A window of this

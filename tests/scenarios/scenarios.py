@@ -405,8 +405,8 @@ class Packages(unittest.TestCase):
                                  state.files & {"Lorvane.bmp", "title_about.bmp"})
 
     def test_removing_the_customised_product_keeps_the_plain_one(self):
-        # Stopped short by the held library: its entry and its title bitmap stay together.
-        self.assertEqual(1, self.shipped_tv_held.rc)
+        # Stopped short by the held library (exit 7): its entry and its title bitmap stay together.
+        self.assertEqual(7, self.shipped_tv_held.rc)
         self.assertIsNotNone(self.shipped_after_held.reg.key("HKLM", NATIVE + "Uninstall\\TurboVolume"))
         self.assertEqual({"Lorvane.bmp", "mingwm10.dll"}, self.shipped_after_held.files
                          & {"Lorvane.bmp", "mingwm10.dll", APP_FILE})
@@ -804,6 +804,8 @@ class Rollbacks(unittest.TestCase):
         ("xp journal planted by a user", "win32", "winxp", False, "planted", ("s",), 0, None),
         # A service tool that returns before its running service (slow to stop) has stopped.
         ("win7 service tool returns at once", "win64", "win7", True, "tool at-once", ("s",), 0, None),
+        # Its service does not stop within the wait: nothing is touched, the registration stays.
+        ("win7 service never stops", "win64", "win7", True, "tool hung", ("s",), 5, "does not stop"),
         # The silent runs with their progress in the wizard's window; a failure is a box, as in "s".
         ("win7 progress over an application slow to close", "win64", "win7", True, "app after=3000",
          ("s", "progress"), 0, None),
@@ -817,8 +819,8 @@ class Rollbacks(unittest.TestCase):
         cls.outcomes = {}
         for i, (name, arch, version, installed, fault, words, _, _) in enumerate(cls.CASES):
             pfx = new_prefix("rollback-%d" % i, arch, version)
-            if fault == "tool at-once":
-                pfx.extra_env["SETUP_TEST_SERVICE_TOOL"] = "at-once"
+            if fault.startswith("tool "):
+                pfx.extra_env["SETUP_TEST_SERVICE_TOOL"] = fault[5:]
             setup = pfx.copy_package(ini=make_ini(), lorvane=False)
             install_dir = "C:\\Program Files%s\\VRX58Q" % (" (x86)" if arch == "win64" else "")
             pristine = None
@@ -846,7 +848,7 @@ class Rollbacks(unittest.TestCase):
             if fault.startswith("app "):
                 pfx.start([install_dir + "\\" + APP_FILE], extra_env={"SETUP_TEST_APP_CLOSE": fault[4:]})
                 assert pfx.wait_for(lambda: pfx.window_exists(APP_NAME), timeout=120, interval=1), name
-            elif fault == "tool at-once":
+            elif fault.startswith("tool "):
                 # The service runs while the application does (Wine ends services with the last program).
                 pfx.start([install_dir + "\\" + APP_FILE])
                 assert pfx.wait_for(lambda: pfx.window_exists(APP_NAME), timeout=120, interval=1), name

@@ -13,7 +13,8 @@
 // For the setup's tests the environment variable SETUP_TEST_SERVICE_TOOL=at-once makes it
 // behave as a tool that relies on its caller's pauses: "-k" and "-u" only ask and return at
 // once, and "-i" registers a service that takes eight seconds to stop, longer than the setup
-// retries a file that is held.
+// retries a file that is held; SETUP_TEST_SERVICE_TOOL=hung does the same with a service that
+// takes a minute to stop, longer than the setup waits for it.
 #include <windows.h>
 
 #include <stdio.h>
@@ -26,13 +27,21 @@ namespace {
 
 const WCHAR kApplicationFile[] = L"VRX58QRaidSetup.exe";
 const DWORD kStopWaitMs = 10000;
-const WCHAR kSlowStopWord[] = L"stop-after=8000";
 
-// SETUP_TEST_SERVICE_TOOL=at-once: return before the service has stopped or gone.
+// SETUP_TEST_SERVICE_TOOL=at-once or hung: return before the service has stopped or gone.
 BOOL ReturnsAtOnce()
 {
     WCHAR szValue[16] = L"";
-    return ::GetEnvironmentVariableW(L"SETUP_TEST_SERVICE_TOOL", szValue, 16) && !lstrcmpiW(szValue, L"at-once");
+    return ::GetEnvironmentVariableW(L"SETUP_TEST_SERVICE_TOOL", szValue, 16)
+        && (!lstrcmpiW(szValue, L"at-once") || !lstrcmpiW(szValue, L"hung"));
+}
+
+// The word that makes the registered service slow to stop, when the tool returns at once.
+LPCWSTR SlowStopWord()
+{
+    WCHAR szValue[16] = L"";
+    ::GetEnvironmentVariableW(L"SETUP_TEST_SERVICE_TOOL", szValue, 16);
+    return !lstrcmpiW(szValue, L"hung") ? L"stop-after=60000" : L"stop-after=8000";
 }
 
 // Owns one service control manager handle.
@@ -72,7 +81,7 @@ BOOL BuildServiceCommandLine(LPWSTR lpszOut, size_t cch)
         return FALSE;
     *slash = 0;
     int len = _snwprintf(lpszOut, cch, L"\"%ls\\%ls\" %ls%ls%ls", szFolder, kApplicationFile, RAID_SERVICE_WORD,
-                         ReturnsAtOnce() ? L" " : L"", ReturnsAtOnce() ? kSlowStopWord : L"");
+                         ReturnsAtOnce() ? L" " : L"", ReturnsAtOnce() ? SlowStopWord() : L"");
     return len > 0 && (size_t)len < cch;
 }
 
