@@ -13,13 +13,6 @@ const char kJournalMagic[] = "setup journal 1";
 const DWORD kWriteRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_DELETE_CHILD | DELETE
     | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
 
-std::wstring SystemErrorText(DWORD dwError)
-{
-    WCHAR szError[256];
-    FormatSystemError(dwError, szError, 256);
-    return szError;
-}
-
 // The SIDs of SYSTEM and of the Administrators group.
 struct CWellKnownSids {
     BYTE system[SECURITY_MAX_SID_SIZE];
@@ -94,15 +87,6 @@ std::wstring SidText(PSID sid)
 std::wstring EntryOf(const std::wstring& folder, const std::wstring& name)
 {
     return IsValidName(name.c_str()) ? folder + name : std::wstring();
-}
-
-std::string ToUtf8(const std::wstring& text)
-{
-    int cb = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), (int)text.size(), nullptr, 0, nullptr, nullptr);
-    std::string utf8(cb > 0 ? (size_t)cb : 0, '\0');
-    if (cb > 0)
-        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), (int)text.size(), &utf8[0], cb, nullptr, nullptr);
-    return utf8;
 }
 
 std::wstring FromUtf8(const std::string& utf8)

@@ -16,13 +16,6 @@ std::wstring DescribeData(DWORD dwType, const void* pData, DWORD cbData)
     return std::to_wstring(cbData) + L" bytes of type " + std::to_wstring(dwType);
 }
 
-std::wstring SystemErrorText(DWORD dwError)
-{
-    WCHAR szError[256];
-    FormatSystemError(dwError, szError, 256);
-    return szError;
-}
-
 // The old data of hKey's value lpszName into step.
 void QueryOldValue(HKEY hKey, LPCWSTR lpszName, JournalStep& step)
 {

@@ -9,11 +9,9 @@ bool g_bLockReady = false;
 
 void WriteUtf8(const std::wstring& line)
 {
-    int cb = ::WideCharToMultiByte(CP_UTF8, 0, line.data(), (int)line.size(), nullptr, 0, nullptr, nullptr);
-    if (cb <= 0)
+    std::string utf8 = ToUtf8(line);
+    if (utf8.empty())
         return;
-    std::string utf8((size_t)cb, '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, line.data(), (int)line.size(), &utf8[0], cb, nullptr, nullptr);
     DWORD written = 0;
     ::WriteFile(g_hLogFile, utf8.data(), (DWORD)utf8.size(), &written, nullptr);
 }
@@ -113,4 +111,20 @@ void FormatSystemError(DWORD dwError, LPWSTR lpszText, size_t cch)
     else
         _snwprintf(lpszText + n, cch - n, L" (error %lu)", dwError);
     lpszText[cch - 1] = 0;
+}
+
+std::wstring SystemErrorText(DWORD dwError)
+{
+    WCHAR szError[256];
+    FormatSystemError(dwError, szError, 256);
+    return szError;
+}
+
+std::string ToUtf8(const std::wstring& text)
+{
+    int cb = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), (int)text.size(), nullptr, 0, nullptr, nullptr);
+    std::string utf8(cb > 0 ? (size_t)cb : 0, '\0');
+    if (cb > 0)
+        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), (int)text.size(), &utf8[0], cb, nullptr, nullptr);
+    return utf8;
 }

@@ -19,3 +19,8 @@ std::wstring FormatStringV(LPCWSTR lpszFormat, va_list args);
 // The system's text for an error code, without its line break, into lpszText (cch units);
 // "error <n>" when the system has none.
 void FormatSystemError(DWORD dwError, LPWSTR lpszText, size_t cch);
+// The same text as a string.
+std::wstring SystemErrorText(DWORD dwError);
+
+// UTF-16 to UTF-8, as the log and the install journal store their lines.
+std::string ToUtf8(const std::wstring& text);
