@@ -1,24 +1,12 @@
 // The services of an install folder as the service control manager reports them, and the
 // waits around the service tool: a tool may return before its service has stopped or gone.
 #include "engine/EngineCommon.h"
+#include "framework/AfxHandle.h"
 #include <wchar.h>
 #include <string>
 #include <vector>
 
 namespace {
-
-// Owns one service control manager handle.
-class CScHandle {
-public:
-    explicit CScHandle(SC_HANDLE h = nullptr) : m_h(h) {}
-    ~CScHandle() { if (m_h) ::CloseServiceHandle(m_h); }
-    CScHandle(const CScHandle&) = delete;
-    CScHandle& operator=(const CScHandle&) = delete;
-    operator SC_HANDLE() const { return m_h; }
-
-private:
-    SC_HANDLE m_h;
-};
 
 // The folder of the program that a service's command line starts: the quoted path, or an
 // unquoted one up to its ".exe"; empty when none can be read.
@@ -43,7 +31,7 @@ std::wstring GetProgramFolder(LPCWSTR lpszCommandLine)
 // The service's program from its configuration; empty when it cannot be read.
 std::wstring GetServiceProgramFolder(SC_HANDLE hScm, LPCWSTR lpszName)
 {
-    CScHandle service(::OpenServiceW(hScm, lpszName, SERVICE_QUERY_CONFIG));
+    CServiceHandle service(::OpenServiceW(hScm, lpszName, SERVICE_QUERY_CONFIG));
     DWORD cbNeeded = 0;
     if (!service || (::QueryServiceConfigW(service, nullptr, 0, &cbNeeded) == FALSE
                      && ::GetLastError() != ERROR_INSUFFICIENT_BUFFER))
@@ -60,7 +48,7 @@ enum ServiceState { ServiceGone, ServiceStopped, ServiceActive, ServiceUnknown }
 
 ServiceState QueryServiceState(SC_HANDLE hScm, LPCWSTR lpszName)
 {
-    CScHandle service(::OpenServiceW(hScm, lpszName, SERVICE_QUERY_STATUS));
+    CServiceHandle service(::OpenServiceW(hScm, lpszName, SERVICE_QUERY_STATUS));
     if (!service)
         return ::GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST ? ServiceGone : ServiceUnknown;
     SERVICE_STATUS status{};
@@ -80,7 +68,7 @@ CFolderServices::~CFolderServices()
 
 BOOL CFolderServices::Find(LPCWSTR lpszInstallDir)
 {
-    CScHandle scm(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE));
+    CServiceHandle scm(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE));
     if (!scm)
         return FALSE;
     std::vector<BYTE> buffer(16 * 1024);
@@ -118,7 +106,7 @@ BOOL CFolderServices::Await(ServiceWaitGoal goal, LPCWSTR lpszWord)
         ::Sleep(kServiceToolPauseMs);
         return TRUE;
     }
-    CScHandle scm(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    CServiceHandle scm(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
     const DWORD dwStart = ::GetTickCount();
     for (Service& service : m_services) {
         LPCWSTR name = service.name.c_str();

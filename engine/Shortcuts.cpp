@@ -3,25 +3,14 @@
 #include "engine/InstallTransaction.h"
 #include <shlobj.h>
 #include <objbase.h>
+#include "framework/AfxHandle.h"
 
 namespace {
 
-// COM for the calling thread, released only when this scope initialised it. Multithreaded:
-// unlike a single-threaded apartment it makes no hidden window, so a silent run needs no
-// desktop. The shell link object lives in either apartment, so a thread that already is in
-// a single-threaded one (the call then fails with RPC_E_CHANGED_MODE) keeps using that.
-class CComScope {
-public:
-    CComScope() : m_hr(::CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
-    ~CComScope()
-    {
-        if (SUCCEEDED(m_hr))
-            ::CoUninitialize();
-    }
-
-private:
-    HRESULT m_hr;
-};
+// Shortcuts work in a multithreaded apartment: unlike a single-threaded one it makes no
+// hidden window, so a silent run needs no desktop. The shell link object lives in either
+// apartment, so a thread that already is in a single-threaded one (the start then fails with
+// RPC_E_CHANGED_MODE) keeps using that.
 
 // A new shell link object with its IPersistFile; both released by the destructor.
 class CShellLink {

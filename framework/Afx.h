@@ -9,6 +9,7 @@
 //   AfxApp.h     CWinApp, CCommandLineInfo, AfxMessageBox, AfxGetApp, AfxGetResourceHandle
 //   AfxDll.h     AfxRestrictDllSearch, AfxLoadSystemLibrary, AfxInitCommonControls
 //   AfxDpi.h     AfxScaleForDpi, AfxGetWindowDpi, AfxGetSystemMetricsForDpi, AfxKeepDialogUnscaled
+//   AfxHandle.h  owned kernel, file, find, registry, service and library handles; CComScope
 #pragma once
 #include "framework/AfxTypes.h"
 #include "framework/AfxString.h"
@@ -19,3 +20,4 @@
 #include "framework/AfxApp.h"
 #include "framework/AfxDll.h"
 #include "framework/AfxDpi.h"
+#include "framework/AfxHandle.h"
