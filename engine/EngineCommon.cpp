@@ -147,8 +147,16 @@ void ReportFailure(LPCWSTR lpszFormat, ...)
     std::wstring text = FormatStringV(lpszFormat, args);
     va_end(args);
     SetupLog(L"message: %ls", text.c_str());
-    if (!g_bQuiet)
-        g_pfnEngineMessageBox(nullptr, text.c_str(), L"Fail", MB_ICONWARNING | MB_OK);
+    if (g_bQuiet)
+        return;
+    // A box that the system could not show (a desktop that is still starting) is tried again:
+    // the message is the only report the user gets.
+    for (int attempt = 1; !g_pfnEngineMessageBox(nullptr, text.c_str(), L"Fail", MB_ICONWARNING | MB_OK); ++attempt) {
+        SetupLog(L"the message could not be shown: %ls", SystemErrorText(::GetLastError()).c_str());
+        if (attempt == 3)
+            return;
+        ::Sleep(1000);
+    }
 }
 
 // --- names ------------------------------------------------------------------------------------
