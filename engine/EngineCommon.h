@@ -5,6 +5,7 @@
 #include "engine/SetupEngine.h"
 #include "engine/SetupLog.h"
 #include "app/SetupFlags.h"
+#include "framework/AfxHandle.h"
 #include <string>
 #include <vector>
 
@@ -53,9 +54,16 @@ template <class Op> BOOL RetryWhileFileBusy(Op op)
     }
 }
 
-// The outcome of a file operation that failed with dwError: a file held by another program
-// (SetupFileBusy), a full disk (SetupDiskFull), or any other failure.
-SetupOutcome OutcomeOfFileError(DWORD dwError);
+// TRUE when a change of the file lpszPath failed with dwError because another program holds
+// it. The system says "access denied" for a running program or a loaded library as it does
+// for a read-only file or a folder: then the file itself tells them apart. Without a path
+// only a sharing or lock violation counts.
+BOOL IsFileInUse(DWORD dwError, LPCWSTR lpszPath);
+// The outcome of a file operation on lpszPath (optional) that failed with dwError: a file held
+// by another program (SetupFileBusy), a full disk (SetupDiskFull), or any other failure.
+SetupOutcome OutcomeOfFileError(DWORD dwError, LPCWSTR lpszPath = nullptr);
+// The system's text for dwError, and for a file in use that it is.
+std::wstring FileErrorText(DWORD dwError, LPCWSTR lpszPath);
 
 // TRUE when lpszPath is an existing folder.
 BOOL FolderExists(LPCWSTR lpszPath);

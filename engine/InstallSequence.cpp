@@ -304,9 +304,9 @@ BOOL RemoveStaleFile(CInstallTransaction& transaction, LPCWSTR lpszPath)
     // Keeping the old file for a rollback moves it away; whatever stays is deleted.
     if (!transaction.PrepareWrite(lpszPath)
         || (FileExists(lpszPath) && !RetryWhileFileBusy([&] { return ::DeleteFileW(lpszPath); }))) {
-        WCHAR szError[256];
-        FormatSystemError(::GetLastError(), szError, 256);
-        transaction.Fail(L"Fail to remove \"%ls\": %ls", lpszPath, szError);
+        DWORD dwError = ::GetLastError();
+        transaction.FailWith(OutcomeOfFileError(dwError, lpszPath), L"Fail to remove \"%ls\": %ls", lpszPath,
+                             FileErrorText(dwError, lpszPath).c_str());
         return FALSE;
     }
     SetupLog(L"deleted %ls: the package has none", lpszPath);

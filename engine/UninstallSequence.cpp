@@ -42,11 +42,9 @@ BOOL DeleteInstalledFile(LPCWSTR lpszPath, LPCWSTR lpszAppName, SetupOutcome* pF
     }
     DWORD dwError = ::GetLastError();
     if (*pFailure == SetupFailed)
-        *pFailure = OutcomeOfFileError(dwError);
-    WCHAR szError[256];
-    FormatSystemError(dwError, szError, 256);
+        *pFailure = OutcomeOfFileError(dwError, lpszPath);
     ReportFailure(L"Fail to remove \"%ls\": %ls. Close every program that uses it, then remove %ls again.", lpszPath,
-                  szError, lpszAppName);
+                  FileErrorText(dwError, lpszPath).c_str(), lpszAppName);
     return FALSE;
 }
 

@@ -812,6 +812,9 @@ class Rollbacks(unittest.TestCase):
         ("xp progress uninstall while the application closes slowly", "win32", "winxp", True, "app after=3000",
          ("installed", "SilentDel", "progress"), 0, None),
         ("xp progress with a file held open", "win32", "winxp", True, "hold", ("s", "progress"), 7, "Fail to copy"),
+        # The executable held as a running program holds it: the system denies its deletion.
+        ("win7 uninstall while the executable runs", "win64", "win7", True, "hold image",
+         ("installed", "SilentDel"), 7, "in use by another program"),
     )
 
     @classmethod
@@ -855,6 +858,8 @@ class Rollbacks(unittest.TestCase):
                 assert pfx.start_service(pr.SERVICE_NAME).rc == 0, name
             elif fault == "hold":
                 release = pfx.hold_file(install_dir + "\\mingwm10.dll", exclusive=True)
+            elif fault == "hold image":
+                release = pfx.hold_file(install_dir + "\\" + APP_FILE, image=True)
             elif fault == "source":
                 release = pfx.hold_file("C:\\pkg\\Application\\" + APP_FILE, exclusive=True)
             elif fault.startswith("kill "):
