@@ -1,5 +1,6 @@
 #include "engine/EngineCommon.h"
 #include "app/SetupFlags.h"
+#include "framework/AfxHandle.h"
 #include <stdarg.h>
 #include <stdio.h>
 #include <wchar.h>
@@ -63,13 +64,37 @@ BOOL FormatPlanPath(LPWSTR lpszBuffer, LPCWSTR lpszSetting, LPCWSTR lpszFormat, 
     return FALSE;
 }
 
-SetupOutcome OutcomeOfFileError(DWORD dwError)
+BOOL IsFileInUse(DWORD dwError, LPCWSTR lpszPath)
 {
     if (dwError == ERROR_SHARING_VIOLATION || dwError == ERROR_LOCK_VIOLATION)
+        return TRUE;
+    if (dwError != ERROR_ACCESS_DENIED || !lpszPath)
+        return FALSE;
+    // A program or library in use may still be opened for deletion, with every sharing mode;
+    // a file whose rights deny it may not. A link is not followed.
+    CFileHandle file(::CreateFileW(lpszPath, DELETE | FILE_READ_ATTRIBUTES,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file.IsValid())
+        return ::GetLastError() == ERROR_SHARING_VIOLATION;
+    BY_HANDLE_FILE_INFORMATION info;
+    const DWORD dwNotHeld = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_REPARSE_POINT;
+    return ::GetFileInformationByHandle(file, &info) && !(info.dwFileAttributes & dwNotHeld);
+}
+
+SetupOutcome OutcomeOfFileError(DWORD dwError, LPCWSTR lpszPath)
+{
+    if (IsFileInUse(dwError, lpszPath))
         return SetupFileBusy;
     if (dwError == ERROR_DISK_FULL || dwError == ERROR_HANDLE_DISK_FULL)
         return SetupDiskFull;
     return SetupFailed;
+}
+
+std::wstring FileErrorText(DWORD dwError, LPCWSTR lpszPath)
+{
+    const std::wstring text = SystemErrorText(dwError);
+    return IsFileInUse(dwError, lpszPath) ? text + L"; the file is in use by another program" : text;
 }
 
 BOOL FolderExists(LPCWSTR lpszPath)

@@ -5,6 +5,7 @@
 #include "engine/SetupEngine.h"
 #include "engine/SetupLog.h"
 #include "app/SetupFlags.h"
+#include "framework/AfxHandle.h"
 #include <string>
 #include <vector>
 
@@ -53,9 +54,16 @@ template <class Op> BOOL RetryWhileFileBusy(Op op)
     }
 }
 
-// The outcome of a file operation that failed with dwError: a file held by another program
-// (SetupFileBusy), a full disk (SetupDiskFull), or any other failure.
-SetupOutcome OutcomeOfFileError(DWORD dwError);
+// TRUE when a change of the file lpszPath failed with dwError because another program holds
+// it. The system says "access denied" for a running program or a loaded library as it does
+// for a read-only file or a folder: then the file itself tells them apart. Without a path
+// only a sharing or lock violation counts.
+BOOL IsFileInUse(DWORD dwError, LPCWSTR lpszPath);
+// The outcome of a file operation on lpszPath (optional) that failed with dwError: a file held
+// by another program (SetupFileBusy), a full disk (SetupDiskFull), or any other failure.
+SetupOutcome OutcomeOfFileError(DWORD dwError, LPCWSTR lpszPath = nullptr);
+// The system's text for dwError, and for a file in use that it is.
+std::wstring FileErrorText(DWORD dwError, LPCWSTR lpszPath);
 
 // TRUE when lpszPath is an existing folder.
 BOOL FolderExists(LPCWSTR lpszPath);
@@ -85,9 +93,14 @@ BOOL RunProgramAndWait(LPCWSTR lpszCommandLine, DWORD dwTimeoutMs);
 BOOL RunServiceTool(LPCWSTR lpszInstallDir, LPCWSTR lpszWord);
 // Stops and removes the service through "Kelvrin.exe -k", then "-u": each is waited for, and
 // then, since a tool may return early, the services of the install folder are (see below).
-// FALSE when one of them is still running after "-k" (then "-u" is not run) or still
-// registered after "-u".
-BOOL StopServiceTool(LPCWSTR lpszInstallDir);
+// Where the tool is missing or cannot start, the program stops and deletes those services
+// through the service control manager itself. FALSE when one of them is still running after
+// the stop (then it is not removed) or still registered after the removal; *pbRestartHelps
+// then tells whether a restart would end it (one that does not stop, or one marked for
+// deletion), rather than a failure of the service control manager.
+BOOL StopServiceTool(LPCWSTR lpszInstallDir, BOOL* pbRestartHelps = nullptr);
+// TRUE when a service of the service control manager runs a program of lpszInstallDir.
+BOOL HasFolderServices(LPCWSTR lpszInstallDir);
 
 enum ServiceWaitGoal { ServicesStopped, ServicesGone };
 // The Windows services whose program lies in one folder, found before the service tool works
@@ -95,23 +108,29 @@ enum ServiceWaitGoal { ServicesStopped, ServicesGone };
 class CFolderServices {
 public:
     CFolderServices() = default;
-    ~CFolderServices();
     CFolderServices(const CFolderServices&) = delete;
     CFolderServices& operator=(const CFolderServices&) = delete;
 
     // Finds them through the service control manager, with the processes that run them;
     // FALSE when the manager cannot be asked.
     BOOL Find(LPCWSTR lpszInstallDir);
+    BOOL IsEmpty() const { return m_services.empty(); }
     // Waits until every one has stopped (and its process ended) or is gone, kServiceToolWaitMs
     // at most in all, logging each; with none found, pauses kServiceToolPauseMs. lpszWord
     // names the tool's word for the log. FALSE when one has not got there in time.
     BOOL Await(ServiceWaitGoal goal, LPCWSTR lpszWord);
+    // Without the service tool: stops every one (SERVICE_CONTROL_STOP) and waits for that,
+    // then deletes it and waits until it is gone, as Await does. FALSE when one did not stop,
+    // stays registered, or cannot be stopped or deleted; *pbRestartHelps as StopServiceTool
+    // sets it.
+    BOOL Remove(BOOL* pbRestartHelps);
 
 private:
     struct Service {
         std::wstring name;
-        HANDLE hProcess;   // the running service's process, or null
+        CKernelHandle process;   // the running service's process, or none
     };
+    std::wstring m_installDir;
     std::vector<Service> m_services;
 };
 // Asks every top-level window captioned lpszAppName to close and waits for its program to

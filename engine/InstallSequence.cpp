@@ -304,9 +304,9 @@ BOOL RemoveStaleFile(CInstallTransaction& transaction, LPCWSTR lpszPath)
     // Keeping the old file for a rollback moves it away; whatever stays is deleted.
     if (!transaction.PrepareWrite(lpszPath)
         || (FileExists(lpszPath) && !RetryWhileFileBusy([&] { return ::DeleteFileW(lpszPath); }))) {
-        WCHAR szError[256];
-        FormatSystemError(::GetLastError(), szError, 256);
-        transaction.Fail(L"Fail to remove \"%ls\": %ls", lpszPath, szError);
+        DWORD dwError = ::GetLastError();
+        transaction.FailWith(OutcomeOfFileError(dwError, lpszPath), L"Fail to remove \"%ls\": %ls", lpszPath,
+                             FileErrorText(dwError, lpszPath).c_str());
         return FALSE;
     }
     SetupLog(L"deleted %ls: the package has none", lpszPath);
@@ -379,7 +379,10 @@ SetupOutcome InstallApplication(LPCWSTR lpszFolder, const SetupConfig& config)
 
     // The whole plan goes to the journal before the first change.
     CInstallTransaction transaction;
-    const BOOL bOldService = g_bIsNt6 && FileExists(plan.szServiceTool);
+    // An older install's service is stopped and removed before its files are replaced, also
+    // where its tool is missing: the service would hold its program.
+    const BOOL bOldService = g_bIsNt6 && (FileExists(plan.szServiceTool)
+                                          || (FolderExists(config.InstallDir) && HasFolderServices(config.InstallDir)));
     if (bOldService)
         transaction.PlanService(config.InstallDir, TRUE);
     PlanCopyAndRegister(transaction, plan, config);
@@ -389,12 +392,17 @@ SetupOutcome InstallApplication(LPCWSTR lpszFolder, const SetupConfig& config)
     if (!transaction.Begin(config))
         return FinishInstall(transaction);
 
-    BOOL bServiceStopped = TRUE;
+    BOOL bServiceStopped = TRUE, bRestartHelps = TRUE;
+    DWORD dwServiceError = ERROR_SUCCESS;
     if (bOldService) {
-        bServiceStopped = StopServiceTool(config.InstallDir);
+        bServiceStopped = StopServiceTool(config.InstallDir, &bRestartHelps);
+        dwServiceError = ::GetLastError();
         transaction.ServiceRemoved(config.InstallDir);
     }
-    if (!bServiceStopped)
+    if (!bServiceStopped && !bRestartHelps)
+        transaction.Fail(L"Fail to remove the service of %ls: %ls.", config.AppName,
+                         SystemErrorText(dwServiceError).c_str());
+    else if (!bServiceStopped)
         transaction.FailWith(SetupStillRunning,
                              L"The service of %ls does not stop. Please restart Windows, then run the setup again.",
                              config.AppName);

@@ -227,14 +227,15 @@ BOOL CInstallTransaction::CopyFile(LPCWSTR lpszFrom, LPCWSTR lpszTo)
         return TRUE;
     if (!PrepareWrite(lpszTo)) {
         DWORD dwError = ::GetLastError();
-        FailWith(OutcomeOfFileError(dwError), L"Fail to copy \"%ls\" to \"%ls\": the file there cannot be kept (%ls).",
-                 lpszFrom, lpszTo, SystemErrorText(dwError).c_str());
+        FailWith(OutcomeOfFileError(dwError, lpszTo),
+                 L"Fail to copy \"%ls\" to \"%ls\": the file there cannot be kept (%ls).", lpszFrom, lpszTo,
+                 FileErrorText(dwError, lpszTo).c_str());
         return FALSE;
     }
     if (!RetryWhileFileBusy([&] { return ::CopyFileW(lpszFrom, lpszTo, FALSE); })) {
         DWORD dwError = ::GetLastError();
-        FailWith(OutcomeOfFileError(dwError), L"Fail to copy \"%ls\" to \"%ls\": %ls", lpszFrom, lpszTo,
-                 SystemErrorText(dwError).c_str());
+        FailWith(OutcomeOfFileError(dwError, lpszTo), L"Fail to copy \"%ls\" to \"%ls\": %ls", lpszFrom, lpszTo,
+                 FileErrorText(dwError, lpszTo).c_str());
         return FALSE;
     }
     SetupLog(L"copied %ls to %ls", lpszFrom, lpszTo);

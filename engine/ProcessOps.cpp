@@ -53,17 +53,30 @@ BOOL RunServiceTool(LPCWSTR lpszInstallDir, LPCWSTR lpszWord)
     return RunProgramAndWait(szCommandLine, kServiceToolWaitMs);
 }
 
-BOOL StopServiceTool(LPCWSTR lpszInstallDir)
+BOOL StopServiceTool(LPCWSTR lpszInstallDir, BOOL* pbRestartHelps)
 {
+    BOOL bRestartHelps = TRUE;
+    if (!pbRestartHelps)
+        pbRestartHelps = &bRestartHelps;
+    *pbRestartHelps = TRUE;
     CFolderServices services;
     if (!services.Find(lpszInstallDir))
         SetupLog(L"the service control manager cannot be asked: fixed pauses after the service tool");
-    RunServiceTool(lpszInstallDir, L"-k");
+    else if (services.IsEmpty())
+        SetupLog(L"no service runs a program of %ls: fixed pauses after the service tool", lpszInstallDir);
+    // Without its tool the service would stay for ever, and with it the program's files:
+    // this program removes it itself.
+    if (!RunServiceTool(lpszInstallDir, L"-k")) {
+        SetupLog(L"the service tool cannot be started: the services of %ls are stopped and deleted through the "
+                 L"service control manager", lpszInstallDir);
+        return services.Remove(pbRestartHelps);
+    }
     // A service that does not stop keeps its registration: "-u" would only mark it for
     // deletion, and nothing could register it again until it has gone.
     if (!services.Await(ServicesStopped, L"-k"))
         return FALSE;
-    RunServiceTool(lpszInstallDir, L"-u");
+    if (!RunServiceTool(lpszInstallDir, L"-u"))
+        return services.Remove(pbRestartHelps);
     return services.Await(ServicesGone, L"-u");
 }
 

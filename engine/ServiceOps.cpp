@@ -28,17 +28,16 @@ std::wstring GetProgramFolder(LPCWSTR lpszCommandLine)
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
 }
 
-// The service's program from its configuration; empty when it cannot be read.
-std::wstring GetServiceProgramFolder(SC_HANDLE hScm, LPCWSTR lpszName)
+// The folder of a service's program from its configuration; empty when it cannot be read.
+std::wstring GetServiceProgramFolder(SC_HANDLE hService)
 {
-    CServiceHandle service(::OpenServiceW(hScm, lpszName, SERVICE_QUERY_CONFIG));
     DWORD cbNeeded = 0;
-    if (!service || (::QueryServiceConfigW(service, nullptr, 0, &cbNeeded) == FALSE
-                     && ::GetLastError() != ERROR_INSUFFICIENT_BUFFER))
+    if (!hService || (::QueryServiceConfigW(hService, nullptr, 0, &cbNeeded) == FALSE
+                      && ::GetLastError() != ERROR_INSUFFICIENT_BUFFER))
         return std::wstring();
     std::vector<BYTE> buffer(cbNeeded);
     QUERY_SERVICE_CONFIGW* config = (QUERY_SERVICE_CONFIGW*)buffer.data();
-    if (!::QueryServiceConfigW(service, config, cbNeeded, &cbNeeded) || !config->lpBinaryPathName)
+    if (!::QueryServiceConfigW(hService, config, cbNeeded, &cbNeeded) || !config->lpBinaryPathName)
         return std::wstring();
     return GetProgramFolder(config->lpBinaryPathName);
 }
@@ -57,17 +56,23 @@ ServiceState QueryServiceState(SC_HANDLE hScm, LPCWSTR lpszName)
     return status.dwCurrentState == SERVICE_STOPPED ? ServiceStopped : ServiceActive;
 }
 
-} // namespace
-
-CFolderServices::~CFolderServices()
+// Logs why a service (or, without a name, the manager) failed; FALSE with the last error kept.
+BOOL Failed(LPCWSTR lpszWhat, LPCWSTR lpszName)
 {
-    for (Service& service : m_services)
-        if (service.hProcess)
-            ::CloseHandle(service.hProcess);
+    DWORD dwError = ::GetLastError();
+    if (lpszName[0])
+        SetupLog(L"service \"%ls\" %ls: %ls", lpszName, lpszWhat, SystemErrorText(dwError).c_str());
+    else
+        SetupLog(L"%ls: %ls", lpszWhat, SystemErrorText(dwError).c_str());
+    ::SetLastError(dwError);
+    return FALSE;
 }
+
+} // namespace
 
 BOOL CFolderServices::Find(LPCWSTR lpszInstallDir)
 {
+    m_installDir = lpszInstallDir;
     CServiceHandle scm(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE));
     if (!scm)
         return FALSE;
@@ -83,11 +88,13 @@ BOOL CFolderServices::Find(LPCWSTR lpszInstallDir)
             return FALSE;
         const ENUM_SERVICE_STATUS_PROCESSW* entries = (const ENUM_SERVICE_STATUS_PROCESSW*)buffer.data();
         for (DWORD i = 0; i < count; ++i) {
-            if (lstrcmpiW(GetServiceProgramFolder(scm, entries[i].lpServiceName).c_str(), lpszInstallDir) != 0)
+            CServiceHandle service(::OpenServiceW(scm, entries[i].lpServiceName, SERVICE_QUERY_CONFIG));
+            if (lstrcmpiW(GetServiceProgramFolder(service).c_str(), lpszInstallDir) != 0)
                 continue;
             // The process that runs it, to wait for its end after the stop.
             DWORD pid = entries[i].ServiceStatusProcess.dwProcessId;
-            m_services.push_back({ entries[i].lpServiceName, pid ? ::OpenProcess(SYNCHRONIZE, FALSE, pid) : nullptr });
+            m_services.push_back(
+                { entries[i].lpServiceName, CKernelHandle(pid ? ::OpenProcess(SYNCHRONIZE, FALSE, pid) : nullptr) });
         }
         bMore = dwError == ERROR_MORE_DATA;
         if (bMore && count == 0)
@@ -95,9 +102,13 @@ BOOL CFolderServices::Find(LPCWSTR lpszInstallDir)
     }
     for (const Service& service : m_services)
         SetupLog(L"service \"%ls\" runs a program of %ls", service.name.c_str(), lpszInstallDir);
-    if (m_services.empty())
-        SetupLog(L"no service runs a program of %ls: fixed pauses after the service tool", lpszInstallDir);
     return TRUE;
+}
+
+BOOL HasFolderServices(LPCWSTR lpszInstallDir)
+{
+    CFolderServices services;
+    return services.Find(lpszInstallDir) && !services.IsEmpty();
 }
 
 BOOL CFolderServices::Await(ServiceWaitGoal goal, LPCWSTR lpszWord)
@@ -122,19 +133,72 @@ BOOL CFolderServices::Await(ServiceWaitGoal goal, LPCWSTR lpszWord)
             ::Sleep(50);
         }
         // A stopped service's process may still be ending, and holding its program's files.
-        if (service.hProcess) {
+        if (service.process.IsValid()) {
             DWORD elapsed = ::GetTickCount() - dwStart;
-            if (::WaitForSingleObject(service.hProcess, elapsed < kServiceToolWaitMs ? kServiceToolWaitMs - elapsed : 0)
+            if (::WaitForSingleObject(service.process, elapsed < kServiceToolWaitMs ? kServiceToolWaitMs - elapsed : 0)
                 != WAIT_OBJECT_0) {
                 SetupLog(L"after \"%ls\": the process of service \"%ls\" has not ended after %lu s", lpszWord,
                          name, kServiceToolWaitMs / 1000);
                 return FALSE;
             }
-            ::CloseHandle(service.hProcess);
-            service.hProcess = nullptr;
+            service.process.Close();
         }
         SetupLog(L"after \"%ls\": service \"%ls\" is %ls (%lu ms)", lpszWord, name,
                  goal == ServicesStopped ? L"stopped" : L"gone", ::GetTickCount() - dwStart);
     }
     return TRUE;
+}
+
+BOOL CFolderServices::Remove(BOOL* pbRestartHelps)
+{
+    *pbRestartHelps = FALSE;
+    if (m_services.empty()) {
+        SetupLog(L"no service of %ls to stop and delete", m_installDir.c_str());
+        return TRUE;
+    }
+    CServiceHandle scm(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!scm)
+        return Failed(L"the service control manager cannot be opened", L"");
+    // Each one is checked, stopped and deleted through one handle, so that only a service
+    // whose program still lies in the install folder is touched.
+    std::vector<CServiceHandle> handles;
+    for (auto it = m_services.begin(); it != m_services.end();) {
+        LPCWSTR name = it->name.c_str();
+        CServiceHandle service(
+            ::OpenServiceW(scm, name, SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS | SERVICE_STOP | DELETE));
+        if (!service && ::GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST)
+            return Failed(L"cannot be opened", name);
+        if (!service || lstrcmpiW(GetServiceProgramFolder(service).c_str(), m_installDir.c_str()) != 0) {
+            SetupLog(L"service \"%ls\" is no longer one of %ls", name, m_installDir.c_str());
+            it = m_services.erase(it);
+            continue;
+        }
+        SERVICE_STATUS status{};
+        if (::QueryServiceStatus(service, &status) && status.dwCurrentState != SERVICE_STOPPED
+            && status.dwCurrentState != SERVICE_STOP_PENDING) {
+            BOOL bAsked = ::ControlService(service, SERVICE_CONTROL_STOP, &status);
+            SetupLog(L"service \"%ls\": stop %ls", name, bAsked ? L"asked" : SystemErrorText(::GetLastError()).c_str());
+        }
+        handles.push_back(std::move(service));
+        ++it;
+    }
+    if (m_services.empty())
+        return TRUE;
+    // One that does not stop keeps its registration, as after the tool's "-k".
+    if (!Await(ServicesStopped, L"SERVICE_CONTROL_STOP")) {
+        *pbRestartHelps = TRUE;
+        return FALSE;
+    }
+    for (size_t i = 0; i < handles.size(); ++i) {
+        LPCWSTR name = m_services[i].name.c_str();
+        if (::DeleteService(handles[i]))
+            SetupLog(L"service \"%ls\" deleted", name);
+        else if (::GetLastError() != ERROR_SERVICE_MARKED_FOR_DELETE)
+            return Failed(L"cannot be deleted", name);
+    }
+    // A deleted service goes once no handle to it is open; one that stays marked for deletion
+    // goes at the next restart.
+    handles.clear();
+    *pbRestartHelps = !Await(ServicesGone, L"DeleteService");
+    return !*pbRestartHelps;
 }

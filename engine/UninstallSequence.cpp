@@ -42,11 +42,9 @@ BOOL DeleteInstalledFile(LPCWSTR lpszPath, LPCWSTR lpszAppName, SetupOutcome* pF
     }
     DWORD dwError = ::GetLastError();
     if (*pFailure == SetupFailed)
-        *pFailure = OutcomeOfFileError(dwError);
-    WCHAR szError[256];
-    FormatSystemError(dwError, szError, 256);
+        *pFailure = OutcomeOfFileError(dwError, lpszPath);
     ReportFailure(L"Fail to remove \"%ls\": %ls. Close every program that uses it, then remove %ls again.", lpszPath,
-                  szError, lpszAppName);
+                  FileErrorText(dwError, lpszPath).c_str(), lpszAppName);
     return FALSE;
 }
 
@@ -125,8 +123,14 @@ SetupOutcome UninstallApplication(const SetupConfig& config)
     if (!PrepareUninstall(config, plan))
         return LogResult(SetupRefused);
 
-    if (g_bIsNt6 && !StopServiceTool(config.InstallDir)) {
+    BOOL bRestartHelps = TRUE;
+    if (g_bIsNt6 && !StopServiceTool(config.InstallDir, &bRestartHelps)) {
+        const std::wstring error = SystemErrorText(::GetLastError());
         RegisterServiceAgain(plan, config);
+        if (!bRestartHelps) {
+            ReportFailure(L"Fail to remove the service of %ls: %ls.", config.AppName, error.c_str());
+            return LogResult(SetupFailed);
+        }
         ReportFailure(L"The service of %ls does not stop. Please restart Windows, then remove it again.",
                       config.AppName);
         return LogResult(SetupStillRunning);

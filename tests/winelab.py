@@ -277,14 +277,15 @@ class Prefix:
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
         return proc.returncode == 0
 
-    def hold_file(self, win_path, exclusive=False):
-        """Holds a file open against writing and deleting (exclusive: reading too); returns a
-        release function."""
+    def hold_file(self, win_path, exclusive=False, image=False):
+        """Holds a file open against writing and deleting (exclusive: reading too; image: mapped
+        as a running program or a loaded library is); returns a release function."""
         self._counter += 1
         ready = os.path.join(self.work, "held-%d" % self._counter)
         stop = os.path.join(self.work, "release-%d" % self._counter)
+        mode = ["exclusive"] if exclusive else ["image"] if image else []
         proc = subprocess.Popen([self.lab.wine, self.lab.helper, "hold", win_path, windows_path(ready),
-                                 windows_path(stop)] + (["exclusive"] if exclusive else []), env=self.env(),
+                                 windows_path(stop)] + mode, env=self.env(),
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         deadline = time.time() + 300
         while not os.path.exists(ready):

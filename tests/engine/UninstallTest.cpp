@@ -87,6 +87,13 @@ TEST_F(UninstallTest, ExecutableThatCannotBeDeletedFailsTheUninstallAndKeepsTheI
     EXPECT_TRUE(HklmKeyExists(UninstallKey(config)));
     ASSERT_EQ(2u, g_recordedMessages.size());
     EXPECT_NE(std::wstring::npos, g_recordedMessages[0].text.find(L"Fail to remove \"" + Installed(config, kAppFile)));
+    EXPECT_NE(std::wstring::npos, g_recordedMessages[0].text.find(L"in use by another program"));
+    // A read-only executable is denied as a file in use is, but no later try would help.
+    ASSERT_TRUE(::SetFileAttributesW(Installed(config, kAppFile).c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(SetupFailed, UninstallApplication(config));
+    ::SetFileAttributesW(Installed(config, kAppFile).c_str(), FILE_ATTRIBUTE_NORMAL);
+    ASSERT_EQ(3u, g_recordedMessages.size());
+    EXPECT_EQ(std::wstring::npos, g_recordedMessages[2].text.find(L"in use"));
     EXPECT_EQ(SetupSucceeded, UninstallApplication(config));
     EXPECT_FALSE(HklmKeyExists(UninstallKey(config)));
 }

@@ -8,9 +8,11 @@
 //       program file is named PROGRAM, once per window; and for each of its shown windows with
 //       a shown progress bar, "progress\t<position>\t<ids of its shown, enabled buttons>\t
 //       <caption>" whenever that changes.
-//   labhelper hold PATH READYFILE STOPFILE [exclusive]
+//   labhelper hold PATH READYFILE STOPFILE [exclusive | image]
 //       Opens PATH for reading and denies others writing or deleting it (with "exclusive",
-//       reading too) until STOPFILE exists; creates READYFILE once the file is held.
+//       reading too) until STOPFILE exists; creates READYFILE once the file is held. With
+//       "image", maps the program or library as the loader does for a running program or a
+//       loaded library, whose deletion the system denies ("access denied").
 //   labhelper window CAPTION
 //       Exit code 0 when a top-level window with that caption exists, else 1.
 //   labhelper share PATH...
@@ -169,11 +171,14 @@ int WatchBoxes(LPCWSTR lpszOut, LPCWSTR lpszStop, LPCWSTR lpszCaption, LPCWSTR l
     return 0;
 }
 
-int HoldFile(LPCWSTR lpszPath, LPCWSTR lpszReady, LPCWSTR lpszStop, DWORD dwShare)
+int HoldFile(LPCWSTR lpszPath, LPCWSTR lpszReady, LPCWSTR lpszStop, LPCWSTR lpszMode)
 {
-    HANDLE hFile = ::CreateFileW(lpszPath, GENERIC_READ, dwShare, nullptr, OPEN_EXISTING,
-        FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (hFile == INVALID_HANDLE_VALUE) {
+    const bool bImage = !wcscmp(lpszMode, L"image");
+    const DWORD dwShare = !wcscmp(lpszMode, L"exclusive") ? 0 : FILE_SHARE_READ;
+    HMODULE hImage = bImage ? ::LoadLibraryExW(lpszPath, nullptr, DONT_RESOLVE_DLL_REFERENCES) : nullptr;
+    HANDLE hFile = bImage ? INVALID_HANDLE_VALUE : ::CreateFileW(lpszPath, GENERIC_READ, dwShare, nullptr,
+        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (bImage ? !hImage : hFile == INVALID_HANDLE_VALUE) {
         fwprintf(stderr, L"cannot open %ls: error %lu\n", lpszPath, ::GetLastError());
         return 1;
     }
@@ -182,7 +187,10 @@ int HoldFile(LPCWSTR lpszPath, LPCWSTR lpszReady, LPCWSTR lpszStop, DWORD dwShar
         ::CloseHandle(hReady);
     while (!FileExists(lpszStop))
         ::Sleep(100);
-    ::CloseHandle(hFile);
+    if (hImage)
+        ::FreeLibrary(hImage);
+    if (hFile != INVALID_HANDLE_VALUE)
+        ::CloseHandle(hFile);
     return 0;
 }
 
@@ -216,12 +224,12 @@ int wmain(int argc, wchar_t** argv)
         return WatchBoxes(argv[2], argv[3], argc >= 5 ? argv[4] : L"Fail", argc >= 7 ? argv[5] : nullptr,
                           argc >= 7 ? argv[6] : nullptr);
     if ((argc == 5 || argc == 6) && !wcscmp(argv[1], L"hold"))
-        return HoldFile(argv[2], argv[3], argv[4], argc == 6 && !wcscmp(argv[5], L"exclusive") ? 0 : FILE_SHARE_READ);
+        return HoldFile(argv[2], argv[3], argv[4], argc == 6 ? argv[5] : L"");
     if (argc == 3 && !wcscmp(argv[1], L"window"))
         return ::FindWindowW(nullptr, argv[2]) ? 0 : 1;
     if (argc >= 3 && !wcscmp(argv[1], L"share"))
         return ShareWithUsers(argc - 2, argv + 2);
-    fwprintf(stderr, L"usage: labhelper boxwatch OUT STOP [CAPTION [WINDOWS PROGRAM]] | hold PATH READY STOP [exclusive] | "
-                     L"window CAPTION | share PATH...\n");
+    fwprintf(stderr, L"usage: labhelper boxwatch OUT STOP [CAPTION [WINDOWS PROGRAM]] | "
+                     L"hold PATH READY STOP [exclusive|image] | window CAPTION | share PATH...\n");
     return 2;
 }

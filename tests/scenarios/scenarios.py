@@ -49,6 +49,12 @@ def make_ini(folder="VRX58Q", app_file=APP_FILE, name=APP_NAME, launch=0, turbo=
     return text
 
 
+def changes_left(before, after):
+    """snapshot_diff without the Compatibility Assistant's record of the program, which stays:
+    it is the system's own."""
+    return [line for line in winelab.snapshot_diff(before, after) if pr.COMPAT_KEY not in line.replace("\\\\", "\\")]
+
+
 class InstalledState:
     """What one moment of a prefix holds, kept for the checks after later steps changed it."""
 
@@ -141,9 +147,7 @@ class InstallChecks:
         """Nothing of the install is left but the user's files (paths below C:, with "/"), with
         the folders that hold them; the uninstall showed no window at all."""
         self.assertEqual((0, [], []), (self.uninstall.rc, self.uninstall.boxes, self.uninstall.windows))
-        # The Compatibility Assistant's record of the program stays: it is the system's own.
-        diff = [line for line in winelab.snapshot_diff(self.before, self.removed.snapshot)
-                if pr.COMPAT_KEY not in line.replace("\\\\", "\\")]
+        diff = changes_left(self.before, self.removed.snapshot)
         kept = set()
         for path in user_files:
             parts = path.split("/")
@@ -812,6 +816,16 @@ class Rollbacks(unittest.TestCase):
         ("xp progress uninstall while the application closes slowly", "win32", "winxp", True, "app after=3000",
          ("installed", "SilentDel", "progress"), 0, None),
         ("xp progress with a file held open", "win32", "winxp", True, "hold", ("s", "progress"), 7, "Fail to copy"),
+        # The executable held as a running program holds it: the system denies its deletion.
+        ("win7 uninstall while the executable runs", "win64", "win7", True, "hold image",
+         ("installed", "SilentDel"), 7, "in use by another program"),
+        # The installed service tool deleted: the program stops and deletes the service itself.
+        ("win7 uninstall without the service tool, service running", "win64", "win7", True,
+         "no tool, service running", ("installed", "SilentDel", "quiet"), 0, None),
+        ("win7 uninstall without the service tool, service stopped", "win64", "win7", True, "no tool",
+         ("SilentDel", "quiet"), 0, None),
+        ("win7 re-install without the service tool, service running", "win64", "win7", True,
+         "no tool, service running", ("s",), 0, None),
     )
 
     @classmethod
@@ -824,12 +838,14 @@ class Rollbacks(unittest.TestCase):
             setup = pfx.copy_package(ini=make_ini(), lorvane=False)
             install_dir = "C:\\Program Files%s\\VRX58Q" % (" (x86)" if arch == "win64" else "")
             pristine = None
-            if fault.startswith("kill "):
+            if fault.startswith(("kill ", "no tool")):
                 pfx.settle()
                 pristine = pfx.snapshot()
             if installed:
                 first = pfx.run([setup, "s"])
                 assert first.rc == 0, (name, first)
+            if fault.startswith("no tool"):
+                os.remove(pr.to_unix(pfx.path, install_dir + "\\Kelvrin.exe"))
             if fault == "programs":
                 with open(pr.to_unix(pfx.path, pr.COMMON_PROGRAMS) + "/" + APP_NAME, "w") as f:
                     f.write("a file where the Programs group would go\n")
@@ -848,13 +864,15 @@ class Rollbacks(unittest.TestCase):
             if fault.startswith("app "):
                 pfx.start([install_dir + "\\" + APP_FILE], extra_env={"SETUP_TEST_APP_CLOSE": fault[4:]})
                 assert pfx.wait_for(lambda: pfx.window_exists(APP_NAME), timeout=120, interval=1), name
-            elif fault.startswith("tool "):
+            elif fault.startswith("tool ") or fault.endswith("service running"):
                 # The service runs while the application does (Wine ends services with the last program).
                 pfx.start([install_dir + "\\" + APP_FILE])
                 assert pfx.wait_for(lambda: pfx.window_exists(APP_NAME), timeout=120, interval=1), name
                 assert pfx.start_service(pr.SERVICE_NAME).rc == 0, name
             elif fault == "hold":
                 release = pfx.hold_file(install_dir + "\\mingwm10.dll", exclusive=True)
+            elif fault == "hold image":
+                release = pfx.hold_file(install_dir + "\\" + APP_FILE, image=True)
             elif fault == "source":
                 release = pfx.hold_file("C:\\pkg\\Application\\" + APP_FILE, exclusive=True)
             elif fault.startswith("kill "):
@@ -1005,9 +1023,7 @@ class Rollbacks(unittest.TestCase):
                 self.assertEqual([], leftover_kept_files(outcome["pfx"]))
                 if words == ("SilentDel",):
                     # Nothing of either install is left.
-                    diff = [line for line in winelab.snapshot_diff(outcome["pristine"], outcome["after"])
-                            if pr.COMPAT_KEY not in line.replace("\\\\", "\\")]
-                    self.assertEqual([], diff)
+                    self.assertEqual([], changes_left(outcome["pristine"], outcome["after"]))
                 else:
                     self.assertIn("result: installed", outcome["log"])
                     exe = outcome["install_dir"] + "\\" + APP_FILE
@@ -1041,9 +1057,32 @@ class Rollbacks(unittest.TestCase):
         exits = [e.detail for e in outcome["journal"] if e.program == "Kelvrin.exe" and e.event == "exit"
                  and e.time >= outcome["start"]]
         self.assertEqual("0 service registered", exits[-1])
+        self.assert_service_runs_the_installed_application(outcome)
+
+    def assert_service_runs_the_installed_application(self, outcome):
         reg = outcome["pfx"].registry()
         kind, image = reg.value("HKLM", pr.service_key(reg), "ImagePath")
         self.assertTrue(image.lower().startswith('"%s\\%s" service' % (outcome["install_dir"].lower(), APP_FILE.lower())))
+
+    def test_without_its_tool_the_service_is_stopped_and_deleted_through_the_manager(self):
+        for name, _, _, _, fault, words, _, _ in self.CASES:
+            if not fault.startswith("no tool"):
+                continue
+            with self.subTest(name):
+                outcome = self.outcomes[name]
+                log = outcome["log"]
+                self.assertEqual((0, []), (outcome["result"].rc, outcome["result"].boxes))
+                self.assertIn("stopped and deleted through the service control manager", log)
+                self.assertEqual(fault.endswith("running"), 'service "%s": stop asked' % pr.SERVICE_NAME in log)
+                self.assertIn('after "DeleteService": service "%s" is gone' % pr.SERVICE_NAME, log)
+                self.assertEqual([], leftover_kept_files(outcome["pfx"]))
+                if words == ("s",):
+                    # The new tool registered the service again, for the new files.
+                    self.assertIn("result: installed", log)
+                    self.assert_service_runs_the_installed_application(outcome)
+                else:
+                    self.assertIsNone(pr.service_key(outcome["pfx"].registry()))
+                    self.assertEqual([], changes_left(outcome["pristine"], outcome["after"]))
 
     def test_silent_uninstall_of_nothing_changes_nothing(self):
         outcome = self.outcomes["xp uninstall with nothing installed"]

@@ -12,6 +12,58 @@ const wchar_t kTestRoot[] = L"C:\\wizard-tests\\";
 const wchar_t kSetupOverrides[] = L"Software\\Wine\\AppDefaults\\setup.exe\\DllOverrides";
 const DWORD kStartTimeoutMs = 60000;
 
+// The screen area rc as top-down 32-bit pixels.
+std::vector<DWORD> CaptureScreen(const RECT& rc)
+{
+    int w = rc.right - rc.left, h = rc.bottom - rc.top;
+    std::vector<DWORD> px((size_t)w * h);
+    HDC hScreen = ::GetDC(nullptr);
+    HDC hMem = ::CreateCompatibleDC(hScreen);
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = -h;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP hBmp = ::CreateDIBSection(hScreen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = ::SelectObject(hMem, hBmp);
+    ::BitBlt(hMem, 0, 0, w, h, hScreen, rc.left, rc.top, SRCCOPY);
+    ::GdiFlush();
+    memcpy(px.data(), bits, px.size() * 4);
+    ::SelectObject(hMem, old);
+    ::DeleteObject(hBmp);
+    ::DeleteDC(hMem);
+    ::ReleaseDC(nullptr, hScreen);
+    return px;
+}
+
+// A bitmap file's pixels, top-down, as 32-bit DIB pixels, with its size; empty when it
+// cannot be read.
+std::vector<DWORD> ReadBitmapPixels(const std::wstring& path, int* pWidth, int* pHeight)
+{
+    HBITMAP hBmp =
+        (HBITMAP)::LoadImageW(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION);
+    if (!hBmp)
+        return {};
+    BITMAP bm{};
+    ::GetObjectW(hBmp, sizeof(bm), &bm);
+    *pWidth = bm.bmWidth;
+    *pHeight = bm.bmHeight;
+    std::vector<DWORD> px((size_t)bm.bmWidth * bm.bmHeight);
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+    bi.bmiHeader.biWidth = bm.bmWidth;
+    bi.bmiHeader.biHeight = -bm.bmHeight;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    HDC hdc = ::GetDC(nullptr);
+    ::GetDIBits(hdc, hBmp, 0, bm.bmHeight, px.data(), &bi, DIB_RGB_COLORS);
+    ::ReleaseDC(nullptr, hdc);
+    ::DeleteObject(hBmp);
+    return px;
+}
+
 } // namespace
 
 BOOL FileExists(const std::wstring& path)
@@ -341,6 +393,55 @@ RECT WizardProcess::ItemRect(int id) const
     return rc;
 }
 
+std::vector<DWORD> WizardProcess::ItemPixels(int id) const
+{
+    RECT rc;
+    ::GetWindowRect(Item(id), &rc);
+    return CaptureScreen(rc);
+}
+
+std::vector<DWORD> WizardProcess::PaintedItemPixels(int id, DWORD ms) const
+{
+    int width = 0, height = 0;
+    const std::vector<DWORD> skin = ReadBitmapPixels(WinePath(SETUP_BINARY_DIR) + L"\\art\\bg130.bmp", &width, &height);
+    const RECT item = ItemRect(id);
+    const RECT ring = {item.left - 1, item.top - 1, item.right + 1, item.bottom + 1};
+    if (skin.empty() || ring.left < 0 || ring.top < 0 || ring.right > width || ring.bottom > height)
+        return {};
+    // The ring shows the picture where the window has painted; inside, the control differs.
+    auto painted = [&](const std::vector<DWORD>& px) {
+        bool bRing = true, bInside = false;
+        for (int y = ring.top; y < ring.bottom; ++y)
+            for (int x = ring.left; x < ring.right; ++x) {
+                const DWORD shown = px[(size_t)(y - ring.top) * (ring.right - ring.left) + (x - ring.left)];
+                const bool bSame = ((shown ^ skin[(size_t)y * width + x]) & 0xFFFFFF) == 0;
+                if (x < item.left || x >= item.right || y < item.top || y >= item.bottom)
+                    bRing = bRing && bSame;
+                else
+                    bInside = bInside || !bSame;
+            }
+        return bRing && bInside;
+    };
+    RECT screen = ring;
+    ::MapWindowPoints(m_hWnd, nullptr, (LPPOINT)&screen, 2);
+    std::vector<DWORD> last;
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        std::vector<DWORD> px = CaptureScreen(screen);
+        if (px == last && painted(px)) {
+            std::vector<DWORD> inside;
+            for (int y = 1; y < ring.bottom - ring.top - 1; ++y)
+                for (int x = 1; x < ring.right - ring.left - 1; ++x)
+                    inside.push_back(px[(size_t)y * (ring.right - ring.left) + x]);
+            return inside;
+        }
+        if (::GetTickCount() - start > ms)
+            return {};
+        last = std::move(px);
+        ::Sleep(100);
+    }
+}
+
 int WizardProcess::ProgressPos() const
 {
     return (int)::SendMessageW(Item(1003), PBM_GETPOS, 0, 0);
@@ -445,35 +546,6 @@ void WizardProcess::DismissFailBoxes() const
         ::Sleep(20);
 }
 
-namespace {
-
-// The screen area rc as top-down 32-bit pixels.
-std::vector<DWORD> CaptureScreen(const RECT& rc)
-{
-    int w = rc.right - rc.left, h = rc.bottom - rc.top;
-    std::vector<DWORD> px((size_t)w * h);
-    HDC hScreen = ::GetDC(nullptr);
-    HDC hMem = ::CreateCompatibleDC(hScreen);
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-    bi.bmiHeader.biWidth = w;
-    bi.bmiHeader.biHeight = -h;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HBITMAP hBmp = ::CreateDIBSection(hScreen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = ::SelectObject(hMem, hBmp);
-    ::BitBlt(hMem, 0, 0, w, h, hScreen, rc.left, rc.top, SRCCOPY);
-    ::GdiFlush();
-    memcpy(px.data(), bits, px.size() * 4);
-    ::SelectObject(hMem, old);
-    ::DeleteObject(hBmp);
-    ::DeleteDC(hMem);
-    ::ReleaseDC(nullptr, hScreen);
-    return px;
-}
-
-} // namespace
 
 namespace {
 
@@ -554,23 +626,10 @@ BOOL SaveScreenshot(HWND hWnd, const char* name)
 
 double ScreenDifferenceFromBitmap(int x, int y, const std::wstring& bmpPath)
 {
-    HBITMAP hBmp = (HBITMAP)::LoadImageW(nullptr, bmpPath.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION);
-    if (!hBmp)
+    int w = 0, h = 0;
+    const std::vector<DWORD> ref = ReadBitmapPixels(bmpPath, &w, &h);
+    if (ref.empty())
         return 1e9;
-    BITMAP bm{};
-    ::GetObjectW(hBmp, sizeof(bm), &bm);
-    int w = bm.bmWidth, h = bm.bmHeight;
-    std::vector<DWORD> ref((size_t)w * h);
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-    bi.bmiHeader.biWidth = w;
-    bi.bmiHeader.biHeight = -h;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    HDC hdc = ::GetDC(nullptr);
-    ::GetDIBits(hdc, hBmp, 0, h, ref.data(), &bi, DIB_RGB_COLORS);
-    ::ReleaseDC(nullptr, hdc);
-    ::DeleteObject(hBmp);
     RECT rc = {x, y, x + w, y + h};
     std::vector<DWORD> got = CaptureScreen(rc);
     double sum = 0;

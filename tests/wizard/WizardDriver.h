@@ -58,6 +58,13 @@ public:
     BOOL Enabled(int id) const { return ::IsWindowEnabled(Item(id)); }
     // The control's rectangle in the dialog's client coordinates.
     RECT ItemRect(int id) const;
+    // The screen's pixels over the control, top-down, as 32-bit DIB pixels.
+    std::vector<DWORD> ItemPixels(int id) const;
+    // ItemPixels once the wizard has painted the control (at 96 dpi, where the skin's
+    // background picture is drawn unscaled): two captures a short time apart agree, show that
+    // picture on the one-pixel ring around the control and differ from it inside. Empty when
+    // that does not happen within ms.
+    std::vector<DWORD> PaintedItemPixels(int id, DWORD ms) const;
     int ProgressPos() const;
 
     // Mouse press and release at a point of the dialog's client area.

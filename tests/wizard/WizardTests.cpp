@@ -22,6 +22,8 @@ const wchar_t kAppName[] = L"Varelon VRX58Q RAID Manager";
 const wchar_t kTurboAppName[] = L"Varelon TurboVolume RAID Manager";
 const DWORD kExitMs = 15000;
 const DWORD kRunMs = 90000;
+// How long a change of the wizard's look may take to reach the screen.
+const DWORD kPaintMs = 10000;
 
 // The language the wizard is expected to speak: SETUP_EXPECT_LANG, else English.
 std::wstring ExpectedLang()
@@ -159,20 +161,6 @@ void ExpectAccessibleNames(const WizardProcess& w, const TestPackage& pkg)
     }
 }
 
-// The screen's pixels over a control, to tell whether its look changed.
-std::vector<COLORREF> ScreenPixels(const WizardProcess& w, int id)
-{
-    RECT rc;
-    ::GetWindowRect(w.Item(id), &rc);
-    std::vector<COLORREF> pixels;
-    HDC hdc = ::GetDC(nullptr);
-    for (int y = rc.top; y < rc.bottom; ++y)
-        for (int x = rc.left; x < rc.right; ++x)
-            pixels.push_back(::GetPixel(hdc, x, y));
-    ::ReleaseDC(nullptr, hdc);
-    return pixels;
-}
-
 bool HasFocus(const WizardProcess& w, int id)
 {
     return w.WaitFor([&] { return w.Focus() == w.Item(id); }, 2000);
@@ -192,7 +180,7 @@ bool IsEnded(const WizardProcess& w)
 void FinishWithoutLaunch(WizardProcess& w)
 {
     w.ClickItem(IDC_LAUNCH);
-    EXPECT_TRUE(w.WaitFor([&] { return CheckMarkShows(w, false); }, 2000));
+    EXPECT_TRUE(w.WaitFor([&] { return CheckMarkShows(w, false); }, kPaintMs));
     w.ClickItem(IDOK);
     DWORD code = 1;
     EXPECT_TRUE(w.WaitExit(kExitMs, &code));
@@ -485,7 +473,7 @@ TEST_F(WizardTest, InstallFinishesWithTheLaunchBoxAndACleanBoxStartsNothing)
     EXPECT_TRUE(w.Visible(IDCANCEL) && !w.Enabled(IDCANCEL));
     EXPECT_TRUE(w.Enabled(IDC_CLOSE));
     ExpectNoRestartTexts(w, pkg);
-    EXPECT_TRUE(w.WaitFor([&] { return CheckMarkShows(w, true); }, 2000));
+    EXPECT_TRUE(w.WaitFor([&] { return CheckMarkShows(w, true); }, kPaintMs));
     SaveScreenshot(w.Wnd(), "install-finished");
 
     // The user clears the box: Finish starts nothing.
@@ -558,7 +546,7 @@ TEST_F(WizardTest, ReinstallShowsRunningRefusesToCloseAndFinishStartsTheApplicat
 
     ASSERT_TRUE(w.WaitFor([&] { return IsEnded(w); }, kRunMs));
     EXPECT_EQ(w.Text(IDC_HEADING), Txt(pkg, IDS_INSTALL_DONE));
-    EXPECT_TRUE(w.WaitFor([&] { return CheckMarkShows(w, true); }, 2000));
+    EXPECT_TRUE(w.WaitFor([&] { return CheckMarkShows(w, true); }, kPaintMs));
     w.ClickItem(IDOK);
     EXPECT_TRUE(w.WaitExit(kExitMs));
     EXPECT_TRUE(w.WaitFor([&] { return CountStarts(ReadJournal(), Narrow(config.AppFileName).c_str()) == 1; }, 30000))
@@ -627,9 +615,10 @@ TEST_F(WizardTest, KeyboardAloneInstallsAndRemovesAndEveryControlIsNamed)
     ExpectAccessibleNames(w, pkg);
 
     // The focus starts on Install, with no cue until the keyboard is used: the look is the
-    // one Install has without the focus.
+    // one Install has without the focus, once the wizard has painted it.
     EXPECT_TRUE(HasFocus(w, IDC_ACTION));
-    const std::vector<COLORREF> plain = ScreenPixels(w, IDC_ACTION);
+    const std::vector<DWORD> plain = w.PaintedItemPixels(IDC_ACTION, kPaintMs);
+    ASSERT_FALSE(plain.empty()) << "Install was never painted";
     SaveScreenshot(w.Wnd(), "keyboard-start");
 
     // Tab and Shift+Tab follow the picture: Install, Cancel, the close button, round again.
@@ -637,10 +626,10 @@ TEST_F(WizardTest, KeyboardAloneInstallsAndRemovesAndEveryControlIsNamed)
         w.Key(VK_TAB);
         EXPECT_TRUE(HasFocus(w, id)) << "control " << id;
     }
-    EXPECT_EQ(ScreenPixels(w, IDC_ACTION), plain);
+    EXPECT_TRUE(w.WaitFor([&] { return w.ItemPixels(IDC_ACTION) == plain; }, kPaintMs)) << "a cue without the focus";
     w.Key(VK_TAB, false, true);
     EXPECT_TRUE(HasFocus(w, IDC_ACTION));
-    EXPECT_TRUE(w.WaitFor([&] { return ScreenPixels(w, IDC_ACTION) != plain; }, 2000)) << "no focus cue";
+    EXPECT_TRUE(w.WaitFor([&] { return w.ItemPixels(IDC_ACTION) != plain; }, kPaintMs)) << "no focus cue";
     SaveScreenshot(w.Wnd(), "keyboard-ready");
 
     // Enter presses the focused button: Install. The keyboard continues on Finish.
@@ -649,7 +638,7 @@ TEST_F(WizardTest, KeyboardAloneInstallsAndRemovesAndEveryControlIsNamed)
     EXPECT_EQ(w.Text(IDC_HEADING), Txt(pkg, IDS_INSTALL_DONE));
     ExpectAccessibleNames(w, pkg);
     EXPECT_TRUE(HasFocus(w, IDOK));
-    EXPECT_TRUE(w.WaitFor([&] { return CheckMarkShows(w, true); }, 2000));
+    EXPECT_TRUE(w.WaitFor([&] { return CheckMarkShows(w, true); }, kPaintMs));
     SaveScreenshot(w.Wnd(), "keyboard-finished");
     // Cancel is disabled: Tab passes it, and Escape does nothing.
     for (int id : {IDC_CLOSE, IDC_LAUNCH}) {
@@ -658,7 +647,7 @@ TEST_F(WizardTest, KeyboardAloneInstallsAndRemovesAndEveryControlIsNamed)
     }
     SaveScreenshot(w.Wnd(), "keyboard-finished-check-box");
     w.Key(VK_SPACE);
-    EXPECT_TRUE(w.WaitFor([&] { return CheckMarkShows(w, false); }, 2000));
+    EXPECT_TRUE(w.WaitFor([&] { return CheckMarkShows(w, false); }, kPaintMs));
     w.Key(VK_ESCAPE);
     EXPECT_EQ(::WaitForSingleObject(w.m_pi.hProcess, 300), (DWORD)WAIT_TIMEOUT);
     w.Key(VK_TAB);
