@@ -2,7 +2,8 @@
 // window, control and GDI classes it is written against.
 //   AfxTypes.h   CPoint, CSize, CRect
 //   AfxString.h  CString
-//   AfxGdi.h     CGdiObject, CBitmap, CRgn, CFont, CBrush, CPen, CDC, CPaintDC, CClientDC
+//   AfxGdi.h     CGdiObject, CBitmap, CRgn, CFont, CBrush, CPen (owning); CDC (owning), CDCHandle
+//                (borrowing), CPaintDC, CClientDC; CSelectScope
 //   AfxWnd.h     message maps, CCmdTarget, CWnd, CDataExchange, DDX_Control
 //   AfxCtrls.h   CButton, CStatic, CProgressCtrl, CToolTipCtrl
 //   AfxDialog.h  CDialog

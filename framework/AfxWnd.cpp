@@ -210,6 +210,14 @@ BOOL CWnd::ModifyStyleEx(DWORD dwRemove, DWORD dwAdd, UINT nFlags)
     return TRUE;
 }
 
+BOOL CWnd::SetWindowRgn(CRgn& rgn, BOOL bRedraw)
+{
+    if (!rgn.GetSafeHandle() || !::SetWindowRgn(m_hWnd, rgn, bRedraw))
+        return FALSE;
+    rgn.Detach();
+    return TRUE;
+}
+
 void CWnd::CenterWindow()
 {
     RECT rc;
@@ -302,10 +310,9 @@ BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult
         (target->*reinterpret_cast<AfxFn_v_t>(e->pfn))((UINT_PTR)wParam);
         break;
     case AfxSig_b_D: {
-        CDC dc;
-        dc.Attach((HDC)wParam);
+        // The system's DC, lent for the message.
+        CDCHandle dc((HDC)wParam);
         r = (target->*reinterpret_cast<AfxFn_b_D>(e->pfn))(&dc);
-        dc.Detach();
         break;
     }
     case AfxSig_v_up:

@@ -197,6 +197,9 @@ public:
         { return ::SetWindowPos(m_hWnd, pWndInsertAfter ? pWndInsertAfter->m_hWnd : nullptr, x, y, cx, cy, nFlags); }
     void MoveWindow(int x, int y, int cx, int cy, BOOL bRepaint = TRUE) { ::MoveWindow(m_hWnd, x, y, cx, cy, bRepaint); }
     int SetWindowRgn(HRGN hRgn, BOOL bRedraw) { return ::SetWindowRgn(m_hWnd, hRgn, bRedraw); }
+    // Gives the window rgn as its shape: once the system has taken it (TRUE), the window owns
+    // and deletes the region and rgn is empty; otherwise rgn keeps it.
+    BOOL SetWindowRgn(CRgn& rgn, BOOL bRedraw);
     void Invalidate(BOOL bErase = TRUE) { ::InvalidateRect(m_hWnd, nullptr, bErase); }
     void InvalidateRect(LPCRECT rc, BOOL bErase = TRUE) { ::InvalidateRect(m_hWnd, rc, bErase); }
     void UpdateWindow() { ::UpdateWindow(m_hWnd); }
