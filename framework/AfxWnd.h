@@ -12,6 +12,10 @@
 // The window procedure looks a message up from the most derived map to the base maps and
 // calls the first handler found, with the message's parameters cracked to its signature.
 // A handler that wants the previous window procedure's processing calls Default().
+//
+// Exceptions. No exception unwinds through the system's window procedure: one that a handler
+// lets out is stopped there and handed to OnHandlerException of the handler's window, which
+// passes it on to its top-level window; the program decides there what a failed handler means.
 #pragma once
 #include <windows.h>
 #include "framework/AfxTypes.h"
@@ -167,6 +171,10 @@ public:
     virtual BOOL OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) { return FALSE; }
     virtual void DoDataExchange(CDataExchange* pDX) {}
     BOOL UpdateData(BOOL bSaveAndValidate = TRUE);
+    // Called when a handler of this window let an exception out (lpszWhat: its what(), or a
+    // fixed text for an exception that is no std::exception). Passes it on to the object of
+    // the top-level window; the top-level window itself only notes it for a debugger.
+    virtual void OnHandlerException(LPCSTR lpszWhat);
 
     // Message processing.
     virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
@@ -240,3 +248,10 @@ public:
 
 // Binds dialog item nIDC to rControl by subclassing it, the first time only.
 void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl);
+
+// Inside a catch block: the text of the exception being handled, what() of a std::exception,
+// else a fixed text.
+LPCSTR AfxCurrentExceptionText() noexcept;
+// Inside a catch block: hands the exception being handled to pWnd->OnHandlerException. An
+// exception of the hook itself goes no further.
+void AfxReportHandlerException(CWnd* pWnd) noexcept;

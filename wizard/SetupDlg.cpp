@@ -40,6 +40,7 @@ CSetupDlg::CSetupDlg(LPCWSTR lpszFolder, BOOL bUninstall, CWnd* pParent)
       m_bWorkerRunning(FALSE),
       m_bUnattended(FALSE),
       m_bFocusCues(FALSE),
+      m_bHandlerFailed(FALSE),
       m_nOutcome(SetupCancelled)
 {
     m_hIcon = ::LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDR_MAINFRAME));
@@ -169,6 +170,16 @@ void CSetupDlg::OnActionButton()
         return;
     }
     m_bWorkerRunning = TRUE;
+}
+
+void CSetupDlg::OnHandlerException(LPCSTR lpszWhat)
+{
+    SetupLog(L"the wizard stops: %hs", lpszWhat);
+    m_bHandlerFailed = TRUE;
+    m_nOutcome = SetupFailed;
+    // The worker is never left running without its window: its end report ends the dialog.
+    if (!m_bWorkerRunning)
+        EndDialog(IDABORT);
 }
 
 void CSetupDlg::OnCloseButton()

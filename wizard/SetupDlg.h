@@ -1,7 +1,7 @@
 // The wizard window: the modal, skinned dialog that installs or removes the application.
 //   CSetupDlg          the dialog: its states (Ready, Running, Finished, Failed; unattended:
-//                      Running alone, then it ends by itself), buttons and texts
-//                      (SetupDlg.cpp), its skin steps
+//                      Running alone, then it ends by itself), buttons, texts and its end
+//                      after a failed handler (SetupDlg.cpp), its skin steps
 //                      (SetupDlgSkin.cpp) and its reactions to the worker's reports: Running,
 //                      Finished, Failed and the progress animation (SetupDlgProgress.cpp)
 //   SetupThreadParams  the start record of the worker thread (g_threadParams)
@@ -65,6 +65,11 @@ public:
     // once, shows Running with no button enabled, and ends by itself with the run's outcome.
     void RunUnattended() { m_bUnattended = TRUE; }
     BOOL IsUnattended() const { return m_bUnattended; }
+
+    // Called when a handler of the dialog or of one of its controls lets an exception out:
+    // logs it and ends the dialog with SetupFailed, at once, or while the worker runs when its
+    // end report arrives.
+    void OnHandlerException(LPCSTR lpszWhat) override;
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -141,6 +146,8 @@ protected:
     BOOL m_bUnattended;
     // FALSE until the keyboard is used: the focus cues stay hidden for a mouse user.
     BOOL m_bFocusCues;
+    // TRUE once a handler has let an exception out: the dialog ends with SetupFailed.
+    BOOL m_bHandlerFailed;
     int m_nOutcome;
     CBmpBtnCtrl m_chkLaunch;
     CBmpBtnCtrl m_btnClose;

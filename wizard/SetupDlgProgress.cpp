@@ -56,9 +56,10 @@ LRESULT CSetupDlg::OnSetupProgress(WPARAM wParam, LPARAM lParam)
 
     UINT nHeading;
     const BOOL bEnd = nCode == SETUP_INSTALL_END || nCode == SETUP_UNINSTALL_END;
-    m_nOutcome = bEnd ? OutcomeOfEnd(lParam) : SetupFailed;
-    if (m_bUnattended) {
-        // Nobody is there to press Finish: the dialog ends with the run.
+    m_nOutcome = bEnd && !m_bHandlerFailed ? OutcomeOfEnd(lParam) : SetupFailed;
+    if (m_bUnattended || m_bHandlerFailed) {
+        // Nobody is there to press Finish, or the wizard itself has failed and waited only for
+        // the worker: the dialog ends with the run.
         KillTimer(IDT_PROGRESS);
         m_bWorkerRunning = FALSE;
         EndDialog(m_nOutcome == SetupSucceeded ? IDOK : IDABORT);

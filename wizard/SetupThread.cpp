@@ -3,6 +3,7 @@
 #include "wizard/SetupDlg.h"
 #include "app/SetupFlags.h"
 #include "engine/SetupEngine.h"
+#include "engine/SetupLog.h"
 
 SetupThreadParams g_threadParams;
 
@@ -62,6 +63,18 @@ DWORD WINAPI SetupThreadProc(LPVOID lpParameter)
 {
     // The start record is the main thread's: copy it before anything else.
     const SetupThreadParams params = *static_cast<const SetupThreadParams*>(lpParameter);
-    RunSequence(params);
+    try {
+        RunSequence(params);
+    } catch (...) {
+        // No exception leaves the thread, which would end the process: an install that ran is
+        // rolled back by its transaction as the exception unwinds, and the dialog hears of a
+        // failed end.
+        try {
+            SetupLog(L"the setup's worker stops: %hs", AfxCurrentExceptionText());
+        } catch (...) {
+        }
+        PostProgress(params.hWndNotify, params.bUninstall ? SETUP_UNINSTALL_END : SETUP_INSTALL_END,
+                     SETUP_END_FAILED);
+    }
     return 1;
 }
