@@ -125,9 +125,9 @@ void CBmpBtnCtrl::SizeToContent(int x, int y)
     if (m_nButtonType == BS_PUSHBUTTON && (DWORD)m_clrKey <= 0x00FFFFFF) {
         m_bmpNormal.CreateRegionFromBitmap((COLORREF)m_clrKey, &m_rcInner);
         // The window owns the region it is given.
-        HRGN hRgn = m_bmpNormal.DetachRegion();
-        if (hRgn && !SetWindowRgn(hRgn, TRUE))
-            ::DeleteObject(hRgn);
+        CRgn rgn;
+        rgn.Attach(m_bmpNormal.DetachRegion());
+        SetWindowRgn(rgn, TRUE);
     }
     if (x == 0 && y == 0)
         SetWindowPos(nullptr, 0, 0, w, h, SWP_NOMOVE | SWP_NOZORDER | SWP_NOREDRAW | SWP_NOACTIVATE);
@@ -189,8 +189,7 @@ void CBmpBtnCtrl::DrawItem(LPDRAWITEMSTRUCT lpDrawItemStruct)
 {
     CRect rect;
     GetClientRect(&rect);
-    CDC dc;
-    dc.Attach(lpDrawItemStruct->hDC);
+    CDCHandle dc(lpDrawItemStruct->hDC);
 
     CDC mem;
     if (!mem.CreateCompatibleDC(&dc))
@@ -198,10 +197,8 @@ void CBmpBtnCtrl::DrawItem(LPDRAWITEMSTRUCT lpDrawItemStruct)
     CBitmap buffer;
     if (!buffer.CreateCompatibleBitmap(&dc, rect.Width(), rect.Height()))
         return;
-    int nSaved = mem.SaveDC();
-    mem.SelectObject(&buffer);
-    if (HFONT hFont = (HFONT)::SendMessageW(::GetParent(m_hWnd), WM_GETFONT, 0, 0))
-        mem.SelectObject(hFont);
+    CSelectScope intoBuffer(mem, buffer);
+    CSelectScope font(mem, (HFONT)::SendMessageW(::GetParent(m_hWnd), WM_GETFONT, 0, 0));
 
     UINT state = lpDrawItemStruct->itemState;
     // The focus cue shows only once the keyboard has been used in the window.
@@ -222,7 +219,6 @@ void CBmpBtnCtrl::DrawItem(LPDRAWITEMSTRUCT lpDrawItemStruct)
     }
 
     dc.BitBlt(0, 0, rect.Width(), rect.Height(), &mem, 0, 0, SRCCOPY);
-    mem.RestoreDC(nSaved);
 }
 
 void CBmpBtnCtrl::DrawPushButton(CDC* pDC, const CRect& rect, UINT nItemState)
@@ -314,7 +310,7 @@ void CBmpBtnCtrl::DrawRadioButton(CDC* pDC, const CRect& rect, UINT nItemState)
     }
     CFont font;
     font.CreatePointFont(90, L"Arial");
-    HGDIOBJ hOldFont = pDC->SelectObject(&font);
+    CSelectScope selectFont(*pDC, font);
     COLORREF crOld = pDC->SetTextColor(GetCaptionColor());
     CRect rcText(bs.cx + 4, rcBmp.top, rcBmp.right, rcBmp.bottom);
     int t = pDC->DrawText(text, -1, &rcText, DT_CALCRECT | DT_SINGLELINE | DT_VCENTER);
@@ -324,7 +320,6 @@ void CBmpBtnCtrl::DrawRadioButton(CDC* pDC, const CRect& rect, UINT nItemState)
     pDC->DrawText(text, -1, &rcText, DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
     pDC->SetBkMode(nOldMode);
     pDC->SetTextColor(crOld);
-    pDC->SelectObject(hOldFont);
     if (focus) {
         rcText.InflateRect(2, 1);
         pDC->DrawFocusRect(&rcText);

@@ -1,11 +1,12 @@
 // Skinned controls: bitmap helper and region builder.
 //   CSkinBitmap                 a resource bitmap with its size, three ways to draw it and a
-//                               window region built from its non-key pixels
+//                               window region built from its non-key pixels (SkinBitmap.cpp)
 //   CreateBitmapRegion          the region builder on any bitmap handle (one read of all pixels)
 //   CreateBitmapRegionByPixel   the same region built pixel by pixel with GetPixel; slow, kept
 //                               as the reference the fast builder is checked and measured against
+//                               (both BitmapRegion.cpp)
 //   ScaleBitmapSmooth           a bitmap resampled to another size with a bicubic filter, for
-//                               the skin at resolutions above 96 dpi
+//                               the skin at resolutions above 96 dpi (BitmapScaling.cpp)
 //
 // Region ownership: the region a CSkinBitmap builds stays its own (m_rgn) until the owner
 // takes it with DetachRegion, which is what to do before SetWindowRgn: a window deletes the

@@ -20,18 +20,11 @@ END_MESSAGE_MAP()
 
 CTextLabelCtrl::CTextLabelCtrl()
     : m_crText(::GetSysColor(COLOR_WINDOWTEXT)),
-      m_hDefaultBrush(::CreateSolidBrush(::GetSysColor(COLOR_BTNFACE)))
+      m_hDefaultBrush(::GetSysColor(COLOR_BTNFACE))
 {
 }
 
-CTextLabelCtrl::~CTextLabelCtrl()
-{
-    m_font.DeleteObject();
-    if (m_hDefaultBrush)
-        ::DeleteObject(m_hDefaultBrush);
-    if (m_hBkBrush)
-        ::DeleteObject(m_hBkBrush);
-}
+CTextLabelCtrl::~CTextLabelCtrl() = default;
 
 BOOL CTextLabelCtrl::PreCreateWindow(CREATESTRUCTW& cs)
 {
@@ -73,12 +66,9 @@ CTextLabelCtrl& CTextLabelCtrl::SetBkColor(COLORREF colour, COLORREF gradientEnd
     m_crBk = colour;
     m_crGradientEnd = gradientEnd;
     m_bGradient = gradient;
-    if (m_hBkBrush) {
-        ::DeleteObject(m_hBkBrush);
-        m_hBkBrush = nullptr;
-    }
+    m_hBkBrush.DeleteObject();
     if (!gradient)
-        m_hBkBrush = ::CreateSolidBrush(colour);
+        m_hBkBrush.CreateSolidBrush(colour);
     RedrawCtrl();
     return *this;
 }
@@ -340,20 +330,18 @@ void CTextLabelCtrl::DrawGradientFill(CDC* pDC, LPCRECT lpRect, COLORREF crStart
 
     // Outline-less bands: a null pen leaves Rectangle's right and bottom edge unfilled,
     // hence one more on both.
-    HGDIOBJ hOldPen = pDC->SelectStockObject(NULL_PEN);
+    CSelectScope nullPen(*pDC, ::GetStockObject(NULL_PEN));
     int x = lpRect->left;
     for (int i = 0; i < bands; ++i) {
         int xEnd = (i == bands - 1) ? lpRect->right : x + bandWidth;
         CBrush band(RGB((red / 256) & 0xFF, (green / 256) & 0xFF, (blue / 256) & 0xFF));
-        HGDIOBJ hOldBrush = pDC->SelectObject(&band);
+        CSelectScope selectBand(*pDC, band);
         pDC->Rectangle(x, lpRect->top, xEnd + 1, lpRect->bottom + 1);
-        pDC->SelectObject(hOldBrush);
         red += redStep;
         green += greenStep;
         blue += blueStep;
         x = xEnd;
     }
-    pDC->SelectObject(hOldPen);
 }
 
 void CTextLabelCtrl::OnPaint()
@@ -361,24 +349,28 @@ void CTextLabelCtrl::OnPaint()
     CPaintDC paintDC(this);
     CRect rc;
     GetClientRect(&rc);
-    CString text;
-    GetWindowText(text);
 
     // Opaque labels are composed off-screen and copied in one block; transparent ones draw
     // straight over what the parent painted.
     CDC mem;
     CBitmap buffer;
-    HGDIOBJ hOldBitmap = nullptr;
-    CDC* pDC = &paintDC;
-    if (!m_bTransparent && mem.CreateCompatibleDC(&paintDC) &&
-        buffer.CreateCompatibleBitmap(&paintDC, rc.Width(), rc.Height())) {
-        hOldBitmap = mem.SelectObject(&buffer);
-        pDC = &mem;
+    if (m_bTransparent || !mem.CreateCompatibleDC(&paintDC) ||
+        !buffer.CreateCompatibleBitmap(&paintDC, rc.Width(), rc.Height())) {
+        PaintLabel(&paintDC, rc);
+        return;
     }
+    CSelectScope intoBuffer(mem, buffer);
+    PaintLabel(&mem, rc);
+    paintDC.BitBlt(0, 0, rc.Width(), rc.Height(), &mem, 0, 0, SRCCOPY);
+}
 
+void CTextLabelCtrl::PaintLabel(CDC* pDC, const CRect& rc)
+{
+    CString text;
+    GetWindowText(text);
     int nOldMode = pDC->SetBkMode(TRANSPARENT);
     COLORREF crOldText = pDC->SetTextColor(m_crText);
-    HGDIOBJ hOldFont = pDC->SelectObject(&m_font);
+    CSelectScope selectFont(*pDC, m_font);
 
     if (!m_bTransparent) {
         // Background flashing shows the default background in its off phase.
@@ -386,19 +378,19 @@ void CTextLabelCtrl::OnPaint()
         if (m_bGradient && !flashOff)
             DrawGradientFill(pDC, &rc, m_crBk, m_crGradientEnd, kGradientBands);
         else
-            pDC->FillRect(&rc, (m_hBkBrush && !flashOff) ? m_hBkBrush : m_hDefaultBrush);
+            pDC->FillRect(&rc, (m_hBkBrush.GetSafeHandle() && !flashOff) ? m_hBkBrush : m_hDefaultBrush);
     }
 
     if (m_nFlashMode == 1 && !m_bFlashPhase) {
         // The text takes the background's colour: the custom one, else the gradient's start,
         // else the default background.
         LOGBRUSH lb{};
-        if (m_hBkBrush)
-            ::GetObjectW(m_hBkBrush, sizeof(lb), &lb);
+        if (m_hBkBrush.GetSafeHandle())
+            m_hBkBrush.GetObject(sizeof(lb), &lb);
         else if (m_bGradient)
             lb.lbColor = m_crBk;
         else
-            ::GetObjectW(m_hDefaultBrush, sizeof(lb), &lb);
+            m_hDefaultBrush.GetObject(sizeof(lb), &lb);
         pDC->SetTextColor(lb.lbColor);
     }
 
@@ -424,13 +416,7 @@ void CTextLabelCtrl::OnPaint()
     }
 
     pDC->SetBkMode(nOldMode);
-    pDC->SelectObject(hOldFont);
     pDC->SetTextColor(crOldText);
-
-    if (pDC == &mem) {
-        paintDC.BitBlt(0, 0, rc.Width(), rc.Height(), &mem, 0, 0, SRCCOPY);
-        mem.SelectObject(hOldBitmap);
-    }
 }
 
 BOOL CTextLabelCtrl::OnEraseBkgnd(CDC* pDC)
@@ -478,8 +464,6 @@ BOOL CTextLabelCtrl::OnSetCursor(CWnd* pWnd, UINT nHitTest, UINT message)
 
 void CTextLabelCtrl::OnSysColorChange()
 {
-    if (m_hDefaultBrush)
-        ::DeleteObject(m_hDefaultBrush);
-    m_hDefaultBrush = ::CreateSolidBrush(::GetSysColor(COLOR_BTNFACE));
+    m_hDefaultBrush.CreateSolidBrush(::GetSysColor(COLOR_BTNFACE));
     RedrawCtrl();
 }

@@ -84,13 +84,15 @@ protected:
     void OnSysColorChange();
     // Called to paint the label.
     void OnPaint();
+    // Draws the background (opaque labels) and the text into pDC over the client area rc.
+    void PaintLabel(CDC* pDC, const CRect& rc);
     // Called before painting: the painting covers (or deliberately leaves) the background.
     BOOL OnEraseBkgnd(CDC* pDC);
 
     COLORREF m_crText;
     COLORREF m_crText3D = RGB(255, 255, 255);
-    HBRUSH m_hDefaultBrush = nullptr;
-    HBRUSH m_hBkBrush = nullptr;
+    CBrush m_hDefaultBrush;        // the system's button face
+    CBrush m_hBkBrush;             // the solid background; empty for a gradient or none
     LOGFONTW m_lf = {};
     CFont m_font;
     BOOL m_bFlashPhase = FALSE;

@@ -2,8 +2,10 @@
 // window, control and GDI classes it is written against.
 //   AfxTypes.h   CPoint, CSize, CRect
 //   AfxString.h  CString
-//   AfxGdi.h     CGdiObject, CBitmap, CRgn, CFont, CBrush, CPen, CDC, CPaintDC, CClientDC
-//   AfxWnd.h     message maps, CCmdTarget, CWnd, CDataExchange, DDX_Control
+//   AfxGdi.h     CGdiObject, CBitmap, CRgn, CFont, CBrush, CPen (owning); CDC (owning), CDCHandle
+//                (borrowing), CPaintDC, CClientDC; CSelectScope
+//   AfxWnd.h     message maps, CCmdTarget, CWnd, CDataExchange, DDX_Control; the exception
+//                barrier of the window procedure (CWnd::OnHandlerException)
 //   AfxCtrls.h   CButton, CStatic, CProgressCtrl, CToolTipCtrl
 //   AfxDialog.h  CDialog
 //   AfxApp.h     CWinApp, CCommandLineInfo, AfxMessageBox, AfxGetApp, AfxGetResourceHandle

@@ -1,4 +1,5 @@
 #include "framework/AfxApp.h"
+#include "framework/AfxHandle.h"
 #include <shellapi.h>
 
 static CWinApp* g_pApp = nullptr;
@@ -63,6 +64,8 @@ void CWinApp::ParseCommandLineWords(LPCWSTR lpszCommandLine, CCommandLineInfo& r
     LPWSTR* argv = ::CommandLineToArgvW(lpszCommandLine && *lpszCommandLine ? lpszCommandLine : L"x", &argc);
     if (!argv)
         return;
+    // One block for the whole array and its words.
+    CLocalMemory words((HLOCAL)argv);
     for (int i = 1; i < argc; ++i) {
         const WCHAR* word = argv[i];
         BOOL bFlag = FALSE;
@@ -72,7 +75,6 @@ void CWinApp::ParseCommandLineWords(LPCWSTR lpszCommandLine, CCommandLineInfo& r
         }
         rCmdInfo.ParseParam(word, bFlag, i == argc - 1);
     }
-    ::LocalFree(argv);
 }
 
 void CWinApp::ParseCommandLine(CCommandLineInfo& rCmdInfo)

@@ -28,6 +28,7 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPA
     try {
         return pDlg->OnInitDialog();
     } catch (...) {
+        AfxReportHandlerException(pDlg);
         return TRUE;
     }
 }
@@ -86,8 +87,14 @@ BOOL CDialog::PreTranslateInLoop(MSG* pMsg)
     // the dialog.
     for (HWND h = pMsg->hwnd; h; h = ::GetParent(h)) {
         if (CWnd* p = CWnd::FromHandlePermanent(h)) {
-            if (p->PreTranslateMessage(pMsg))
+            try {
+                if (p->PreTranslateMessage(pMsg))
+                    return TRUE;
+            } catch (...) {
+                // As in the window procedure; the message goes no further.
+                AfxReportHandlerException(p);
                 return TRUE;
+            }
         }
         if (h == m_hWnd)
             break;

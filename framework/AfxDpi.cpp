@@ -1,4 +1,5 @@
 #include "framework/AfxDpi.h"
+#include "framework/AfxGdi.h"
 
 namespace {
 
@@ -11,10 +12,8 @@ FARPROC User32Function(const char* lpszName)
 
 UINT ScreenDpi()
 {
-    HDC hScreen = ::GetDC(nullptr);
-    int dpi = hScreen ? ::GetDeviceCaps(hScreen, LOGPIXELSY) : 0;
-    if (hScreen)
-        ::ReleaseDC(nullptr, hScreen);
+    CClientDC screen(nullptr);
+    int dpi = screen.GetSafeHdc() ? screen.GetDeviceCaps(LOGPIXELSY) : 0;
     return dpi > 0 ? (UINT)dpi : AFX_DEFAULT_DPI;
 }
 

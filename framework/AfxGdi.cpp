@@ -35,41 +35,61 @@ BOOL CBitmap::CreateCompatibleBitmap(CDC* pDC, int nWidth, int nHeight)
     return Attach(::CreateCompatibleBitmap(pDC->m_hDC, nWidth, nHeight));
 }
 
-BOOL CFont::CreatePointFont(int nPointSize, LPCWSTR lpszFaceName, CDC* pDC)
-{
-    LOGFONTW lf{};
-    lf.lfCharSet = DEFAULT_CHARSET;
-    lf.lfHeight = nPointSize;
-    lstrcpynW(lf.lfFaceName, lpszFaceName ? lpszFaceName : L"", LF_FACESIZE);
+namespace {
 
-    // Tenths of a point to logical units: negative height, the character height.
-    HDC hDC = pDC ? pDC->m_hDC : ::GetDC(nullptr);
+// Tenths of a point to logical units of hDC: negative height, the character height.
+LONG PointHeight(HDC hDC, int nPointSize)
+{
     POINT pt{0, (::GetDeviceCaps(hDC, LOGPIXELSY) * nPointSize) / 720};
     POINT ptOrg{0, 0};
     ::DPtoLP(hDC, &pt, 1);
     ::DPtoLP(hDC, &ptOrg, 1);
-    lf.lfHeight = -abs(pt.y - ptOrg.y);
-    if (!pDC)
-        ::ReleaseDC(nullptr, hDC);
+    return -abs(pt.y - ptOrg.y);
+}
+
+} // namespace
+
+BOOL CFont::CreatePointFont(int nPointSize, LPCWSTR lpszFaceName, CDC* pDC)
+{
+    LOGFONTW lf{};
+    lf.lfCharSet = DEFAULT_CHARSET;
+    lstrcpynW(lf.lfFaceName, lpszFaceName ? lpszFaceName : L"", LF_FACESIZE);
+    if (pDC) {
+        lf.lfHeight = PointHeight(pDC->m_hDC, nPointSize);
+    } else {
+        CClientDC screen(nullptr);
+        lf.lfHeight = PointHeight(screen, nPointSize);
+    }
     return CreateFontIndirect(&lf);
+}
+
+BOOL CDC::Attach(HDC hDC)
+{
+    if (hDC != m_hDC) {
+        DeleteDC();
+        m_hDC = hDC;
+    }
+    return hDC != nullptr;
+}
+
+HDC CDC::Detach()
+{
+    HDC h = m_hDC;
+    m_hDC = nullptr;
+    return h;
 }
 
 BOOL CDC::CreateCompatibleDC(CDC* pDC)
 {
-    if (m_bOwnDC && m_hDC)
-        ::DeleteDC(m_hDC);
-    m_hDC = ::CreateCompatibleDC(pDC ? pDC->m_hDC : nullptr);
-    m_bOwnDC = m_hDC != nullptr;
-    return m_hDC != nullptr;
+    return Attach(::CreateCompatibleDC(pDC ? pDC->m_hDC : nullptr));
 }
 
 BOOL CDC::DeleteDC()
 {
     if (!m_hDC)
         return FALSE;
-    BOOL ok = m_bOwnDC ? ::DeleteDC(m_hDC) : TRUE;
+    BOOL ok = m_bOwner ? ::DeleteDC(m_hDC) : TRUE;
     m_hDC = nullptr;
-    m_bOwnDC = false;
     return ok;
 }
 
@@ -98,6 +118,7 @@ CClientDC::CClientDC(CWnd* pWnd) : m_hWnd(pWnd ? pWnd->m_hWnd : nullptr)
 
 CClientDC::~CClientDC()
 {
-    ::ReleaseDC(m_hWnd, m_hDC);
+    if (m_hDC)
+        ::ReleaseDC(m_hWnd, m_hDC);
     m_hDC = nullptr;
 }

@@ -1,9 +1,15 @@
-// GDI wrappers. Each owning wrapper deletes its handle in its destructor.
-//   CGdiObject  base of the owning GDI objects (Attach/Detach/DeleteObject)
-//   CBitmap     bitmap; CRgn region; CFont font; CBrush brush; CPen pen
-//   CDC         device context that it owns when it created it (CreateCompatibleDC)
-//   CPaintDC    BeginPaint/EndPaint pair for one WM_PAINT
-//   CClientDC   GetDC/ReleaseDC pair for a window's client area
+// GDI wrappers: owning forms that free their handle in their destructor, and borrowing forms
+// for what the system or a caller lends.
+//   CGdiObject    base of the GDI objects, which own their handle (Attach takes ownership,
+//                 Detach gives it away, DeleteObject frees it); movable, not copyable
+//   CBitmap       bitmap; CRgn region; CFont font; CBrush brush; CPen pen
+//   CDC           device context and the drawing functions; owns its DC (CreateCompatibleDC,
+//                 or Attach) and deletes it
+//   CDCHandle     a DC lent by the system or a caller (WM_DRAWITEM, WM_ERASEBKGND): drawn
+//                 into, never deleted
+//   CPaintDC      BeginPaint/EndPaint pair for one WM_PAINT
+//   CClientDC     GetDC/ReleaseDC pair for a window's client area, or the screen
+//   CSelectScope  an object selected into a DC for one scope; the old one goes back at its end
 #pragma once
 #include <windows.h>
 #include "framework/AfxTypes.h"
@@ -16,12 +22,21 @@ public:
     CGdiObject() = default;
     CGdiObject(const CGdiObject&) = delete;
     CGdiObject& operator=(const CGdiObject&) = delete;
+    CGdiObject(CGdiObject&& other) noexcept : m_hObject(other.Detach()) {}
+    CGdiObject& operator=(CGdiObject&& other) noexcept
+    {
+        if (this != &other)
+            Attach(other.Detach());
+        return *this;
+    }
     virtual ~CGdiObject() { DeleteObject(); }
 
     HGDIOBJ m_hObject = nullptr;
 
     HGDIOBJ GetSafeHandle() const { return m_hObject; }
+    // Takes ownership of h, deleting the object held before; TRUE when h is not null.
     BOOL Attach(HGDIOBJ h);
+    // Gives the handle away: the caller (or the system) deletes it from now on.
     HGDIOBJ Detach();
     BOOL DeleteObject();
     int GetObject(int nCount, LPVOID pObject) const { return ::GetObjectW(m_hObject, nCount, pObject); }
@@ -74,17 +89,20 @@ public:
     CDC() = default;
     CDC(const CDC&) = delete;
     CDC& operator=(const CDC&) = delete;
-    virtual ~CDC() { if (m_bOwnDC && m_hDC) ::DeleteDC(m_hDC); }
+    virtual ~CDC() { DeleteDC(); }
 
     HDC m_hDC = nullptr;
 
     operator HDC() const { return m_hDC; }
     HDC GetSafeHdc() const { return m_hDC; }
-    // A borrowed DC: the caller keeps ownership.
-    BOOL Attach(HDC hDC) { m_hDC = hDC; m_bOwnDC = false; return hDC != nullptr; }
-    HDC Detach() { HDC h = m_hDC; m_hDC = nullptr; m_bOwnDC = false; return h; }
-    // A memory DC compatible with pDC (the screen when null), owned and deleted by this object.
+    // Takes ownership of hDC, deleting the DC held before. A DC that the system or a caller
+    // lends goes into a CDCHandle instead.
+    BOOL Attach(HDC hDC);
+    // Gives the DC away: the caller deletes it from now on.
+    HDC Detach();
+    // A memory DC compatible with pDC (the screen when null), owned by this object.
     BOOL CreateCompatibleDC(CDC* pDC);
+    // Deletes the DC this object owns; the borrowing forms only let go of theirs.
     BOOL DeleteDC();
 
     HGDIOBJ SelectObject(HGDIOBJ h) { return ::SelectObject(m_hDC, h); }
@@ -117,11 +135,29 @@ public:
     int GetDeviceCaps(int index) const { return ::GetDeviceCaps(m_hDC, index); }
 
 protected:
-    bool m_bOwnDC = false;
+    // The borrowing forms: whatever they hold, they never delete.
+    CDC(HDC hDC, bool bOwner) : m_hDC(hDC), m_bOwner(bOwner) {}
+
+private:
+    const bool m_bOwner = true;
+};
+
+// A DC that the system or a caller lends for a while: this object draws into it and never
+// deletes it.
+class CDCHandle : public CDC {
+public:
+    explicit CDCHandle(HDC hDC = nullptr) : CDC(hDC, false) {}
+
+private:
+    // Nothing to make, take over or delete.
+    using CDC::Attach;
+    using CDC::Detach;
+    using CDC::CreateCompatibleDC;
+    using CDC::DeleteDC;
 };
 
 // BeginPaint in the constructor, EndPaint in the destructor.
-class CPaintDC : public CDC {
+class CPaintDC : public CDCHandle {
 public:
     explicit CPaintDC(CWnd* pWnd);
     ~CPaintDC() override;
@@ -130,11 +166,31 @@ private:
     HWND m_hWnd;
 };
 
-// GetDC in the constructor, ReleaseDC in the destructor.
-class CClientDC : public CDC {
+// GetDC in the constructor, ReleaseDC in the destructor; a null window gives the screen's DC.
+class CClientDC : public CDCHandle {
 public:
     explicit CClientDC(CWnd* pWnd);
     ~CClientDC() override;
 private:
     HWND m_hWnd;
+};
+
+// Selects an object into a DC for one scope and selects the DC's previous object back at its
+// end, before the object itself may be deleted. A null object, or one the DC refuses, selects
+// nothing and so puts nothing back.
+class CSelectScope {
+public:
+    CSelectScope(HDC hDC, HGDIOBJ hObject)
+        : m_hDC(hDC), m_hOld(hObject ? ::SelectObject(hDC, hObject) : nullptr) {}
+    ~CSelectScope()
+    {
+        if (m_hOld)
+            ::SelectObject(m_hDC, m_hOld);
+    }
+    CSelectScope(const CSelectScope&) = delete;
+    CSelectScope& operator=(const CSelectScope&) = delete;
+
+private:
+    HDC m_hDC;
+    HGDIOBJ m_hOld;
 };

@@ -1,5 +1,6 @@
 #include "framework/AfxWnd.h"
 #include "framework/AfxApp.h"
+#include <exception>
 #include <map>
 #include <memory>
 
@@ -210,6 +211,14 @@ BOOL CWnd::ModifyStyleEx(DWORD dwRemove, DWORD dwAdd, UINT nFlags)
     return TRUE;
 }
 
+BOOL CWnd::SetWindowRgn(CRgn& rgn, BOOL bRedraw)
+{
+    if (!rgn.GetSafeHandle() || !::SetWindowRgn(m_hWnd, rgn, bRedraw))
+        return FALSE;
+    rgn.Detach();
+    return TRUE;
+}
+
 void CWnd::CenterWindow()
 {
     RECT rc;
@@ -302,10 +311,9 @@ BOOL CWnd::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult
         (target->*reinterpret_cast<AfxFn_v_t>(e->pfn))((UINT_PTR)wParam);
         break;
     case AfxSig_b_D: {
-        CDC dc;
-        dc.Attach((HDC)wParam);
+        // The system's DC, lent for the message.
+        CDCHandle dc((HDC)wParam);
         r = (target->*reinterpret_cast<AfxFn_b_D>(e->pfn))(&dc);
-        dc.Detach();
         break;
     }
     case AfxSig_v_up:
@@ -349,6 +357,7 @@ LRESULT CALLBACK CWnd::AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM
     } catch (...) {
         // No exception may unwind through the system's window procedure.
         result = 0;
+        AfxReportHandlerException(pWnd);
     }
 
     if (message == WM_NCDESTROY) {
@@ -364,6 +373,38 @@ LRESULT CALLBACK CWnd::AfxWndProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM
     }
     pWnd->m_currentMsg = saved;
     return result;
+}
+
+void CWnd::OnHandlerException(LPCSTR lpszWhat)
+{
+    // A control's failure is its window's: the top-level window decides.
+    CWnd* pTop = FromHandlePermanent(::GetAncestor(m_hWnd, GA_ROOT));
+    if (pTop && pTop != this) {
+        pTop->OnHandlerException(lpszWhat);
+        return;
+    }
+    ::OutputDebugStringA("a message handler failed: ");
+    ::OutputDebugStringA(lpszWhat);
+    ::OutputDebugStringA("\n");
+}
+
+LPCSTR AfxCurrentExceptionText() noexcept
+{
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return "an exception of an unknown type";
+    }
+}
+
+void AfxReportHandlerException(CWnd* pWnd) noexcept
+{
+    try {
+        pWnd->OnHandlerException(AfxCurrentExceptionText());
+    } catch (...) {
+    }
 }
 
 void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl)

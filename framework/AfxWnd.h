@@ -12,6 +12,10 @@
 // The window procedure looks a message up from the most derived map to the base maps and
 // calls the first handler found, with the message's parameters cracked to its signature.
 // A handler that wants the previous window procedure's processing calls Default().
+//
+// Exceptions. No exception unwinds through the system's window procedure: one that a handler
+// lets out is stopped there and handed to OnHandlerException of the handler's window, which
+// passes it on to its top-level window; the program decides there what a failed handler means.
 #pragma once
 #include <windows.h>
 #include "framework/AfxTypes.h"
@@ -167,6 +171,10 @@ public:
     virtual BOOL OnChildNotify(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) { return FALSE; }
     virtual void DoDataExchange(CDataExchange* pDX) {}
     BOOL UpdateData(BOOL bSaveAndValidate = TRUE);
+    // Called when a handler of this window let an exception out (lpszWhat: its what(), or a
+    // fixed text for an exception that is no std::exception). Passes it on to the object of
+    // the top-level window; the top-level window itself only notes it for a debugger.
+    virtual void OnHandlerException(LPCSTR lpszWhat);
 
     // Message processing.
     virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
@@ -197,6 +205,9 @@ public:
         { return ::SetWindowPos(m_hWnd, pWndInsertAfter ? pWndInsertAfter->m_hWnd : nullptr, x, y, cx, cy, nFlags); }
     void MoveWindow(int x, int y, int cx, int cy, BOOL bRepaint = TRUE) { ::MoveWindow(m_hWnd, x, y, cx, cy, bRepaint); }
     int SetWindowRgn(HRGN hRgn, BOOL bRedraw) { return ::SetWindowRgn(m_hWnd, hRgn, bRedraw); }
+    // Gives the window rgn as its shape: once the system has taken it (TRUE), the window owns
+    // and deletes the region and rgn is empty; otherwise rgn keeps it.
+    BOOL SetWindowRgn(CRgn& rgn, BOOL bRedraw);
     void Invalidate(BOOL bErase = TRUE) { ::InvalidateRect(m_hWnd, nullptr, bErase); }
     void InvalidateRect(LPCRECT rc, BOOL bErase = TRUE) { ::InvalidateRect(m_hWnd, rc, bErase); }
     void UpdateWindow() { ::UpdateWindow(m_hWnd); }
@@ -237,3 +248,10 @@ public:
 
 // Binds dialog item nIDC to rControl by subclassing it, the first time only.
 void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl);
+
+// Inside a catch block: the text of the exception being handled, what() of a std::exception,
+// else a fixed text.
+LPCSTR AfxCurrentExceptionText() noexcept;
+// Inside a catch block: hands the exception being handled to pWnd->OnHandlerException. An
+// exception of the hook itself goes no further.
+void AfxReportHandlerException(CWnd* pWnd) noexcept;

@@ -30,8 +30,6 @@ END_MESSAGE_MAP()
 CSetupDlg::CSetupDlg(LPCWSTR lpszFolder, BOOL bUninstall, CWnd* pParent)
     : CDialog(IDD_SETUP_DIALOG, pParent),
       m_bmBackground{},
-      m_hBackground(nullptr),
-      m_hBackgroundDpi(nullptr),
       m_nDpi(AFX_DEFAULT_DPI),
       m_nTemplateDpi(AFX_DEFAULT_DPI),
       m_cxLaunchTemplate(0),
@@ -42,6 +40,7 @@ CSetupDlg::CSetupDlg(LPCWSTR lpszFolder, BOOL bUninstall, CWnd* pParent)
       m_bWorkerRunning(FALSE),
       m_bUnattended(FALSE),
       m_bFocusCues(FALSE),
+      m_bHandlerFailed(FALSE),
       m_nOutcome(SetupCancelled)
 {
     m_hIcon = ::LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDR_MAINFRAME));
@@ -49,13 +48,7 @@ CSetupDlg::CSetupDlg(LPCWSTR lpszFolder, BOOL bUninstall, CWnd* pParent)
         ::lstrcpynW(m_szFolder, lpszFolder, MAX_PATH);
 }
 
-CSetupDlg::~CSetupDlg()
-{
-    if (m_hBackground)
-        ::DeleteObject(m_hBackground);
-    if (m_hBackgroundDpi)
-        ::DeleteObject(m_hBackgroundDpi);
-}
+CSetupDlg::~CSetupDlg() = default;
 
 void CSetupDlg::LoadText(UINT nID, LPWSTR lpszBuffer, int nChars)
 {
@@ -170,13 +163,23 @@ void CSetupDlg::OnActionButton()
     // Disabled at once, not only when the worker's begin report arrives, so that a second
     // press cannot start a second worker over the same start record.
     m_btnAction.EnableWindow(FALSE);
-    HANDLE hThread = StartSetupThread(this, m_bUninstall);
-    if (!hThread) {
+    // The worker is never waited for: its handle is not kept.
+    CKernelHandle thread(StartSetupThread(this, m_bUninstall));
+    if (!thread.IsValid()) {
         m_btnAction.EnableWindow(TRUE);
         return;
     }
-    ::CloseHandle(hThread);
     m_bWorkerRunning = TRUE;
+}
+
+void CSetupDlg::OnHandlerException(LPCSTR lpszWhat)
+{
+    SetupLog(L"the wizard stops: %hs", lpszWhat);
+    m_bHandlerFailed = TRUE;
+    m_nOutcome = SetupFailed;
+    // The worker is never left running without its window: its end report ends the dialog.
+    if (!m_bWorkerRunning)
+        EndDialog(IDABORT);
 }
 
 void CSetupDlg::OnCloseButton()

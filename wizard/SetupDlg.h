@@ -1,10 +1,12 @@
 // The wizard window: the modal, skinned dialog that installs or removes the application.
 //   CSetupDlg          the dialog: its states (Ready, Running, Finished, Failed; unattended:
-//                      Running alone, then it ends by itself), buttons and
-//                      texts (SetupDlg.cpp), its skin steps (SetupDlgSkin.cpp) and its
-//                      reactions to the worker (SetupThread.cpp)
+//                      Running alone, then it ends by itself), buttons, texts and its end
+//                      after a failed handler (SetupDlg.cpp), its skin steps
+//                      (SetupDlgSkin.cpp) and its reactions to the worker's reports: Running,
+//                      Finished, Failed and the progress animation (SetupDlgProgress.cpp)
 //   SetupThreadParams  the start record of the worker thread (g_threadParams)
 //   StartSetupThread   starts the worker that runs the install or uninstall sequence
+//   SetupThreadProc    the worker itself (both SetupThread.cpp)
 //   WM_SETUP_PROGRESS  the worker's begin and end reports to the dialog
 #pragma once
 #include "framework/Afx.h"
@@ -64,6 +66,11 @@ public:
     void RunUnattended() { m_bUnattended = TRUE; }
     BOOL IsUnattended() const { return m_bUnattended; }
 
+    // Called when a handler of the dialog or of one of its controls lets an exception out:
+    // logs it and ends the dialog with SetupFailed, at once, or while the worker runs when its
+    // end report arrives.
+    void OnHandlerException(LPCSTR lpszWhat) override;
+
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
 
@@ -78,6 +85,8 @@ protected:
     void ScaleBackground();
     // Places every control at m_nDpi without changing what is shown.
     void PlaceControls();
+    // The background as drawn: the scaled copy, else the picture (empty when it is missing).
+    const CBitmap& ShownBackground() const;
     // Called when the window moves to a monitor of another resolution (or that resolution
     // changes): takes the suggested place and redraws the skin at the new resolution.
     LRESULT OnDpiChanged(WPARAM wParam, LPARAM lParam);
@@ -120,8 +129,8 @@ protected:
     void OnClose();
 
     BITMAP m_bmBackground;          // of the background as drawn (at m_nDpi)
-    HBITMAP m_hBackground;
-    HBITMAP m_hBackgroundDpi;       // the background smoothly scaled to m_nDpi; null at 96 dpi
+    CBitmap m_hBackground;
+    CBitmap m_hBackgroundDpi;       // the background smoothly scaled to m_nDpi; empty at 96 dpi
     UINT m_nDpi;                    // the window's resolution
     UINT m_nTemplateDpi;            // the resolution the dialog template was laid out at
     int m_cxLaunchTemplate;         // the check box's width from the template, at m_nTemplateDpi
@@ -137,6 +146,8 @@ protected:
     BOOL m_bUnattended;
     // FALSE until the keyboard is used: the focus cues stay hidden for a mouse user.
     BOOL m_bFocusCues;
+    // TRUE once a handler has let an exception out: the dialog ends with SetupFailed.
+    BOOL m_bHandlerFailed;
     int m_nOutcome;
     CBmpBtnCtrl m_chkLaunch;
     CBmpBtnCtrl m_btnClose;

@@ -55,8 +55,7 @@ BYTE GetTextCharset()
 
 void CSetupDlg::LoadSkinBitmaps()
 {
-    m_hBackground = ::LoadBitmapW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDB_BACKGROUND));
-    if (!m_hBackground)
+    if (!m_hBackground.LoadBitmap(IDB_BACKGROUND))
         AfxMessageBox(L"Error loading bitmap", MB_OK, 0);
     ScaleBackground();
     LoadButtonBitmaps();
@@ -64,18 +63,20 @@ void CSetupDlg::LoadSkinBitmaps()
 
 void CSetupDlg::ScaleBackground()
 {
-    if (m_hBackgroundDpi) {
-        ::DeleteObject(m_hBackgroundDpi);
-        m_hBackgroundDpi = nullptr;
-    }
-    if (!m_hBackground || m_nDpi == AFX_DEFAULT_DPI)
+    m_hBackgroundDpi.DeleteObject();
+    if (!m_hBackground.GetSafeHandle() || m_nDpi == AFX_DEFAULT_DPI)
         return;
     BITMAP bm{};
-    ::GetObjectW(m_hBackground, sizeof(bm), &bm);
+    m_hBackground.GetBitmap(&bm);
     // Magenta stays outside the window: its colour never bleeds into the edges, and the
     // corners keep their curve at the larger size.
-    m_hBackgroundDpi = ScaleBitmapSmooth(m_hBackground, AfxScaleForDpi(bm.bmWidth, m_nDpi),
-                                         AfxScaleForDpi(bm.bmHeight, m_nDpi), SKIN_KEY_MAGENTA);
+    m_hBackgroundDpi.Attach(ScaleBitmapSmooth(m_hBackground, AfxScaleForDpi(bm.bmWidth, m_nDpi),
+                                              AfxScaleForDpi(bm.bmHeight, m_nDpi), SKIN_KEY_MAGENTA));
+}
+
+const CBitmap& CSetupDlg::ShownBackground() const
+{
+    return m_hBackgroundDpi.GetSafeHandle() ? m_hBackgroundDpi : m_hBackground;
 }
 
 void CSetupDlg::LoadButtonBitmaps()
@@ -182,15 +183,15 @@ void CSetupDlg::ApplyWindowShape()
     // rectangular, at the size the layout is made for.
     int cx = AfxScaleForDpi(kSkinWidth, m_nDpi);
     int cy = AfxScaleForDpi(kSkinHeight, m_nDpi);
-    HBITMAP hShown = m_hBackgroundDpi ? m_hBackgroundDpi : m_hBackground;
-    if (hShown) {
-        ::GetObjectW(hShown, sizeof(m_bmBackground), &m_bmBackground);
+    const CBitmap& shown = ShownBackground();
+    if (shown.GetSafeHandle()) {
+        shown.GetBitmap(&m_bmBackground);
         cx = m_bmBackground.bmWidth;
         cy = m_bmBackground.bmHeight;
         // Every pixel that is not magenta belongs to the window; the window owns the region.
-        HRGN hRgn = CreateBitmapRegion(hShown, SKIN_KEY_MAGENTA);
-        if (hRgn && !SetWindowRgn(hRgn, TRUE))
-            ::DeleteObject(hRgn);
+        CRgn rgn;
+        rgn.Attach(CreateBitmapRegion(shown, SKIN_KEY_MAGENTA));
+        SetWindowRgn(rgn, TRUE);
     }
     SetWindowPos(nullptr, ::GetSystemMetrics(SM_CXSCREEN) / 2 - cx / 2,
                  ::GetSystemMetrics(SM_CYSCREEN) / 2 - cy / 2, cx, cy, 0);
@@ -278,14 +279,13 @@ LRESULT CSetupDlg::OnGetFont(WPARAM, LPARAM)
 
 BOOL CSetupDlg::OnEraseBkgnd(CDC* pDC)
 {
-    HBITMAP hShown = m_hBackgroundDpi ? m_hBackgroundDpi : m_hBackground;
-    if (!hShown)
+    const CBitmap& shown = ShownBackground();
+    if (!shown.GetSafeHandle())
         return (BOOL)Default();
     CDC dcMem;
     if (!dcMem.CreateCompatibleDC(pDC))
         return TRUE;
-    HGDIOBJ hOld = dcMem.SelectObject(hShown);
+    CSelectScope select(dcMem, shown);
     pDC->BitBlt(0, 0, m_bmBackground.bmWidth, m_bmBackground.bmHeight, &dcMem, 0, 0, SRCCOPY);
-    dcMem.SelectObject(hOld);
     return TRUE;
 }

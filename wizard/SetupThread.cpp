@@ -1,17 +1,13 @@
-// The worker thread that runs the install or uninstall sequence, and the dialog's reactions
-// to its reports: the Running, Finished and Failed states and the progress animation.
+// The worker thread that runs the install or uninstall sequence and reports its begin and end
+// to the dialog.
 #include "wizard/SetupDlg.h"
 #include "app/SetupFlags.h"
 #include "engine/SetupEngine.h"
-#include "lang/Languages.h"
+#include "engine/SetupLog.h"
 
 SetupThreadParams g_threadParams;
 
 namespace {
-
-const int kLabelChars = 1024;
-const int kProgressStep = 5;
-const int kProgressAnimatedMax = 95;   // only the end report sets 100
 
 void PostProgress(HWND hWnd, int nCode, LPARAM lParam)
 {
@@ -30,16 +26,25 @@ LPARAM EndParam(SetupOutcome outcome)
                                      : SETUP_END_FAILED;
 }
 
-// The exit code that an end report's lParam stands for.
-int OutcomeOfEnd(LPARAM lParam)
+// The sequence of the start record, between its begin and end reports.
+void RunSequence(const SetupThreadParams& params)
 {
-    if (lParam == SETUP_END_SUCCEEDED)
-        return SetupSucceeded;
-    if (lParam == SETUP_END_REFUSED)
-        return SetupRefused;
-    if (lParam >= SetupStillRunning && lParam <= SetupFileBusy)
-        return (int)lParam;
-    return SetupFailed;
+    SetupConfig config;
+    ReadSetupConfig(params.szFolder, &config, g_bTitleBitmap);
+
+    // The silent runs' sequences add their own steps (nothing installed to remove is a success;
+    // the application starts when setup.ini asks for it), so that the exit codes are theirs.
+    if (params.bUninstall) {
+        PostProgress(params.hWndNotify, SETUP_UNINSTALL_BEGIN, 0);
+        SetupOutcome outcome = params.bSilent ? SilentUninstall(params.szFolder, g_bTitleBitmap)
+                                              : UninstallApplication(config);
+        PostProgress(params.hWndNotify, SETUP_UNINSTALL_END, EndParam(outcome));
+    } else {
+        PostProgress(params.hWndNotify, SETUP_INSTALL_BEGIN, 0);
+        SetupOutcome outcome = params.bSilent ? SilentInstall(params.szFolder, g_bTitleBitmap)
+                                              : InstallApplication(params.szFolder, config);
+        PostProgress(params.hWndNotify, SETUP_INSTALL_END, EndParam(outcome));
+    }
 }
 
 } // namespace
@@ -57,108 +62,19 @@ HANDLE StartSetupThread(CSetupDlg* pDlg, BOOL bUninstall)
 DWORD WINAPI SetupThreadProc(LPVOID lpParameter)
 {
     // The start record is the main thread's: copy it before anything else.
-    SetupThreadParams params = *static_cast<const SetupThreadParams*>(lpParameter);
-
-    SetupConfig config;
-    ReadSetupConfig(params.szFolder, &config, g_bTitleBitmap);
-
-    // The silent runs' sequences add their own steps (nothing installed to remove is a success;
-    // the application starts when setup.ini asks for it), so that the exit codes are theirs.
-    if (params.bUninstall) {
-        PostProgress(params.hWndNotify, SETUP_UNINSTALL_BEGIN, 0);
-        SetupOutcome outcome = params.bSilent ? SilentUninstall(params.szFolder, g_bTitleBitmap)
-                                              : UninstallApplication(config);
-        PostProgress(params.hWndNotify, SETUP_UNINSTALL_END, EndParam(outcome));
-    } else {
-        PostProgress(params.hWndNotify, SETUP_INSTALL_BEGIN, 0);
-        SetupOutcome outcome = params.bSilent ? SilentInstall(params.szFolder, g_bTitleBitmap)
-                                              : InstallApplication(params.szFolder, config);
-        PostProgress(params.hWndNotify, SETUP_INSTALL_END, EndParam(outcome));
+    const SetupThreadParams params = *static_cast<const SetupThreadParams*>(lpParameter);
+    try {
+        RunSequence(params);
+    } catch (...) {
+        // No exception leaves the thread, which would end the process: an install that ran is
+        // rolled back by its transaction as the exception unwinds, and the dialog hears of a
+        // failed end.
+        try {
+            SetupLog(L"the setup's worker stops: %hs", AfxCurrentExceptionText());
+        } catch (...) {
+        }
+        PostProgress(params.hWndNotify, params.bUninstall ? SETUP_UNINSTALL_END : SETUP_INSTALL_END,
+                     SETUP_END_FAILED);
     }
     return 1;
-}
-
-LRESULT CSetupDlg::OnSetupProgress(WPARAM wParam, LPARAM lParam)
-{
-    const int nCode = (int)(wParam & 0xFF);
-    if (nCode < SETUP_INSTALL_BEGIN || nCode > SETUP_UNINSTALL_FAILED)
-        return 0;
-
-    WCHAR szHeading[kLabelChars];
-    WCHAR szInfo[kLabelChars];
-
-    if (nCode == SETUP_INSTALL_BEGIN || nCode == SETUP_UNINSTALL_BEGIN) {
-        // An unattended dialog opened in Running: the worker's begin report leaves the bar moving.
-        if (m_bUnattended && (m_progress.GetStyle() & WS_VISIBLE))
-            return 0;
-        const BOOL bInstall = nCode == SETUP_INSTALL_BEGIN;
-        m_progress.SetRange(0, 100);
-        m_progress.SetStep(kProgressStep);
-        m_progress.SetPos(0);
-        m_btnAction.EnableWindow(FALSE);
-        m_btnCancel.EnableWindow(FALSE);
-        m_btnClose.EnableWindow(FALSE);
-        LoadText(bInstall ? IDS_INSTALL_RUNNING : IDS_REMOVE_RUNNING, szHeading, kLabelChars);
-        LoadText(bInstall ? IDS_INSTALL_RUNNING_INFO : IDS_REMOVE_RUNNING_INFO, szInfo, kLabelChars);
-        m_lblHeading.SetText(szHeading);
-        m_lblInfo.SetText(szInfo);
-        // The bar comes last: whoever sees it sees the whole Running page.
-        m_progress.ShowWindow(SW_SHOW);
-        SetTimer(IDT_PROGRESS, PROGRESS_TIMER_MS);
-        return 0;
-    }
-
-    UINT nHeading;
-    const BOOL bEnd = nCode == SETUP_INSTALL_END || nCode == SETUP_UNINSTALL_END;
-    m_nOutcome = bEnd ? OutcomeOfEnd(lParam) : SetupFailed;
-    if (m_bUnattended) {
-        // Nobody is there to press Finish: the dialog ends with the run.
-        KillTimer(IDT_PROGRESS);
-        m_bWorkerRunning = FALSE;
-        EndDialog(m_nOutcome == SetupSucceeded ? IDOK : IDABORT);
-        return 0;
-    }
-    if (bEnd) {
-        KillTimer(IDT_PROGRESS);
-        if (lParam == SETUP_END_SUCCEEDED) {
-            m_progress.SetPos(100);
-            if (nCode == SETUP_INSTALL_END) {
-                m_bInstallDone = TRUE;
-                m_progress.ShowWindow(SW_HIDE);
-                m_chkLaunch.ShowWindow(SW_SHOW);
-                m_chkLaunch.SetCheck(1);
-                nHeading = IDS_INSTALL_DONE;
-            } else {
-                nHeading = IDS_REMOVE_DONE;
-            }
-        } else {
-            // The bar stays where the animation left it.
-            nHeading = nCode == SETUP_INSTALL_END ? IDS_INSTALL_FAILED : IDS_REMOVE_FAILED;
-        }
-    } else {
-        // A failure report: the animation stops where it stands, as it does for a failed end.
-        KillTimer(IDT_PROGRESS);
-        nHeading = nCode == SETUP_INSTALL_FAILED ? IDS_INSTALL_FAILED : IDS_REMOVE_FAILED;
-    }
-    m_bWorkerRunning = FALSE;
-
-    LoadText(nHeading, szHeading, kLabelChars);
-    LoadText(IDS_FINISH_INFO, szInfo, kLabelChars);
-    m_lblHeading.SetText(szHeading);
-    m_lblInfo.SetText(szInfo);
-    m_btnAction.ShowWindow(SW_HIDE);
-    m_btnCancel.EnableWindow(FALSE);
-    m_btnClose.EnableWindow(TRUE);
-    m_btnFinish.ShowWindow(SW_SHOW);
-    // The keyboard continues on Finish; Enter on the check box presses it too.
-    SendMessage(DM_SETDEFID, IDOK, 0);
-    FocusControl(m_btnFinish);
-    return 0;
-}
-
-void CSetupDlg::OnTimer(UINT_PTR nIDEvent)
-{
-    if (nIDEvent == IDT_PROGRESS && m_progress.GetPos() < kProgressAnimatedMax)
-        m_progress.StepIt();
-    Default();
 }

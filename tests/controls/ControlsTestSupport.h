@@ -4,6 +4,7 @@
 #include "framework/Afx.h"
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 // A visible top-level window painted in one colour, recording commands and notifications.
@@ -13,9 +14,11 @@ public:
     BOOL Create(int width, int height, COLORREF crFill);
 
     BOOL OnCommand(WPARAM wParam, LPARAM lParam) override;
+    void OnHandlerException(LPCSTR lpszWhat) override { m_failures.push_back(lpszWhat); }
 
     std::vector<WPARAM> m_commands;   // wParam of each WM_COMMAND
     std::vector<NMHDR> m_notices;     // copy of each WM_NOTIFY header
+    std::vector<std::string> m_failures;   // what each failed handler of its windows let out
     COLORREF m_crFill = RGB(0, 128, 0);
 
 protected:

@@ -34,6 +34,33 @@ TEST(GdiResources, CountSeesObjectsComeAndGo)
     EXPECT_EQ(CountGdiObjects(), before);
 }
 
+// A DC is deleted by its owner only: CDC deletes the DC it took over; the borrowing form, and a
+// handler that the system lends its DC, leave it alone.
+TEST(GdiResources, OnlyTheOwnerDeletesADc)
+{
+    CTestParent parent;
+    ASSERT_TRUE(parent.Create(40, 30, RGB(0, 128, 0)));
+    const struct {
+        const char* how;
+        void (*hold)(CTestParent&, HDC);
+        bool deleted;
+    } rows[] = {
+        {"CDC::Attach takes it over", [](CTestParent&, HDC h) { CDC dc; dc.Attach(h); }, true},
+        {"CDC::Detach gives it away", [](CTestParent&, HDC h) { CDC dc; dc.Attach(h); dc.Detach(); }, false},
+        {"CDCHandle borrows it", [](CTestParent&, HDC h) { CDCHandle dc(h); }, false},
+        {"WM_ERASEBKGND lends it to the handler", [](CTestParent& p, HDC h) { p.SendMessage(WM_ERASEBKGND, (WPARAM)h); },
+         false},
+    };
+    for (const auto& row : rows) {
+        HDC hDC = ::CreateCompatibleDC(nullptr);
+        ASSERT_TRUE(hDC);
+        row.hold(parent, hDC);
+        EXPECT_EQ(::GetObjectType(hDC) == 0, row.deleted) << row.how;
+        if (!row.deleted)
+            ::DeleteDC(hDC);
+    }
+}
+
 TEST(GdiResources, ControlsFreeWhatTheyCreate)
 {
     CTestParent parent;

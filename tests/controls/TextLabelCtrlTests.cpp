@@ -3,6 +3,7 @@
 #include "controls/TextLabelCtrl.h"
 #include <algorithm>
 #include <cwchar>
+#include <stdexcept>
 #include <vector>
 
 namespace {
@@ -16,6 +17,22 @@ public:
     BOOL FlashPhase() const { return m_bFlashPhase; }
     int FlashMode() const { return m_nFlashMode; }
 };
+
+// A label whose WM_APP handler fails: a std::exception for wParam 0, anything else otherwise.
+class CFailingLabel : public CTextLabelCtrl {
+protected:
+    LRESULT OnFail(WPARAM wParam, LPARAM)
+    {
+        if (wParam)
+            throw 42;
+        throw std::runtime_error("the label failed");
+    }
+    DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(CFailingLabel, CTextLabelCtrl)
+    ON_MESSAGE(WM_APP, &CFailingLabel::OnFail)
+END_MESSAGE_MAP()
 
 class TextLabel : public ::testing::Test {
 protected:
@@ -227,6 +244,27 @@ TEST_F(TextLabel, FlashingTextBlinksOnTimerTicks)
     label.SetFlashText(FALSE);
     label.SetText3DColor(RGB(255, 255, 255));
     EXPECT_GT(Shown(label)->Count(yellow), 0);
+}
+
+// The window procedure stops what a handler lets out and reports it to the top-level window;
+// the label goes on working.
+TEST_F(TextLabel, AFailedHandlerIsReportedToTheTopLevelWindow)
+{
+    CFailingLabel label;
+    Make(label, L"Heading");
+    const struct {
+        WPARAM kind;
+        const char* what;
+    } rows[] = {{0, "the label failed"}, {1, "an exception of an unknown type"}};
+    for (const auto& row : rows) {
+        EXPECT_EQ(label.SendMessage(WM_APP, row.kind), 0);
+        EXPECT_EQ(m_parent.m_failures.empty() ? "" : m_parent.m_failures.back(), row.what);
+    }
+    EXPECT_EQ(m_parent.m_failures.size(), 2u);
+    label.SetText(L"Still here");
+    CString text;
+    label.GetWindowText(text);
+    EXPECT_STREQ(text, L"Still here");
 }
 
 TEST(TextLabelWithoutWindow, SettersChangeNothingVisible)
