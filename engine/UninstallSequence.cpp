@@ -30,13 +30,23 @@ BOOL BuildUninstallPlan(const SetupConfig& config, UninstallPlan& plan)
         && FormatText(plan.szRunKey, kKeyPathUnits, L"%lsRun", prefix);
 }
 
+// Deletes a file that the install put there. A read-only one (a package copied from read-only
+// media installs its files so) loses that attribute first: it would block every uninstall.
+BOOL DeleteInstalledCopy(LPCWSTR lpszPath)
+{
+    const DWORD attr = ::GetFileAttributesW(lpszPath);
+    if (attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_READONLY) && !(attr & FILE_ATTRIBUTE_DIRECTORY))
+        ::SetFileAttributesW(lpszPath, attr & ~FILE_ATTRIBUTE_READONLY);
+    return ::DeleteFileW(lpszPath);
+}
+
 // Deletes one installed file; TRUE when it is gone (or was never there). Reports why not, and
 // notes in *pFailure whether another program holds it.
 BOOL DeleteInstalledFile(LPCWSTR lpszPath, LPCWSTR lpszAppName, SetupOutcome* pFailure)
 {
     if (!FileExists(lpszPath))
         return TRUE;
-    if (RetryWhileFileBusy([&] { return ::DeleteFileW(lpszPath); })) {
+    if (RetryWhileFileBusy([&] { return DeleteInstalledCopy(lpszPath); })) {
         SetupLog(L"deleted %ls", lpszPath);
         return TRUE;
     }
@@ -160,12 +170,12 @@ BOOL RemoveInstallFolders(const SetupConfig& config)
     for (LPCWSTR name : kUninstallFolderFiles)
         if (FormatPath(szPath, L"%ls\\%ls", szUninstallDir, name) && FileExists(szPath)) {
             // The running uninstaller's own files stay until it has ended.
-            if (::DeleteFileW(szPath))
+            if (DeleteInstalledCopy(szPath))
                 SetupLog(L"deleted %ls", szPath);
             else
                 SetupLog(L"%ls stays for now: in use", szPath);
         }
-    if (FormatPath(szPath, L"%ls\\%ls", config.InstallDir, L"title_about.bmp") && FileExists(szPath) && ::DeleteFileW(szPath))
+    if (FormatPath(szPath, L"%ls\\%ls", config.InstallDir, L"title_about.bmp") && FileExists(szPath) && DeleteInstalledCopy(szPath))
         SetupLog(L"deleted %ls", szPath);
     // A folder that still holds something (a file of the user's) stays with it.
     const LPCWSTR folders[] = { szUninstallDir, config.InstallDir };

@@ -88,13 +88,18 @@ TEST_F(UninstallTest, ExecutableThatCannotBeDeletedFailsTheUninstallAndKeepsTheI
     ASSERT_EQ(2u, g_recordedMessages.size());
     EXPECT_NE(std::wstring::npos, g_recordedMessages[0].text.find(L"Fail to remove \"" + Installed(config, kAppFile)));
     EXPECT_NE(std::wstring::npos, g_recordedMessages[0].text.find(L"in use by another program"));
-    // A read-only executable is denied as a file in use is, but no later try would help.
-    ASSERT_TRUE(::SetFileAttributesW(Installed(config, kAppFile).c_str(), FILE_ATTRIBUTE_READONLY));
+    // A folder in the executable's place is denied as a file in use is, but no later try would help.
+    const std::wstring exe = Installed(config, kAppFile);
+    ASSERT_TRUE(::MoveFileW(exe.c_str(), (exe + L".aside").c_str()));
+    ASSERT_TRUE(::CreateDirectoryW(exe.c_str(), nullptr));
     EXPECT_EQ(SetupFailed, UninstallApplication(config));
-    ::SetFileAttributesW(Installed(config, kAppFile).c_str(), FILE_ATTRIBUTE_NORMAL);
     ASSERT_EQ(3u, g_recordedMessages.size());
     EXPECT_EQ(std::wstring::npos, g_recordedMessages[2].text.find(L"in use"));
+    ASSERT_TRUE(::RemoveDirectoryW(exe.c_str()) && ::MoveFileW((exe + L".aside").c_str(), exe.c_str()));
+    // A read-only executable, as a package copied from read-only media installs it, goes all the same.
+    ASSERT_TRUE(::SetFileAttributesW(exe.c_str(), FILE_ATTRIBUTE_READONLY));
     EXPECT_EQ(SetupSucceeded, UninstallApplication(config));
+    EXPECT_FALSE(Exists(exe));
     EXPECT_FALSE(HklmKeyExists(UninstallKey(config)));
 }
 
