@@ -3,6 +3,7 @@
 // Also the silent install.
 #include "engine/EngineCommon.h"
 #include "engine/InstallTransaction.h"
+#include "engine/TestSeams.h"
 #include "app/SetupFlags.h"
 #include <wchar.h>
 #include <string>
@@ -128,18 +129,13 @@ std::wstring ExistingFolderOf(std::wstring path)
     return path.size() == 2 ? path + L"\\" : path;   // "C:" alone names the drive's current folder
 }
 
-// The bytes free to this user on the volume of lpszFolder; the tests can make it look larger
-// with SETUP_TEST_FREE_SPACE_MB, so that the disk fills up during the copy instead.
+// The bytes free to this user on the volume of lpszFolder (a test may see less, TestSeams.h).
 ULONGLONG FreeBytes(LPCWSTR lpszFolder)
 {
-    WCHAR szValue[16];
-    DWORD n = ::GetEnvironmentVariableW(L"SETUP_TEST_FREE_SPACE_MB", szValue, 16);
-    if (n > 0 && n < 16)
-        return (ULONGLONG)wcstoul(szValue, nullptr, 10) << 20;
     ULARGE_INTEGER available;
     if (!::GetDiskFreeSpaceExW(lpszFolder, &available, nullptr, nullptr))
-        return ~0ULL;   // a volume that cannot tell: the copy finds out
-    return available.QuadPart;
+        return TestFreeSpaceLimit(~0ULL);   // a volume that cannot tell: the copy finds out
+    return TestFreeSpaceLimit(available.QuadPart);
 }
 
 // Room for the journal and the registry's growth.

@@ -1,5 +1,6 @@
 #include "engine/InstallTransaction.h"
 #include "engine/EngineCommon.h"
+#include "engine/TestSeams.h"
 #include <stdarg.h>
 #include <stdio.h>
 #include <wchar.h>
@@ -65,13 +66,6 @@ BOOL KeepOldFile(LPCWSTR lpszPath, const std::wstring& backup)
         ::SetLastError(dwError);
     }
     return bOk;
-}
-
-unsigned PauseAfterStep()
-{
-    WCHAR szValue[16];
-    DWORD n = ::GetEnvironmentVariableW(L"SETUP_TEST_PAUSE_AFTER_STEP", szValue, 16);
-    return n > 0 && n < 16 ? (unsigned)wcstoul(szValue, nullptr, 10) : 0;
 }
 
 } // namespace
@@ -159,11 +153,9 @@ BOOL CInstallTransaction::Begin(const SetupConfig& config)
 
 void CInstallTransaction::Stepped()
 {
-    static const unsigned nPauseAfter = PauseAfterStep();
-    if (nPauseAfter && m_steps.size() == nPauseAfter) {
-        SetupLog(L"test: paused after change %u", nPauseAfter);
-        ::Sleep(INFINITE);
-    }
+    static const unsigned nPauseAfter = TestPauseAfterChange();
+    if (nPauseAfter && m_steps.size() == nPauseAfter)
+        TestPause((L"after change " + std::to_wstring(nPauseAfter)).c_str());
 }
 
 BOOL CInstallTransaction::CreateFolder(LPCWSTR lpszPath)

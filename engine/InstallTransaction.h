@@ -74,8 +74,8 @@ private:
     BOOL BackupPathFor(LPCWSTR lpszPath, std::wstring& backup);
     std::wstring NewBackupPath();
     void DeleteBackups();
-    // The fault injection of the tests: with SETUP_TEST_PAUSE_AFTER_STEP=k the process stops
-    // after its k-th change, so that a test can kill it there.
+    // After each change: the tests' pause after the k-th (TestSeams.h), where a test kills the
+    // process or changes the machine under it.
     void Stepped();
 
     std::vector<Step> m_plan;

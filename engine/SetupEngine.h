@@ -12,6 +12,7 @@
 //   SetupOutcome                            how a run ended: the program's exit codes
 //   g_pfnEngineMessageBox                   where the engine's failure messages go
 //   SetupLog (SetupLog.h)                   the run's log
+//   TestSeams.h                             the tests' fault injection (SETUP_TEST_...)
 #pragma once
 #include <windows.h>
 

@@ -2,6 +2,7 @@
 // real Program Files folder, registry and shortcut folders of the prefix.
 #include "EngineTestSupport.h"
 #include "engine/InstallJournal.h"
+#include "engine/TestSeams.h"
 #include <algorithm>
 
 namespace {
@@ -254,6 +255,22 @@ TEST_F(InstallTest, InterruptedInstallIsRolledBackWithinTheInstallOnly)
     EXPECT_FALSE(Exists(config.InstallDir));
     EXPECT_EQ("not the install's", ReadWholeFile(outside));
     EXPECT_FALSE(Exists(folder));
+}
+
+// The tests' free-space figure can only lower what the disk check sees: with none free the
+// install is refused before anything is touched; a figure above the real one counts for nothing.
+TEST_F(InstallTest, TestFreeSpaceFigureOnlyLowersTheRealOne)
+{
+    SetupConfig config = Prepare();
+    std::vector<std::wstring> before = Snapshot(config);
+    ::SetEnvironmentVariableW(L"SETUP_TEST_FREE_SPACE_MB", L"0");
+    EXPECT_EQ(SetupDiskFull, InstallApplication(m_package.c_str(), config));
+    ::SetEnvironmentVariableW(L"SETUP_TEST_FREE_SPACE_MB", L"999999");
+    EXPECT_EQ(12345ULL, TestFreeSpaceLimit(12345));
+    ::SetEnvironmentVariableW(L"SETUP_TEST_FREE_SPACE_MB", nullptr);
+    EXPECT_EQ(before, Snapshot(config));
+    ASSERT_EQ(1u, g_recordedMessages.size());
+    EXPECT_NE(std::wstring::npos, g_recordedMessages[0].text.find(L"MB are free"));
 }
 
 BOOL MissingProgramFiles(LPWSTR lpszFolder)

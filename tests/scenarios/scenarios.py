@@ -14,6 +14,7 @@ import os
 import signal
 import subprocess
 import sys
+import threading
 import time
 import unittest
 
@@ -730,6 +731,26 @@ JOURNAL_FOLDER = "C:\\ProgramData\\VRX58Q setup"
 VICTIM = "C:\\windows\\victim.txt"
 
 
+def read_text(path):
+    """A file's text, or "" when there is none."""
+    if not os.path.isfile(path):
+        return ""
+    with open(path, encoding="utf-8", errors="replace") as f:
+        return f.read()
+
+
+def fill_volume(path):
+    """Writes a file "filler" into the file system at path until it is full."""
+    fd = os.open(os.path.join(path, "filler"), os.O_WRONLY | os.O_CREAT)
+    try:
+        while os.write(fd, b"\0" * 65536):
+            pass
+    except OSError:
+        pass
+    finally:
+        os.close(fd)
+
+
 def leftover_kept_files(pfx):
     """Kept old files of an install that are still there: the journal folder of the product,
     and the temporary rollback folders of earlier versions."""
@@ -791,7 +812,7 @@ class Rollbacks(unittest.TestCase):
         ("win7 uninstall while the application never closes", "win64", "win7", True, "app never",
          ("installed", "SilentDel"), 5, "is still running"),
         # A small volume as the install folder's parent: refused before anything is touched, or,
-        # when the check is made to see room, full in the middle of the copy.
+        # filled once the first change is made, full in the middle of the copy.
         ("xp disk too small", "win32", "winxp", False, "disk", ("s",), 6, "MB are free"),
         ("xp disk full during the copy", "win32", "winxp", False, "disk fills", ("s",), 6, "Fail to copy"),
         # The install's process killed after its k-th change; then the next run.
@@ -823,6 +844,7 @@ class Rollbacks(unittest.TestCase):
                 pfx.extra_env["SETUP_TEST_SERVICE_TOOL"] = fault[5:]
             setup = pfx.copy_package(ini=make_ini(), lorvane=False)
             install_dir = "C:\\Program Files%s\\VRX58Q" % (" (x86)" if arch == "win64" else "")
+            log = os.path.join(pfx.work, "setup.log")
             pristine = None
             if fault.startswith("kill "):
                 pfx.settle()
@@ -833,11 +855,13 @@ class Rollbacks(unittest.TestCase):
             if fault == "programs":
                 with open(pr.to_unix(pfx.path, pr.COMMON_PROGRAMS) + "/" + APP_NAME, "w") as f:
                     f.write("a file where the Programs group would go\n")
-            mount = None
+            mount = during = None
             if fault.startswith("disk"):
-                mount = cls.mount_small_volume(pfx, ntpath.dirname(install_dir))
+                mount = cls.mount_small_volume(pfx, ntpath.dirname(install_dir), "8m" if fault == "disk fills" else "512k")
                 if fault == "disk fills":
-                    pfx.extra_env["SETUP_TEST_FREE_SPACE_MB"] = "1000"
+                    # Room for the install when it is checked; none once it has begun.
+                    pfx.extra_env["SETUP_TEST_PAUSE_AFTER_STEP"] = "1"
+                    during = cls.resume_after(pfx, log, "after change 1", lambda: fill_volume(mount))
             if fault == "planted":
                 cls.plant_journal(pfx)
             pfx.settle()
@@ -860,7 +884,6 @@ class Rollbacks(unittest.TestCase):
             elif fault.startswith("kill "):
                 cls.kill_install(pfx, setup, int(fault[5:]))
             program = install_dir + "\\Uninstall\\setup.exe" if words[0] == "installed" else setup
-            log = os.path.join(pfx.work, "setup.log")
             start = time.time()
             try:
                 result = pfx.run([program] + [w for w in words if w != "installed"]
@@ -868,10 +891,13 @@ class Rollbacks(unittest.TestCase):
             finally:
                 if release:
                     release()
+                if during:
+                    during.join()
             seconds = time.time() - start
             pfx.settle(kill=True)
-            with open(log, encoding="utf-8", errors="replace") as f:
-                text = f.read()
+            text = read_text(log)
+            if mount and os.path.exists(os.path.join(mount, "filler")):
+                os.remove(os.path.join(mount, "filler"))
             after = pfx.snapshot()
             if mount:
                 subprocess.run(["umount", mount], check=True)
@@ -881,18 +907,33 @@ class Rollbacks(unittest.TestCase):
                                       installed=installed_state)
 
     @staticmethod
-    def mount_small_volume(pfx, win_folder):
-        """Mounts a 512 KiB file system over the (emptied) folder; skips the test where mounting
-        is refused."""
+    def mount_small_volume(pfx, win_folder, size):
+        """Mounts a file system of `size` (tmpfs) over the (emptied) folder; skips the test where
+        mounting is refused."""
         path = pr.to_unix(pfx.path, win_folder)
         for entry in os.listdir(path):
             subprocess.run(["rm", "-rf", os.path.join(path, entry)], check=True)
-        proc = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=512k", "tmpfs", path],
+        proc = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=" + size, "tmpfs", path],
                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
         if proc.returncode != 0:
             raise unittest.SkipTest("the disk-space rows need `mount -t tmpfs` (root), which was refused: "
                                     + proc.stdout.strip())
         return path
+
+    @staticmethod
+    def resume_after(pfx, log, where, action):
+        """For a run that pauses `where` (a test seam; its log says "test: paused <where>"): a
+        thread that does action() once the run has paused there, then lets it go on."""
+        resume = os.path.join(pfx.work, "resume")
+        pfx.extra_env["SETUP_TEST_RESUME_FILE"] = winelab.windows_path(resume)
+
+        def work():
+            if pfx.wait_for(lambda: "test: paused " + where in read_text(log), timeout=300):
+                action()
+            open(resume, "w").close()
+        thread = threading.Thread(target=work)
+        thread.start()
+        return thread
 
     @staticmethod
     def plant_journal(pfx):
