@@ -89,6 +89,18 @@ BOOL RunServiceTool(LPCWSTR lpszInstallDir, LPCWSTR lpszWord);
 // registered after "-u".
 BOOL StopServiceTool(LPCWSTR lpszInstallDir);
 
+// A Windows service whose program lies in an install folder.
+struct FolderService {
+    std::wstring name;
+    DWORD pid;      // its running process, or 0
+    bool running;   // not stopped
+};
+// The services of lpszInstallDir as the service control manager reports them; FALSE when the
+// manager cannot be asked.
+BOOL FindFolderServices(LPCWSTR lpszInstallDir, std::vector<FolderService>& services);
+// Starts the service lpszName through the service control manager; TRUE when it starts or runs.
+BOOL StartFolderService(LPCWSTR lpszName);
+
 enum ServiceWaitGoal { ServicesStopped, ServicesGone };
 // The Windows services whose program lies in one folder, found before the service tool works
 // on them, and the waits for what the tool asked of them.

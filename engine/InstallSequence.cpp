@@ -333,6 +333,12 @@ SetupOutcome FinishInstall(CInstallTransaction& transaction)
 {
     if (transaction.HasFailed()) {
         transaction.Rollback();
+        if (!transaction.IsRolledBack()) {
+            ReportFailure(L"%ls\n\nThe install could not be rolled back: %ls. Close the program that uses it, then "
+                          L"run the setup again.", transaction.GetFailure(), transaction.GetRollbackProblem());
+            SetupLog(L"result: the install failed and could not be rolled back");
+            return SetupFailed;
+        }
         ReportFailure(L"%ls", transaction.GetFailure());
         SetupLog(L"result: the install failed and was rolled back");
         return transaction.GetOutcome();
@@ -340,6 +346,18 @@ SetupOutcome FinishInstall(CInstallTransaction& transaction)
     transaction.Commit();
     SetupLog(L"result: installed");
     return SetupSucceeded;
+}
+
+// TRUE when a service of lpszInstallDir runs, or the service control manager cannot say.
+BOOL FolderServiceRuns(LPCWSTR lpszInstallDir)
+{
+    std::vector<FolderService> services;
+    if (!FindFolderServices(lpszInstallDir, services))
+        return TRUE;
+    for (const FolderService& service : services)
+        if (service.running)
+            return TRUE;
+    return FALSE;
 }
 
 SetupOutcome Refused()
@@ -387,8 +405,11 @@ SetupOutcome InstallApplication(LPCWSTR lpszFolder, const SetupConfig& config)
 
     BOOL bServiceStopped = TRUE;
     if (bOldService) {
+        // Noted once the services have stopped: then their registration may be gone, and a
+        // rollback registers and starts them again. One that runs keeps its registration.
         bServiceStopped = StopServiceTool(config.InstallDir);
-        transaction.ServiceRemoved(config.InstallDir);
+        if (bServiceStopped || !FolderServiceRuns(config.InstallDir))
+            transaction.ServiceRemoved(config.InstallDir);
     }
     if (!bServiceStopped)
         transaction.FailWith(SetupStillRunning,

@@ -66,8 +66,9 @@ CFolderServices::~CFolderServices()
             ::CloseHandle(service.hProcess);
 }
 
-BOOL CFolderServices::Find(LPCWSTR lpszInstallDir)
+BOOL FindFolderServices(LPCWSTR lpszInstallDir, std::vector<FolderService>& services)
 {
+    services.clear();
     CServiceHandle scm(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE));
     if (!scm)
         return FALSE;
@@ -85,14 +86,31 @@ BOOL CFolderServices::Find(LPCWSTR lpszInstallDir)
         for (DWORD i = 0; i < count; ++i) {
             if (lstrcmpiW(GetServiceProgramFolder(scm, entries[i].lpServiceName).c_str(), lpszInstallDir) != 0)
                 continue;
-            // The process that runs it, to wait for its end after the stop.
-            DWORD pid = entries[i].ServiceStatusProcess.dwProcessId;
-            m_services.push_back({ entries[i].lpServiceName, pid ? ::OpenProcess(SYNCHRONIZE, FALSE, pid) : nullptr });
+            const SERVICE_STATUS_PROCESS& status = entries[i].ServiceStatusProcess;
+            services.push_back({ entries[i].lpServiceName, status.dwProcessId, status.dwCurrentState != SERVICE_STOPPED });
         }
         bMore = dwError == ERROR_MORE_DATA;
         if (bMore && count == 0)
             buffer.resize(cbNeeded > buffer.size() ? cbNeeded : buffer.size() * 2);
     }
+    return TRUE;
+}
+
+BOOL StartFolderService(LPCWSTR lpszName)
+{
+    CServiceHandle scm(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    CServiceHandle service(scm ? ::OpenServiceW(scm, lpszName, SERVICE_START) : nullptr);
+    return service && (::StartServiceW(service, 0, nullptr) || ::GetLastError() == ERROR_SERVICE_ALREADY_RUNNING);
+}
+
+BOOL CFolderServices::Find(LPCWSTR lpszInstallDir)
+{
+    std::vector<FolderService> found;
+    if (!FindFolderServices(lpszInstallDir, found))
+        return FALSE;
+    // The process that runs each, to wait for its end after the stop.
+    for (const FolderService& service : found)
+        m_services.push_back({ service.name, service.pid ? ::OpenProcess(SYNCHRONIZE, FALSE, service.pid) : nullptr });
     for (const Service& service : m_services)
         SetupLog(L"service \"%ls\" runs a program of %ls", service.name.c_str(), lpszInstallDir);
     if (m_services.empty())

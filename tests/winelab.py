@@ -280,16 +280,24 @@ class Prefix:
     def hold_file(self, win_path, exclusive=False):
         """Holds a file open against writing and deleting (exclusive: reading too); returns a
         release function."""
+        return self._hold("hold", win_path, ["exclusive"] if exclusive else [])
+
+    def load_library(self, win_path):
+        """Keeps a library loaded in a program of the prefix (it can then be renamed, not
+        deleted); returns a release function."""
+        return self._hold("load", win_path, [])
+
+    def _hold(self, command, win_path, words):
         self._counter += 1
         ready = os.path.join(self.work, "held-%d" % self._counter)
         stop = os.path.join(self.work, "release-%d" % self._counter)
-        proc = subprocess.Popen([self.lab.wine, self.lab.helper, "hold", win_path, windows_path(ready),
-                                 windows_path(stop)] + (["exclusive"] if exclusive else []), env=self.env(),
+        proc = subprocess.Popen([self.lab.wine, self.lab.helper, command, win_path, windows_path(ready),
+                                 windows_path(stop)] + words, env=self.env(),
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         deadline = time.time() + 300
         while not os.path.exists(ready):
             if proc.poll() is not None or time.time() > deadline:
-                raise RuntimeError("could not hold %s" % win_path)
+                raise RuntimeError("could not %s %s" % (command, win_path))
             time.sleep(0.2)
 
         def release():

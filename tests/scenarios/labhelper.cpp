@@ -11,6 +11,9 @@
 //   labhelper hold PATH READYFILE STOPFILE [exclusive]
 //       Opens PATH for reading and denies others writing or deleting it (with "exclusive",
 //       reading too) until STOPFILE exists; creates READYFILE once the file is held.
+//   labhelper load PATH READYFILE STOPFILE
+//       Loads the library PATH (as a program uses its runtime library: it may then be renamed
+//       but not deleted) until STOPFILE exists; creates READYFILE once it is loaded.
 //   labhelper window CAPTION
 //       Exit code 0 when a top-level window with that caption exists, else 1.
 //   labhelper share PATH...
@@ -169,6 +172,14 @@ int WatchBoxes(LPCWSTR lpszOut, LPCWSTR lpszStop, LPCWSTR lpszCaption, LPCWSTR l
     return 0;
 }
 
+// Creates the file that tells the harness that a hold has begun.
+void MarkReady(LPCWSTR lpszReady)
+{
+    HANDLE hReady = ::CreateFileW(lpszReady, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (hReady != INVALID_HANDLE_VALUE)
+        ::CloseHandle(hReady);
+}
+
 int HoldFile(LPCWSTR lpszPath, LPCWSTR lpszReady, LPCWSTR lpszStop, DWORD dwShare)
 {
     HANDLE hFile = ::CreateFileW(lpszPath, GENERIC_READ, dwShare, nullptr, OPEN_EXISTING,
@@ -177,12 +188,24 @@ int HoldFile(LPCWSTR lpszPath, LPCWSTR lpszReady, LPCWSTR lpszStop, DWORD dwShar
         fwprintf(stderr, L"cannot open %ls: error %lu\n", lpszPath, ::GetLastError());
         return 1;
     }
-    HANDLE hReady = ::CreateFileW(lpszReady, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (hReady != INVALID_HANDLE_VALUE)
-        ::CloseHandle(hReady);
+    MarkReady(lpszReady);
     while (!FileExists(lpszStop))
         ::Sleep(100);
     ::CloseHandle(hFile);
+    return 0;
+}
+
+int LoadLibraryUntil(LPCWSTR lpszPath, LPCWSTR lpszReady, LPCWSTR lpszStop)
+{
+    HMODULE hLibrary = ::LoadLibraryW(lpszPath);
+    if (!hLibrary) {
+        fwprintf(stderr, L"cannot load %ls: error %lu\n", lpszPath, ::GetLastError());
+        return 1;
+    }
+    MarkReady(lpszReady);
+    while (!FileExists(lpszStop))
+        ::Sleep(100);
+    ::FreeLibrary(hLibrary);
     return 0;
 }
 
@@ -217,11 +240,13 @@ int wmain(int argc, wchar_t** argv)
                           argc >= 7 ? argv[6] : nullptr);
     if ((argc == 5 || argc == 6) && !wcscmp(argv[1], L"hold"))
         return HoldFile(argv[2], argv[3], argv[4], argc == 6 && !wcscmp(argv[5], L"exclusive") ? 0 : FILE_SHARE_READ);
+    if (argc == 5 && !wcscmp(argv[1], L"load"))
+        return LoadLibraryUntil(argv[2], argv[3], argv[4]);
     if (argc == 3 && !wcscmp(argv[1], L"window"))
         return ::FindWindowW(nullptr, argv[2]) ? 0 : 1;
     if (argc >= 3 && !wcscmp(argv[1], L"share"))
         return ShareWithUsers(argc - 2, argv + 2);
     fwprintf(stderr, L"usage: labhelper boxwatch OUT STOP [CAPTION [WINDOWS PROGRAM]] | hold PATH READY STOP [exclusive] | "
-                     L"window CAPTION | share PATH...\n");
+                     L"load PATH READY STOP | window CAPTION | share PATH...\n");
     return 2;
 }
