@@ -732,6 +732,7 @@ JOURNAL_FOLDER = "C:\\ProgramData\\VRX58Q setup"
 VICTIM = "C:\\windows\\victim.txt"
 # Files of others that a link planted in the temporary folder points at.
 SWEEP_VICTIMS = ("C:\\victim-a", "C:\\victim-b")
+LOG_VICTIM = "C:\\victim-log.txt"
 FOREIGN_INSTALL = "C:\\Program Files\\Elsewhere\\VRX58Q"
 
 
@@ -820,7 +821,7 @@ class Rollbacks(unittest.TestCase):
     ("kill k") is rolled back by the next run, whatever that run does. The recovery acts only on
     a journal of the administrators' that names this install, keeps it while an old file cannot
     be put back, and removes one without its plan; kept files in use go at the next restart. The
-    sweep of earlier versions' rollback folders never follows a link."""
+    sweep of earlier versions' rollback folders and the default log never follow a link."""
 
     # name, platform, Windows version, installed before, fault, words (run from the package,
     # or with "installed" from the install's uninstall folder), exit code, text of the message
@@ -870,10 +871,11 @@ class Rollbacks(unittest.TestCase):
         # The running service stopped by the failed install runs again after its rollback.
         ("win7 running service, application never closes", "win64", "win7", True, "service app never", ("s",), 5,
          "is still running"),
-        # Links planted in the temporary folder: old rollback folders, one swapped in after the
-        # listing.
+        # Links planted in the temporary folder: old rollback folders (one swapped in after the
+        # listing), and the default log.
         ("xp rollback folders of earlier versions, links among them", "win32", "winxp", False, "sweep", ("s",), 0,
          None),
+        ("xp default log planted as a link", "win32", "winxp", False, "log link", ("s", "quiet", "/log"), 0, None),
     )
     # Rows whose run leaves the journal on purpose; tests of their own check them.
     KEEPS_JOURNAL = ("held after kill 3", "live journal")
@@ -928,6 +930,10 @@ class Rollbacks(unittest.TestCase):
                 pfx.extra_env["SETUP_TEST_PAUSE_IN_SWEEP"] = "1"
                 during = cls.resume_after(pfx, log, "after listing the old rollback folders",
                                           cls.plant_rollback_folders(pfx))
+            elif fault == "log link":
+                with open(pr.to_unix(pfx.path, LOG_VICTIM), "w") as f:
+                    f.write("a file of someone else's\n")
+                os.symlink(pr.to_unix(pfx.path, LOG_VICTIM), os.path.join(temp_folder(pfx), "VRX58Q-setup.log"))
             pfx.settle()
             before = pfx.snapshot()
             installed_state = pfx.snapshot() if installed and pristine else None
@@ -958,7 +964,9 @@ class Rollbacks(unittest.TestCase):
             elif fault == "load":
                 unload = pfx.load_library(install_dir + "\\mingwm10.dll")
             program = install_dir + "\\Uninstall\\setup.exe" if words[0] == "installed" else setup
-            argv = [program] + [w for w in words if w != "installed"] + ["/log=" + winelab.windows_path(log)]
+            argv = [program] + [w for w in words if w != "installed"]
+            if "/log" not in words:
+                argv.append("/log=" + winelab.windows_path(log))
             start = time.time()
             try:
                 result = pfx.run(argv, timeout=300)
@@ -1291,6 +1299,13 @@ class Rollbacks(unittest.TestCase):
         self.assertEqual([True, True, False], [os.path.lexists(os.path.join(temp, "setup-rollback-90000%d-1" % i))
                                                for i in (1, 2, 3)])
         self.assertIn("result: installed", outcome["log"])
+
+    def test_the_default_log_is_never_written_through_a_link(self):
+        outcome = self.outcomes["xp default log planted as a link"]
+        self.assertEqual((0, []), (outcome["result"].rc, outcome["result"].boxes))
+        self.assertEqual("a file of someone else's\n", read_text(pr.to_unix(outcome["pfx"].path, LOG_VICTIM)))
+        self.assertTrue(os.path.islink(os.path.join(temp_folder(outcome["pfx"]), "VRX58Q-setup.log")))
+        self.assertTrue(outcome["pfx"].exists(outcome["install_dir"] + "\\" + APP_FILE))
 
 
 class PlantedLibraries(unittest.TestCase):
