@@ -147,6 +147,7 @@ BOOL CInstallJournal::Create(const SetupConfig& config, BOOL* pbBusy)
 {
     *pbBusy = FALSE;
     Close();
+    m_bTemporary = FALSE;
     std::wstring path, why;
     if (!GetFolder(config.AppFolderName, path))
         return FALSE;
@@ -183,7 +184,8 @@ BOOL CInstallJournal::CreateTemporary(const SetupConfig& config)
         return FALSE;
     SetupLog(L"the old files are kept in %ls", folder.Path().c_str());
     BOOL bBusy = FALSE;
-    return CreateIn(folder, TRUE, config, &bBusy);
+    m_bTemporary = CreateIn(folder, TRUE, config, &bBusy);
+    return m_bTemporary;
 }
 
 BOOL CInstallJournal::CreateIn(CTrustedFolder& folder, BOOL bMade, const SetupConfig& config, BOOL* pbBusy)

@@ -55,6 +55,8 @@ public:
     // product's folder: a rollback finds its old files there, a later run does not.
     BOOL CreateTemporary(const SetupConfig& config);
     BOOL IsOpen() const { return m_file.IsValid(); }
+    // In a temporary folder (CreateTemporary), which no later run looks into.
+    BOOL IsTemporary() const { return m_bTemporary; }
     // With its trailing backslash.
     const std::wstring& Folder() const { return m_folder.Path(); }
     // A new path in the folder for a kept old file.
@@ -75,6 +77,7 @@ private:
     CFileHandle m_file;
     std::wstring m_tag;   // this run's part of the kept files' names
     unsigned m_nKept = 0;
+    BOOL m_bTemporary = FALSE;
 };
 
 // A journal read back: its header and its complete records.

@@ -343,8 +343,11 @@ void CInstallTransaction::Rollback()
     if (m_rollbackProblem.empty()) {
         m_journal.Remove(m_plan);
     } else {
-        SetupLog(L"rollback: not everything could be put back: the journal and the old files stay in %ls for the "
-                 L"next run", m_journal.Folder().c_str());
+        // The product's journal folder is where the next run looks; a temporary one it names.
+        if (m_journal.IsTemporary())
+            m_rollbackProblem += L" (its old file stays in " + m_journal.Folder() + L")";
+        SetupLog(L"rollback: not everything could be put back: the journal and the old files stay in %ls%ls",
+                 m_journal.Folder().c_str(), m_journal.IsTemporary() ? L"" : L" for the next run");
         m_journal.Close();
     }
     m_steps.clear();

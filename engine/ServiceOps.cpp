@@ -28,9 +28,32 @@ std::wstring GetProgramFolder(LPCWSTR lpszCommandLine)
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
 }
 
+// The service's program path as the service control manager keeps it, in the service's
+// registry key: read there, since asking the manager costs a round trip per service (a tenth
+// of a second for a few dozen under Wine). Empty when the key has none.
+std::wstring GetRegisteredProgramPath(LPCWSTR lpszName)
+{
+    CRegKey key;
+    const std::wstring path = std::wstring(L"SYSTEM\\CurrentControlSet\\Services\\") + lpszName;
+    WCHAR szValue[kCommandLineUnits], szExpanded[kCommandLineUnits];
+    DWORD type = 0, cb = sizeof(szValue) - sizeof(WCHAR);
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_QUERY_VALUE, key.Receive()) != ERROR_SUCCESS
+        || ::RegQueryValueExW(key, L"ImagePath", nullptr, &type, (BYTE*)szValue, &cb) != ERROR_SUCCESS
+        || (type != REG_SZ && type != REG_EXPAND_SZ))
+        return std::wstring();
+    szValue[cb / sizeof(WCHAR)] = 0;
+    if (type == REG_SZ)
+        return szValue;
+    DWORD n = ::ExpandEnvironmentStringsW(szValue, szExpanded, kCommandLineUnits);
+    return n > 0 && n <= kCommandLineUnits ? szExpanded : szValue;
+}
+
 // The service's program from its configuration; empty when it cannot be read.
 std::wstring GetServiceProgramFolder(SC_HANDLE hScm, LPCWSTR lpszName)
 {
+    const std::wstring registered = GetRegisteredProgramPath(lpszName);
+    if (!registered.empty())
+        return GetProgramFolder(registered.c_str());
     CServiceHandle service(::OpenServiceW(hScm, lpszName, SERVICE_QUERY_CONFIG));
     DWORD cbNeeded = 0;
     if (!service || (::QueryServiceConfigW(service, nullptr, 0, &cbNeeded) == FALSE

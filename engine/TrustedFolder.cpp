@@ -84,11 +84,17 @@ BOOL GetFinalPath(HANDLE h, std::wstring& path, BOOL* pbKnown)
     return TRUE;
 }
 
-// lpszPath in its long form and without a trailing backslash, as a final path is given.
-std::wstring LongForm(std::wstring path)
+std::wstring WithoutTrailingBackslash(std::wstring path)
 {
     if (path.size() > 3 && path.back() == L'\\')
         path.pop_back();
+    return path;
+}
+
+// lpszPath in its long form and without a trailing backslash, as a final path is given.
+std::wstring LongForm(std::wstring path)
+{
+    path = WithoutTrailingBackslash(path);
     WCHAR szLong[MAX_PATH];
     DWORD n = ::GetLongPathNameW(path.c_str(), szLong, MAX_PATH);
     return n > 0 && n < MAX_PATH ? szLong : path;
@@ -241,7 +247,9 @@ BOOL IsPlainAt(HANDLE h, const std::wstring& path, BOOL bFolder, std::wstring& w
         why = L"the system cannot say where it is: " + SystemErrorText(::GetLastError());
         return FALSE;
     }
-    if (lstrcmpiW(final.c_str(), LongForm(path).c_str()) != 0) {
+    // The path meant may be in its short form (a temporary folder often is).
+    if (lstrcmpiW(final.c_str(), WithoutTrailingBackslash(path).c_str()) != 0
+        && lstrcmpiW(final.c_str(), LongForm(path).c_str()) != 0) {
         why = L"it leads to " + final;
         return FALSE;
     }

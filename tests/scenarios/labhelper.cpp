@@ -172,12 +172,14 @@ int WatchBoxes(LPCWSTR lpszOut, LPCWSTR lpszStop, LPCWSTR lpszCaption, LPCWSTR l
     return 0;
 }
 
-// Creates the file that tells the harness that a hold has begun.
-void MarkReady(LPCWSTR lpszReady)
+// Tells the harness that a hold has begun (READYFILE), then waits until it says to end it.
+void HoldUntilStopped(LPCWSTR lpszReady, LPCWSTR lpszStop)
 {
     HANDLE hReady = ::CreateFileW(lpszReady, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (hReady != INVALID_HANDLE_VALUE)
         ::CloseHandle(hReady);
+    while (!FileExists(lpszStop))
+        ::Sleep(100);
 }
 
 int HoldFile(LPCWSTR lpszPath, LPCWSTR lpszReady, LPCWSTR lpszStop, DWORD dwShare)
@@ -188,9 +190,7 @@ int HoldFile(LPCWSTR lpszPath, LPCWSTR lpszReady, LPCWSTR lpszStop, DWORD dwShar
         fwprintf(stderr, L"cannot open %ls: error %lu\n", lpszPath, ::GetLastError());
         return 1;
     }
-    MarkReady(lpszReady);
-    while (!FileExists(lpszStop))
-        ::Sleep(100);
+    HoldUntilStopped(lpszReady, lpszStop);
     ::CloseHandle(hFile);
     return 0;
 }
@@ -202,9 +202,7 @@ int LoadLibraryUntil(LPCWSTR lpszPath, LPCWSTR lpszReady, LPCWSTR lpszStop)
         fwprintf(stderr, L"cannot load %ls: error %lu\n", lpszPath, ::GetLastError());
         return 1;
     }
-    MarkReady(lpszReady);
-    while (!FileExists(lpszStop))
-        ::Sleep(100);
+    HoldUntilStopped(lpszReady, lpszStop);
     ::FreeLibrary(hLibrary);
     return 0;
 }
