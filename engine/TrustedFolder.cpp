@@ -1,6 +1,5 @@
 #include "engine/TrustedFolder.h"
 #include "engine/EngineCommon.h"
-#include <aclapi.h>
 #include <sddl.h>
 #include <wchar.h>
 
@@ -100,6 +99,18 @@ std::wstring LongForm(std::wstring path)
     return n > 0 && n < MAX_PATH ? szLong : path;
 }
 
+// The owner and access list of an open handle (READ_CONTROL), read by the system call itself:
+// GetSecurityInfo would have the system load ntmarta.dll by name, which Windows XP and Vista
+// look for beside the program first.
+BOOL ReadSecurity(HANDLE h, std::vector<BYTE>& descriptor)
+{
+    const SECURITY_INFORMATION info = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    DWORD cb = 0;
+    ::GetKernelObjectSecurity(h, info, nullptr, 0, &cb);
+    descriptor.resize(cb ? cb : 1);
+    return cb && ::GetKernelObjectSecurity(h, info, (PSECURITY_DESCRIPTOR)descriptor.data(), cb, &cb);
+}
+
 std::wstring SidText(PSID sid)
 {
     LPWSTR text = nullptr;
@@ -135,15 +146,14 @@ BOOL ProbeOwnersKept()
         std::wstring why;
         if (!folder.IsValid() || !IsPlainAt(folder, szPath, TRUE, why))
             return TRUE;
+        std::vector<BYTE> descriptor;
         PSID owner = nullptr;
-        PSECURITY_DESCRIPTOR psd = nullptr;
-        DWORD dwError = ::GetSecurityInfo(folder, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
-                                          nullptr, &psd);
-        CLocalMemory descriptor(psd);
+        BOOL bDefaulted = FALSE;
         CWellKnownSids sids;
         CProcessUser user;
-        BOOL bKept = dwError != ERROR_SUCCESS || !owner || !user.Get() || !::EqualSid(owner, user.Get())
-            || ::EqualSid(owner, (PSID)sids.admins);
+        BOOL bKept = !ReadSecurity(folder, descriptor)
+            || !::GetSecurityDescriptorOwner((PSECURITY_DESCRIPTOR)descriptor.data(), &owner, &bDefaulted) || !owner
+            || !user.Get() || !::EqualSid(owner, user.Get()) || ::EqualSid(owner, (PSID)sids.admins);
         DeleteByHandle(folder);
         return bKept;
     }
@@ -258,24 +268,23 @@ BOOL IsPlainAt(HANDLE h, const std::wstring& path, BOOL bFolder, std::wstring& w
 
 BOOL CheckSecurity(HANDLE h, PSID pExtra, BOOL bAccessList, std::wstring& why)
 {
-    PSID owner = nullptr;
-    PACL dacl = nullptr;
-    PSECURITY_DESCRIPTOR psd = nullptr;
-    DWORD dwError = ::GetSecurityInfo(h, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
-                                      nullptr, &dacl, nullptr, &psd);
-    CLocalMemory descriptor(psd);
-    if (dwError != ERROR_SUCCESS) {
-        why = L"its owner and access list cannot be read: " + SystemErrorText(dwError);
+    std::vector<BYTE> descriptor;
+    if (!ReadSecurity(h, descriptor)) {
+        why = L"its owner and access list cannot be read: " + SystemErrorText(::GetLastError());
         return FALSE;
     }
+    PSECURITY_DESCRIPTOR psd = (PSECURITY_DESCRIPTOR)descriptor.data();
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    BOOL bDefaulted = FALSE, bPresent = FALSE;
     CTrustedAccounts trusted(pExtra);
-    if (!owner || !trusted.Allows(owner, TRUE)) {
+    if (!::GetSecurityDescriptorOwner(psd, &owner, &bDefaulted) || !owner || !trusted.Allows(owner, TRUE)) {
         why = L"its owner is " + SidText(owner);
         return FALSE;
     }
     if (!bAccessList)
         return TRUE;
-    if (!dacl) {
+    if (!::GetSecurityDescriptorDacl(psd, &bPresent, &dacl, &bDefaulted) || !bPresent || !dacl) {
         why = L"it has no access list, so everyone may write it";
         return FALSE;
     }

@@ -2,10 +2,11 @@
 // never by path and then used by path. A folder is trusted when its handle shows a folder, not
 // a link, at the path meant (where the system can tell: Windows Vista and later), owned by
 // SYSTEM or the Administrators, with an access list whose every entry this program understands
-// and none of which lets anyone else write it (inherit-only entries included). It is held open
-// without delete sharing (others may not rename or delete it) while the run uses it. Files inside are opened without
-// following a link, checked on their handle and deleted by that handle; one that cannot go now
-// (a running program, a loaded library) is queued for deletion at the next restart.
+// and none of which lets anyone else write it (inherit-only entries included), all read from
+// the handle. It is held open without delete sharing (others may not rename or delete it) while
+// the run uses it. Files inside are opened without following a link, checked on their handle
+// and deleted by that handle; one that cannot go now (a running program, a loaded library) is
+// queued for deletion at the next restart.
 //
 //   CWellKnownSids         the SIDs of SYSTEM and the Administrators
 //   CProcessUser           this process's user
