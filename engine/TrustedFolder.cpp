@@ -120,50 +120,65 @@ std::wstring SidText(PSID sid)
     return text;
 }
 
-// Whether the file system keeps the owner this process names for what it makes. Windows does.
-// Wine does not: it shows this process's user as the owner of every file, and an access list
-// made from the Unix mode (full control for this user and SYSTEM, what the mode grants others
-// as an entry for Everyone). There this process's user is trusted as well: on such a system it
-// is the owner of everything, and others' rights still show. Probed once, on a new folder below
-// the temporary folder; anything unclear counts as "kept", the strict answer.
-BOOL ProbeOwnersKept()
+// Whether the file system keeps the owner this process names for what it makes: -1 while not
+// known, then 1 or 0. Windows keeps it. Wine does not: it shows this process's user as the owner
+// of every file, and an access list made from the Unix mode (full control for this user and
+// SYSTEM, what the mode grants others as an entry for Everyone). There this process's user is
+// trusted as well: on such a system it is the owner of everything, and others' rights still
+// show. Learnt from a folder that this process has just made with the Administrators as its
+// owner; anything unclear counts as "kept", the strict answer.
+volatile LONG g_nOwnersKept = -1;
+
+// Learns it from hFolder, a folder this process has just made (and checked to be that folder)
+// with the Administrators as its owner.
+void LearnOwnersKept(HANDLE hFolder)
+{
+    std::vector<BYTE> descriptor;
+    PSID owner = nullptr;
+    BOOL bDefaulted = FALSE;
+    CWellKnownSids sids;
+    CProcessUser user;
+    if (!ReadSecurity(hFolder, descriptor)
+        || !::GetSecurityDescriptorOwner((PSECURITY_DESCRIPTOR)descriptor.data(), &owner, &bDefaulted) || !owner)
+        return;
+    if (::EqualSid(owner, (PSID)sids.admins))
+        ::InterlockedCompareExchange(&g_nOwnersKept, 1, -1);
+    else if (user.Get() && ::EqualSid(owner, user.Get()))
+        ::InterlockedCompareExchange(&g_nOwnersKept, 0, -1);
+}
+
+// Makes a folder below the temporary folder to learn it from, when nothing this process made
+// has told it yet; then deletes that folder.
+void ProbeOwnersKept()
 {
     WCHAR szTemp[MAX_PATH], szPath[MAX_PATH];
     DWORD n = ::GetTempPathW(MAX_PATH, szTemp);
     CAdminOnlySecurity security;
-    if (n == 0 || n >= MAX_PATH || !security.Get())
-        return TRUE;
-    for (DWORD attempt = 0; attempt < 10; ++attempt) {
+    for (DWORD attempt = 0; n > 0 && n < MAX_PATH && security.Get() && attempt < 10; ++attempt) {
         if (!FormatPath(szPath, L"%lssetup-owner-%lu-%lu", szTemp, ::GetCurrentProcessId(), ::GetTickCount() + attempt))
-            return TRUE;
+            break;
         if (!::CreateDirectoryW(szPath, security.Get())) {
             if (::GetLastError() == ERROR_ALREADY_EXISTS)
                 continue;
-            return TRUE;
+            break;
         }
         CFileHandle folder(OpenNoFollow(szPath, kFolderDeleteAccess | READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                         OPEN_EXISTING, nullptr, TRUE));
         std::wstring why;
-        if (!folder.IsValid() || !IsPlainAt(folder, szPath, TRUE, why))
-            return TRUE;
-        std::vector<BYTE> descriptor;
-        PSID owner = nullptr;
-        BOOL bDefaulted = FALSE;
-        CWellKnownSids sids;
-        CProcessUser user;
-        BOOL bKept = !ReadSecurity(folder, descriptor)
-            || !::GetSecurityDescriptorOwner((PSECURITY_DESCRIPTOR)descriptor.data(), &owner, &bDefaulted) || !owner
-            || !user.Get() || !::EqualSid(owner, user.Get()) || ::EqualSid(owner, (PSID)sids.admins);
-        DeleteByHandle(folder);
-        return bKept;
+        if (folder.IsValid() && IsPlainAt(folder, szPath, TRUE, why)) {
+            LearnOwnersKept(folder);
+            DeleteByHandle(folder);
+        }
+        break;
     }
-    return TRUE;
+    ::InterlockedCompareExchange(&g_nOwnersKept, 1, -1);
 }
 
 BOOL OwnersAreKept()
 {
-    static const BOOL bKept = ProbeOwnersKept();
-    return bKept;
+    if (::InterlockedCompareExchange(&g_nOwnersKept, -1, -1) < 0)
+        ProbeOwnersKept();
+    return ::InterlockedCompareExchange(&g_nOwnersKept, -1, -1) != 0;
 }
 
 // Who may own or write what this program trusts.
@@ -330,8 +345,14 @@ BOOL CTrustedFolder::Create(const std::wstring& path, PSID pExtra, std::wstring&
         ::SetLastError(dwError);
         return FALSE;
     }
-    if (Open(path, pExtra, TrustOwnerAndAccess, why) == FolderTrusted)
-        return TRUE;
+    const std::wstring dir = WithoutTrailingBackslash(path);
+    CFileHandle folder(OpenNoFollow(dir, kFolderAccess, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, nullptr, TRUE));
+    if (folder.IsValid() && IsPlainAt(folder, dir, TRUE, why)) {
+        // Made with the Administrators as its owner: it shows whether the file system keeps that.
+        LearnOwnersKept(folder);
+        if (Hold(folder, dir, pExtra, TrustOwnerAndAccess, why))
+            return TRUE;
+    }
     // Something else than what was made stands there now: it is left alone.
     ::SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
@@ -340,9 +361,7 @@ BOOL CTrustedFolder::Create(const std::wstring& path, PSID pExtra, std::wstring&
 FolderOpen CTrustedFolder::Open(const std::wstring& path, PSID pExtra, FolderTrust trust, std::wstring& why)
 {
     Close();
-    std::wstring dir = path;
-    if (dir.size() > 3 && dir.back() == L'\\')
-        dir.pop_back();
+    const std::wstring dir = WithoutTrailingBackslash(path);
     CFileHandle folder(OpenNoFollow(dir, kFolderAccess, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, nullptr, TRUE));
     if (!folder.IsValid()) {
         DWORD dwError = ::GetLastError();
@@ -351,11 +370,16 @@ FolderOpen CTrustedFolder::Open(const std::wstring& path, PSID pExtra, FolderTru
             return FolderMissing;
         return dwError == ERROR_SHARING_VIOLATION ? FolderHeld : FolderUntrusted;
     }
-    if (!IsPlainAt(folder, dir, TRUE, why) || !CheckSecurity(folder, pExtra, trust == TrustOwnerAndAccess, why))
-        return FolderUntrusted;
+    return IsPlainAt(folder, dir, TRUE, why) && Hold(folder, dir, pExtra, trust, why) ? FolderTrusted : FolderUntrusted;
+}
+
+BOOL CTrustedFolder::Hold(CFileHandle& folder, const std::wstring& dir, PSID pExtra, FolderTrust trust, std::wstring& why)
+{
+    if (!CheckSecurity(folder, pExtra, trust == TrustOwnerAndAccess, why))
+        return FALSE;
     m_handle = std::move(folder);
     m_path = dir + L"\\";
-    return FolderTrusted;
+    return TRUE;
 }
 
 void CTrustedFolder::Close()

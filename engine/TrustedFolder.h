@@ -91,6 +91,10 @@ public:
     BOOL Remove(BOOL bQueue);
 
 private:
+    // Holds folder, a handle of dir that shows a plain folder, when its owner and access list
+    // may be trusted.
+    BOOL Hold(CFileHandle& folder, const std::wstring& dir, PSID pExtra, FolderTrust trust, std::wstring& why);
+
     std::wstring m_path;
     CFileHandle m_handle;
 };
