@@ -289,6 +289,28 @@ TEST_F(InstallTest, RollbackThatCannotPutAnOldFileBackLeavesItToTheNextRun)
     EXPECT_FALSE(Exists(folder));
 }
 
+// At its end an install deletes the journal and the kept files it names, and nothing else of
+// the journal folder: a file it did not put there stays, and with it the folder.
+TEST_F(InstallTest, CommitDeletesOnlyWhatItsJournalNames)
+{
+    SetupConfig config = Prepare();
+    ASSERT_EQ(SetupSucceeded, InstallApplication(m_package.c_str(), config));
+    const std::wstring runtime = Installed(config, L"mingwm10.dll"), newer = m_package + L"Application\\mingwm10.dll";
+    WriteTextFile(newer, "runtime, version 2");
+    std::wstring folder;
+    ASSERT_TRUE(CInstallJournal::GetFolder(config.AppFolderName, folder));
+    CInstallTransaction transaction;
+    transaction.PlanFile(runtime.c_str());
+    ASSERT_TRUE(transaction.Begin(config));
+    WriteTextFile(folder + L"1.old", "not this install's");
+    ASSERT_TRUE(transaction.CopyFile(newer.c_str(), runtime.c_str()));
+    transaction.Commit();
+    EXPECT_EQ("runtime, version 2", ReadWholeFile(runtime));
+    EXPECT_FALSE(Exists(folder + L"journal.txt"));
+    EXPECT_EQ("not this install's", ReadWholeFile(folder + L"1.old"));
+    DeleteTree(folder.substr(0, folder.size() - 1));
+}
+
 // The tests' free-space figure can only lower what the disk check sees: with none free the
 // install is refused before anything is touched; a figure above the real one counts for nothing.
 TEST_F(InstallTest, TestFreeSpaceFigureOnlyLowersTheRealOne)
