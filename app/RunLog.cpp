@@ -2,6 +2,7 @@
 #include "app/SetupFlags.h"
 #include "engine/SetupEngine.h"
 #include "engine/SetupLog.h"
+#include "engine/TrustedFolder.h"
 #include <stdio.h>
 
 namespace {
@@ -26,25 +27,47 @@ void GetProgramVersion(LPWSTR lpszVersion, size_t cch)
     lpszVersion[cch - 1] = 0;
 }
 
+// The default log in the temporary folder, where others may have put something of that name
+// first: a new file that this run makes, or one that its handle shows as a plain file with one
+// name, not a link, owned by SYSTEM or the Administrators (as this program makes it). Anything
+// else is left alone, and the run has no log.
+void OpenDefaultLog(const std::wstring& path)
+{
+    const DWORD dwAccess = FILE_APPEND_DATA | READ_CONTROL | FILE_READ_ATTRIBUTES;
+    const DWORD dwShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    CAdminOnlySecurity owner(nullptr, FALSE);
+    CFileHandle file(OpenNoFollow(path, dwAccess, dwShare, CREATE_NEW, owner.Get()));
+    if (!file.IsValid() && ::GetLastError() == ERROR_FILE_EXISTS) {
+        file.Attach(OpenNoFollow(path, dwAccess, dwShare, OPEN_EXISTING));
+        std::wstring why;
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (file.IsValid()
+            && (!IsPlainAt(file, path, FALSE, why, &info) || info.nNumberOfLinks != 1 || !CheckSecurity(file, nullptr, FALSE, why)))
+            file.Close();
+    }
+    if (file.IsValid())
+        UseSetupLogFile(file.Detach());
+}
+
 } // namespace
 
 void OpenRequestedLog(const CSetupCommandLineInfo& cmdInfo, LPCWSTR lpszAppFolderName)
 {
     if (!cmdInfo.m_bLog || cmdInfo.m_bLogPathTooLong)
         return;
-    WCHAR szPath[MAX_PATH];
+    // A path the caller names is the caller's choice.
     if (cmdInfo.m_szLogPath[0]) {
-        lstrcpynW(szPath, cmdInfo.m_szLogPath, MAX_PATH);
-    } else {
-        WCHAR szTemp[MAX_PATH];
-        DWORD n = ::GetTempPathW(MAX_PATH, szTemp);
-        // A folder name that is no plain name must not steer the log elsewhere.
-        LPCWSTR name = IsValidName(lpszAppFolderName) ? lpszAppFolderName : L"VRX58Q";
-        if (n == 0 || n >= MAX_PATH || _snwprintf(szPath, MAX_PATH, L"%ls%ls-setup.log", szTemp, name) < 0)
-            return;
-        szPath[MAX_PATH - 1] = 0;
+        OpenSetupLog(cmdInfo.m_szLogPath);
+        return;
     }
-    OpenSetupLog(szPath);
+    WCHAR szTemp[MAX_PATH], szPath[MAX_PATH];
+    DWORD n = ::GetTempPathW(MAX_PATH, szTemp);
+    // A folder name that is no plain name must not steer the log elsewhere.
+    LPCWSTR name = IsValidName(lpszAppFolderName) ? lpszAppFolderName : L"VRX58Q";
+    if (n == 0 || n >= MAX_PATH || _snwprintf(szPath, MAX_PATH, L"%ls%ls-setup.log", szTemp, name) < 0)
+        return;
+    szPath[MAX_PATH - 1] = 0;
+    OpenDefaultLog(szPath);
 }
 
 void LogRunHeader()

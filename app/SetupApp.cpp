@@ -3,7 +3,7 @@
 #include "app/RunLog.h"
 #include "app/UninstallCopy.h"
 #include "engine/SetupEngine.h"
-#include "engine/InstallJournal.h"
+#include "engine/JournalRecovery.h"
 #include "engine/SetupLog.h"
 #ifdef SETUP_HAVE_WIZARD
 #include "wizard/SetupDlg.h"
@@ -55,23 +55,32 @@ BOOL CSetupApp::InitInstance()
     ReadSetupConfig(szFolder, &config, bTitleBitmap);
     OpenRequestedLog(cmdInfo, config.AppFolderName);
     LogRunHeader();
+    // A quiet silent run shows no message box at all, from here on.
+    g_bQuiet = cmdInfo.m_bQuiet && (mode == RunSilentInstall || mode == RunSilentUninstall);
 
+    if (copy.IsRefused()) {
+        SetupLog(L"%ls", copy.GetRefusal());
+        m_nExitCode = SetupRefused;
+        return FALSE;
+    }
     if (!bCopy && !AcquireSingleInstanceMutex(SETUP_MUTEX_NAME, &m_hMutex)) {
         SetupLog(L"another setup program is running: nothing was done");
         m_nExitCode = SetupBusy;
         return FALSE;
     }
-    // An install of this product whose process died is rolled back before this run's work;
+    // An install of this product whose process died is rolled back before this run's work
+    // (which does not start while it still runs, or when what it changed cannot be put back);
     // the uninstall's copy leaves that to the uninstaller that started it.
-    if (!bCopy && RecoverInterruptedInstall(config) == SetupBusy) {
-        m_nExitCode = SetupBusy;
-        return FALSE;
+    if (!bCopy) {
+        const SetupOutcome recovery = RecoverInterruptedInstall(config);
+        if (recovery != SetupSucceeded) {
+            m_nExitCode = recovery;
+            return FALSE;
+        }
     }
     if (g_bIsNt6)
         WriteCompatibilityAssistantValue(szExeLower);
     g_bTitleBitmap = bTitleBitmap;
-    // Silent runs show no text: they need no language library.
-    g_bQuiet = cmdInfo.m_bQuiet && (mode == RunSilentInstall || mode == RunSilentUninstall);
 
     // An uninstall started from the installed uninstall folder runs from a temporary copy,
     // which can remove that folder too.

@@ -1,4 +1,5 @@
 #include "app/SetupFlags.h"
+#include "engine/TestSeams.h"
 #include <cstring>
 
 BOOL g_bIsWow64 = FALSE;
@@ -11,15 +12,11 @@ BOOL g_bQuiet = FALSE;
 HMODULE g_hLangResource = nullptr;
 
 #if defined(_WIN64)
-// The 64-bit build exists only to run the tests on machines that cannot execute 32-bit code.
-// It stands for the 32-bit program, which on 64-bit Windows runs under WOW64; a test that
-// plays a 32-bit Windows says so with SETUP_TEST_WOW64=0.
+// The 64-bit test build stands for the 32-bit program under WOW64, unless a test plays a
+// 32-bit Windows (TestSeams.h).
 BOOL IsWow64()
 {
-    WCHAR value[8] = {};
-    if (::GetEnvironmentVariableW(L"SETUP_TEST_WOW64", value, 8) && value[0] == L'0')
-        return FALSE;
-    return TRUE;
+    return !TestPlays32BitWindows();
 }
 #else
 BOOL IsWow64()

@@ -1,6 +1,6 @@
 #include "app/UninstallCopy.h"
 #include "app/SetupApp.h"
-#include "engine/SetupLog.h"
+#include "engine/EngineCommon.h"
 #include <stdio.h>
 #include <wchar.h>
 #include <string>
@@ -29,48 +29,63 @@ void AppendQuotedWord(std::wstring& commandLine, LPCWSTR lpszWord)
     commandLine += L'"';
 }
 
-// Copies the program and the language libraries named after it into lpszCopyFolder; the
-// copy's executable path goes to copyExe.
-BOOL CopyProgram(LPCWSTR lpszExePath, LPCWSTR lpszFolder, const std::wstring& copyFolder, std::wstring& copyExe)
+// The files of a copy: the program, and the seven language libraries named after it.
+std::vector<std::wstring> CopiedFileNames(LPCWSTR lpszExeName)
+{
+    const std::wstring stem(lpszExeName, wcslen(lpszExeName) - 4);
+    std::vector<std::wstring> names{ lpszExeName };
+    for (LPCWSTR name : kUninstallFolderFiles) {
+        size_t len = wcslen(name);
+        if (len > 9 && !_wcsnicmp(name, L"setup", 5) && !_wcsicmp(name + len - 4, L".dll"))
+            names.push_back(stem + (name + 5));
+    }
+    return names;
+}
+
+// The program's file name in lpszExePath; empty unless it ends with ".exe".
+std::wstring ExeNameOf(LPCWSTR lpszExePath)
 {
     LPCWSTR name = wcsrchr(lpszExePath, L'\\');
     name = name ? name + 1 : lpszExePath;
-    size_t nameLen = wcslen(name);
-    if (nameLen < 5 || _wcsicmp(name + nameLen - 4, L".exe") != 0)
+    size_t len = wcslen(name);
+    return len >= 5 && !_wcsicmp(name + len - 4, L".exe") ? name : L"";
+}
+
+// Copies the program and its language libraries (those the folder has) into the copy's folder;
+// the copy's executable path goes to copyExe.
+BOOL CopyProgram(LPCWSTR lpszExePath, LPCWSTR lpszFolder, const CTrustedFolder& copyFolder, std::wstring& copyExe)
+{
+    const std::wstring exeName = ExeNameOf(lpszExePath);
+    if (exeName.empty())
         return FALSE;
-    copyExe = copyFolder + name;
-    if (!::CopyFileW(lpszExePath, copyExe.c_str(), FALSE))
+    copyExe = copyFolder.Path() + exeName;
+    if (!::CopyFileW(lpszExePath, copyExe.c_str(), TRUE))
         return FALSE;
-    std::wstring stem(name, nameLen - 4);
-    WIN32_FIND_DATAW fd;
-    HANDLE hFind = ::FindFirstFileW((std::wstring(lpszFolder) + stem + L"???.dll").c_str(), &fd);
-    if (hFind == INVALID_HANDLE_VALUE)
-        return TRUE;
-    do {
-        ::CopyFileW((std::wstring(lpszFolder) + fd.cFileName).c_str(), (copyFolder + fd.cFileName).c_str(), FALSE);
-    } while (::FindNextFileW(hFind, &fd));
-    ::FindClose(hFind);
+    for (const std::wstring& name : CopiedFileNames(exeName.c_str()))
+        if (name != exeName)
+            ::CopyFileW((std::wstring(lpszFolder) + name).c_str(), (copyFolder.Path() + name).c_str(), TRUE);
     return TRUE;
 }
 
-// Removes the files of a folder and the folder; what is in use goes at the next restart.
-void RemoveFolderNowOrAtRestart(const std::wstring& folder)
+// Deletes the files that were copied into folder, by handle; what is in use, and then the
+// folder, go at the next restart.
+void RemoveCopiedFiles(CTrustedFolder& folder, const std::wstring& exeName)
 {
-    WIN32_FIND_DATAW fd;
-    HANDLE hFind = ::FindFirstFileW((folder + L"*").c_str(), &fd);
-    if (hFind != INVALID_HANDLE_VALUE) {
-        do {
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                continue;
-            std::wstring path = folder + fd.cFileName;
-            if (!::DeleteFileW(path.c_str()))
-                ::MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-        } while (::FindNextFileW(hFind, &fd));
-        ::FindClose(hFind);
-    }
-    std::wstring dir = folder.substr(0, folder.size() - 1);
-    if (!::RemoveDirectoryW(dir.c_str()) && !::MoveFileExW(dir.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
-        SetupLog(L"the temporary folder %ls stays: it cannot be removed", dir.c_str());
+    for (const std::wstring& name : CopiedFileNames(exeName.c_str()))
+        folder.DeleteFile(name);
+    folder.Remove(TRUE);
+}
+
+// The same for a copy's folder that this process made and then let go of: checked again first.
+void RemoveCopyFolder(const std::wstring& path, const std::wstring& exeName)
+{
+    CProcessUser user;
+    CTrustedFolder folder;
+    std::wstring why;
+    if (folder.Open(path, user.Get(), TrustOwnerAndAccess, why) == FolderTrusted)
+        RemoveCopiedFiles(folder, exeName);
+    else
+        SetupLog(L"the temporary folder %ls stays: %ls", path.c_str(), why.c_str());
 }
 
 } // namespace
@@ -85,12 +100,14 @@ BOOL IsInstalledUninstallFolder(LPCWSTR lpszFolder, const SetupConfig& config)
 
 BOOL RunUninstallFromCopy(LPCWSTR lpszExePath, LPCWSTR lpszFolder, int* pnExitCode)
 {
-    WCHAR szCopyFolder[MAX_PATH];
-    if (!CreateTemporaryFolder(kUninstallCopyFolderName, szCopyFolder))
+    CProcessUser user;
+    CTrustedFolder folder;
+    if (!CreateTemporaryFolder(kUninstallCopyFolderName, user.Get(), folder))
         return FALSE;
-    std::wstring copyFolder = szCopyFolder, copyExe;
-    if (!CopyProgram(lpszExePath, lpszFolder, copyFolder, copyExe)) {
-        RemoveFolderNowOrAtRestart(copyFolder);
+    const std::wstring copyFolder = folder.Path(), exeName = ExeNameOf(lpszExePath);
+    std::wstring copyExe;
+    if (!CopyProgram(lpszExePath, lpszFolder, folder, copyExe)) {
+        RemoveCopiedFiles(folder, exeName);
         return FALSE;
     }
 
@@ -99,7 +116,7 @@ BOOL RunUninstallFromCopy(LPCWSTR lpszExePath, LPCWSTR lpszFolder, int* pnExitCo
     SECURITY_ATTRIBUTES sa{ sizeof(sa), nullptr, TRUE };
     HANDLE hRead = nullptr, hWrite = nullptr, hSelf = nullptr;
     if (!::CreatePipe(&hRead, &hWrite, &sa, 0)) {
-        RemoveFolderNowOrAtRestart(copyFolder);
+        RemoveCopiedFiles(folder, exeName);
         return FALSE;
     }
     ::SetHandleInformation(hRead, HANDLE_FLAG_INHERIT, 0);
@@ -120,6 +137,8 @@ BOOL RunUninstallFromCopy(LPCWSTR lpszExePath, LPCWSTR lpszFolder, int* pnExitCo
     STARTUPINFOW si{};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi{};
+    // The copy checks and holds its folder itself.
+    folder.Close();
     BOOL bStarted = hSelf && ::CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                                               &si, &pi);
     ::CloseHandle(hWrite);
@@ -128,7 +147,7 @@ BOOL RunUninstallFromCopy(LPCWSTR lpszExePath, LPCWSTR lpszFolder, int* pnExitCo
     if (!bStarted) {
         SetupLog(L"the uninstall's temporary copy could not be started: it runs from here");
         ::CloseHandle(hRead);
-        RemoveFolderNowOrAtRestart(copyFolder);
+        RemoveCopyFolder(copyFolder, exeName);
         return FALSE;
     }
     SetupLog(L"the uninstall runs from a copy in %ls (process %lu)", copyFolder.c_str(), pi.dwProcessId);
@@ -193,6 +212,15 @@ BOOL CUninstallCopy::Attach(const CSetupCommandLineInfo& cmdInfo, LPWSTR lpszFol
     ::CloseHandle(hGuard);
     if (_snwprintf(lpszFolder, MAX_PATH, L"%ls\\", cmdInfo.m_szFrom) < 0)
         return FALSE;
+    // Its folder must still be the one its starter made, the administrators' and this user's
+    // alone: checked on its handle, and held while the copy works.
+    CProcessUser user;
+    std::wstring why;
+    if (m_folder.Open(szOwn, user.Get(), TrustOwnerAndAccess, why) != FolderTrusted) {
+        m_refusal = L"the uninstall's copy in " + std::wstring(szOwn) + L" does not run: its folder cannot be "
+            L"trusted: " + why;
+        return FALSE;
+    }
     m_hParent = hParent;
     m_hResult = (HANDLE)cmdInfo.m_nResultHandle;
     return TRUE;
@@ -218,9 +246,6 @@ void CUninstallCopy::Finish(int nExitCode, const SetupConfig& config, HANDLE* ph
 
     WCHAR szExe[MAX_PATH];
     DWORD n = ::GetModuleFileNameW(nullptr, szExe, MAX_PATH);
-    LPWSTR slash = n && n < MAX_PATH ? wcsrchr(szExe, L'\\') : nullptr;
-    if (slash) {
-        slash[1] = 0;
-        RemoveFolderNowOrAtRestart(szExe);
-    }
+    if (n && n < MAX_PATH)
+        RemoveCopiedFiles(m_folder, ExeNameOf(szExe));
 }

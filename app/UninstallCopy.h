@@ -2,16 +2,18 @@
 // the install's "Uninstall" folder that it was started from, and with it the whole install.
 //
 // The program started from <InstallDir>\Uninstall (by the uninstall entry or the shortcut)
-// copies itself and its language libraries into a new temporary folder, starts the copy with
-// the same words, keeps the single-instance guard while the copy works and ends with the
-// copy's result as its exit code. The copy runs the uninstall as the started program would,
-// with that program's folder (its setup.ini, title bitmap and texts), reports its result,
-// waits for the started program to end, removes what is left of the install folder, and has
-// its own temporary folder removed at the next restart.
+// copies itself and its seven language libraries into a new temporary folder that only SYSTEM,
+// the Administrators and the running user may use (TrustedFolder.h), starts the copy with the
+// same words, keeps the single-instance guard while the copy works and ends with the copy's
+// result as its exit code. The copy checks that its folder is still that folder, on its handle,
+// and holds it; it runs the uninstall as the started program would, with that program's folder
+// (its setup.ini, title bitmap and texts), reports its result, waits for the started program to
+// end, removes what is left of the install folder, and deletes the files that were copied (by
+// handle; those in use, and the folder, at the next restart).
 #pragma once
 #include <windows.h>
 #include "app/SetupCommandLine.h"
-#include "engine/SetupEngine.h"
+#include "engine/TrustedFolder.h"
 
 // TRUE when lpszFolder (ends with a backslash) is the "Uninstall" folder of the install that
 // config, read from that folder's setup.ini, describes.
@@ -30,6 +32,9 @@ public:
     // folder, with its trailing backslash.
     BOOL Attach(const CSetupCommandLineInfo& cmdInfo, LPWSTR lpszFolder);
     BOOL IsAttached() const { return m_hParent != nullptr; }
+    // TRUE when this process is such a copy whose folder cannot be trusted: it must not act.
+    BOOL IsRefused() const { return !m_refusal.empty(); }
+    LPCWSTR GetRefusal() const { return m_refusal.c_str(); }
     // Reports the uninstall's result to the starter. After a successful uninstall, waits for
     // the starter to end and, holding the guard in *phMutex from then on, removes what is left
     // of config's install folder. Then has this copy's folder removed at the next restart.
@@ -38,4 +43,6 @@ public:
 private:
     HANDLE m_hParent = nullptr;
     HANDLE m_hResult = nullptr;
+    CTrustedFolder m_folder;   // this copy's own, held while it works
+    std::wstring m_refusal;
 };

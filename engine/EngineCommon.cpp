@@ -103,25 +103,6 @@ BOOL FolderExists(LPCWSTR lpszPath)
     return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-BOOL CreateTemporaryFolder(LPCWSTR lpszName, LPWSTR lpszFolder)
-{
-    WCHAR szTemp[MAX_PATH];
-    DWORD n = ::GetTempPathW(MAX_PATH, szTemp);
-    if (n == 0 || n >= MAX_PATH)
-        return FALSE;
-    for (unsigned attempt = 0; attempt < 100; ++attempt) {
-        // Room is left for the files that go into it.
-        if (!FormatText(lpszFolder, MAX_PATH - 32, L"%ls%ls-%lu-%lu", szTemp, lpszName, ::GetCurrentProcessId(),
-                        ::GetTickCount() + attempt))
-            return FALSE;
-        if (::CreateDirectoryW(lpszFolder, nullptr))
-            return FormatText(lpszFolder + wcslen(lpszFolder), 2, L"\\");
-        if (::GetLastError() != ERROR_ALREADY_EXISTS)
-            return FALSE;
-    }
-    return FALSE;
-}
-
 // lpszText starts with at least one decimal digit; the text after them goes to *ppszEnd.
 static BOOL SkipDigits(LPCWSTR lpszText, LPCWSTR* ppszEnd)
 {

@@ -99,8 +99,20 @@ BOOL RunServiceTool(LPCWSTR lpszInstallDir, LPCWSTR lpszWord);
 // then tells whether a restart would end it (one that does not stop, or one marked for
 // deletion), rather than a failure of the service control manager.
 BOOL StopServiceTool(LPCWSTR lpszInstallDir, BOOL* pbRestartHelps = nullptr);
-// TRUE when a service of the service control manager runs a program of lpszInstallDir.
+// TRUE when the service control manager knows a service whose program lies in lpszInstallDir.
 BOOL HasFolderServices(LPCWSTR lpszInstallDir);
+
+// A Windows service whose program lies in an install folder.
+struct FolderService {
+    std::wstring name;
+    DWORD pid;      // its running process, or 0
+    bool running;   // not stopped
+};
+// The services of lpszInstallDir as the service control manager reports them; FALSE when the
+// manager cannot be asked.
+BOOL FindFolderServices(LPCWSTR lpszInstallDir, std::vector<FolderService>& services);
+// Starts the service lpszName through the service control manager; TRUE when it starts or runs.
+BOOL StartFolderService(LPCWSTR lpszName);
 
 enum ServiceWaitGoal { ServicesStopped, ServicesGone };
 // The Windows services whose program lies in one folder, found before the service tool works

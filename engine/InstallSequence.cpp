@@ -3,6 +3,7 @@
 // Also the silent install.
 #include "engine/EngineCommon.h"
 #include "engine/InstallTransaction.h"
+#include "engine/TestSeams.h"
 #include "app/SetupFlags.h"
 #include <wchar.h>
 #include <string>
@@ -128,18 +129,13 @@ std::wstring ExistingFolderOf(std::wstring path)
     return path.size() == 2 ? path + L"\\" : path;   // "C:" alone names the drive's current folder
 }
 
-// The bytes free to this user on the volume of lpszFolder; the tests can make it look larger
-// with SETUP_TEST_FREE_SPACE_MB, so that the disk fills up during the copy instead.
+// The bytes free to this user on the volume of lpszFolder (a test may see less, TestSeams.h).
 ULONGLONG FreeBytes(LPCWSTR lpszFolder)
 {
-    WCHAR szValue[16];
-    DWORD n = ::GetEnvironmentVariableW(L"SETUP_TEST_FREE_SPACE_MB", szValue, 16);
-    if (n > 0 && n < 16)
-        return (ULONGLONG)wcstoul(szValue, nullptr, 10) << 20;
     ULARGE_INTEGER available;
     if (!::GetDiskFreeSpaceExW(lpszFolder, &available, nullptr, nullptr))
-        return ~0ULL;   // a volume that cannot tell: the copy finds out
-    return available.QuadPart;
+        return TestFreeSpaceLimit(~0ULL);   // a volume that cannot tell: the copy finds out
+    return TestFreeSpaceLimit(available.QuadPart);
 }
 
 // Room for the journal and the registry's growth.
@@ -337,6 +333,12 @@ SetupOutcome FinishInstall(CInstallTransaction& transaction)
 {
     if (transaction.HasFailed()) {
         transaction.Rollback();
+        if (!transaction.IsRolledBack()) {
+            ReportFailure(L"%ls\n\nThe install could not be rolled back: %ls. Close the program that uses it, then "
+                          L"run the setup again.", transaction.GetFailure(), transaction.GetRollbackProblem());
+            SetupLog(L"result: the install failed and could not be rolled back");
+            return SetupFailed;
+        }
         ReportFailure(L"%ls", transaction.GetFailure());
         SetupLog(L"result: the install failed and was rolled back");
         return transaction.GetOutcome();
@@ -344,6 +346,18 @@ SetupOutcome FinishInstall(CInstallTransaction& transaction)
     transaction.Commit();
     SetupLog(L"result: installed");
     return SetupSucceeded;
+}
+
+// TRUE when a service of lpszInstallDir runs, or the service control manager cannot say.
+BOOL FolderServiceRuns(LPCWSTR lpszInstallDir)
+{
+    std::vector<FolderService> services;
+    if (!FindFolderServices(lpszInstallDir, services))
+        return TRUE;
+    for (const FolderService& service : services)
+        if (service.running)
+            return TRUE;
+    return FALSE;
 }
 
 SetupOutcome Refused()
@@ -395,9 +409,12 @@ SetupOutcome InstallApplication(LPCWSTR lpszFolder, const SetupConfig& config)
     BOOL bServiceStopped = TRUE, bRestartHelps = TRUE;
     DWORD dwServiceError = ERROR_SUCCESS;
     if (bOldService) {
+        // Noted once the services have stopped: then their registration may be gone, and a
+        // rollback registers and starts them again. One that runs keeps its registration.
         bServiceStopped = StopServiceTool(config.InstallDir, &bRestartHelps);
         dwServiceError = ::GetLastError();
-        transaction.ServiceRemoved(config.InstallDir);
+        if (bServiceStopped || !FolderServiceRuns(config.InstallDir))
+            transaction.ServiceRemoved(config.InstallDir);
     }
     if (!bServiceStopped && !bRestartHelps)
         transaction.Fail(L"Fail to remove the service of %ls: %ls.", config.AppName,

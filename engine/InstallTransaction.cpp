@@ -1,5 +1,7 @@
 #include "engine/InstallTransaction.h"
 #include "engine/EngineCommon.h"
+#include "engine/JournalRecovery.h"
+#include "engine/TestSeams.h"
 #include <stdarg.h>
 #include <stdio.h>
 #include <wchar.h>
@@ -67,13 +69,6 @@ BOOL KeepOldFile(LPCWSTR lpszPath, const std::wstring& backup)
     return bOk;
 }
 
-unsigned PauseAfterStep()
-{
-    WCHAR szValue[16];
-    DWORD n = ::GetEnvironmentVariableW(L"SETUP_TEST_PAUSE_AFTER_STEP", szValue, 16);
-    return n > 0 && n < 16 ? (unsigned)wcstoul(szValue, nullptr, 10) : 0;
-}
-
 } // namespace
 
 CInstallTransaction::~CInstallTransaction()
@@ -120,34 +115,40 @@ void CInstallTransaction::PlanValue(LPCWSTR lpszKey, LPCWSTR lpszName)
 
 void CInstallTransaction::PlanService(LPCWSTR lpszInstallDir, BOOL bRemoved)
 {
-    m_plan.push_back({ bRemoved ? Step::ServiceWasRemoved : Step::ServiceWasRegistered, lpszInstallDir });
-}
-
-std::wstring CInstallTransaction::NewBackupPath()
-{
-    return m_backupFolder + std::to_wstring(++m_nBackups) + L".old";
+    Step step{ bRemoved ? Step::ServiceWasRemoved : Step::ServiceWasRegistered, lpszInstallDir };
+    std::vector<FolderService> services;
+    if (bRemoved && FindFolderServices(lpszInstallDir, services)) {
+        if (services.empty())
+            return;   // nothing registered: nothing for a rollback to put back
+        for (const FolderService& service : services)
+            if (service.running)
+                step.services += (step.services.empty() ? L"" : L"/") + service.name;
+    }
+    m_plan.push_back(step);
 }
 
 BOOL CInstallTransaction::Begin(const SetupConfig& config)
 {
-    if (m_journal.Create(config.AppFolderName, config.InstallDir, config.AppName)) {
-        m_backupFolder = m_journal.Folder();
-    } else {
-        WCHAR szFolder[MAX_PATH];
-        if (!CreateTemporaryFolder(L"setup-rollback", szFolder)) {
-            FailWith(OutcomeOfFileError(::GetLastError()), L"Fail to create a folder for the old files: %ls",
-                     SystemErrorText(::GetLastError()).c_str());
+    BOOL bBusy = FALSE;
+    if (!m_journal.Create(config, &bBusy)) {
+        if (bBusy) {
+            FailWith(SetupBusy, L"Another setup program is installing %ls. Please run the setup again once it has "
+                                L"ended.", config.AppName);
             return FALSE;
         }
-        m_backupFolder = szFolder;
+        if (!m_journal.CreateTemporary(config)) {
+            DWORD dwError = ::GetLastError();
+            FailWith(OutcomeOfFileError(dwError), L"Fail to create a folder for the old files: %ls",
+                     SystemErrorText(dwError).c_str());
+            return FALSE;
+        }
     }
     for (Step& step : m_plan)
         if (!step.backup.empty())
-            step.backup = NewBackupPath();
-    if (m_journal.IsOpen() && !m_journal.Write(m_plan, TRUE)) {
+            step.backup = m_journal.NewKeptPath();
+    if (!m_journal.Write(m_plan, TRUE)) {
         DWORD dwError = ::GetLastError();
-        m_journal.Remove();
-        m_backupFolder.clear();
+        m_journal.Remove({});
         FailWith(OutcomeOfFileError(dwError), L"Fail to write the install's journal: %ls",
                  SystemErrorText(dwError).c_str());
         return FALSE;
@@ -159,11 +160,9 @@ BOOL CInstallTransaction::Begin(const SetupConfig& config)
 
 void CInstallTransaction::Stepped()
 {
-    static const unsigned nPauseAfter = PauseAfterStep();
-    if (nPauseAfter && m_steps.size() == nPauseAfter) {
-        SetupLog(L"test: paused after change %u", nPauseAfter);
-        ::Sleep(INFINITE);
-    }
+    static const unsigned nPauseAfter = TestPauseAfterChange();
+    if (nPauseAfter && m_steps.size() == nPauseAfter)
+        TestPause((L"after change " + std::to_wstring(nPauseAfter)).c_str());
 }
 
 BOOL CInstallTransaction::CreateFolder(LPCWSTR lpszPath)
@@ -190,12 +189,12 @@ BOOL CInstallTransaction::BackupPathFor(LPCWSTR lpszPath, std::wstring& backup)
             return TRUE;
         }
     // A file the plan did not know as there: journaled before it is moved.
-    if (m_backupFolder.empty()) {
+    if (!m_journal.IsOpen()) {
         ::SetLastError(ERROR_CANNOT_MAKE);
         return FALSE;
     }
-    Step step{ Step::FileWritten, lpszPath, NewBackupPath() };
-    if (m_journal.IsOpen() && !m_journal.Write({ step }, FALSE))
+    Step step{ Step::FileWritten, lpszPath, m_journal.NewKeptPath() };
+    if (!m_journal.Write({ step }, FALSE))
         return FALSE;
     m_plan.push_back(step);
     backup = step.backup;
@@ -281,8 +280,12 @@ BOOL CInstallTransaction::SetValue(HKEY hKey, LPCWSTR lpszKey, LPCWSTR lpszName,
 
 void CInstallTransaction::ServiceRemoved(LPCWSTR lpszInstallDir)
 {
-    m_steps.push_back({ Step::ServiceWasRemoved, lpszInstallDir });
-    Stepped();
+    for (const Step& step : m_plan)
+        if (step.kind == Step::ServiceWasRemoved && !_wcsicmp(step.path.c_str(), lpszInstallDir)) {
+            m_steps.push_back(step);
+            Stepped();
+            return;
+        }
 }
 
 void CInstallTransaction::ServiceRegistered(LPCWSTR lpszInstallDir)
@@ -320,25 +323,9 @@ void CInstallTransaction::FailWith(SetupOutcome outcome, LPCWSTR lpszFormat, ...
     va_end(args);
 }
 
-void CInstallTransaction::DeleteBackups()
-{
-    if (m_journal.IsOpen()) {
-        m_journal.Remove();
-    } else {
-        for (const Step& step : m_plan)
-            if (step.kind == Step::FileWritten && !step.backup.empty()) {
-                ::SetFileAttributesW(step.backup.c_str(), FILE_ATTRIBUTE_NORMAL);
-                ::DeleteFileW(step.backup.c_str());
-            }
-        if (!m_backupFolder.empty())
-            ::RemoveDirectoryW(m_backupFolder.substr(0, m_backupFolder.size() - 1).c_str());
-    }
-    m_backupFolder.clear();
-}
-
 void CInstallTransaction::Commit()
 {
-    DeleteBackups();
+    m_journal.Remove(m_plan);
     m_steps.clear();
     m_bDone = true;
 }
@@ -350,8 +337,19 @@ void CInstallTransaction::Rollback()
     m_bDone = true;
     if (!m_steps.empty())
         SetupLog(L"rollback: putting back %u changes", (unsigned)m_steps.size());
+    std::wstring problem;
     for (auto it = m_steps.rbegin(); it != m_steps.rend(); ++it)
-        UndoJournalStep(*it);
-    DeleteBackups();
+        if (!UndoJournalStep(*it, problem) && m_rollbackProblem.empty())
+            m_rollbackProblem = problem;
+    if (m_rollbackProblem.empty()) {
+        m_journal.Remove(m_plan);
+    } else {
+        // The product's journal folder is where the next run looks; a temporary one it names.
+        if (m_journal.IsTemporary())
+            m_rollbackProblem += L" (its old file stays in " + m_journal.Folder() + L")";
+        SetupLog(L"rollback: not everything could be put back: the journal and the old files stay in %ls%ls",
+                 m_journal.Folder().c_str(), m_journal.IsTemporary() ? L"" : L" for the next run");
+        m_journal.Close();
+    }
     m_steps.clear();
 }

@@ -4,8 +4,9 @@
 // anything is touched, so that the next run can roll back an install whose process died. The
 // old file of every file it replaces is moved into the journal folder and kept until Commit;
 // the transaction knows the files, folders and keys it created, the old data of every
-// registry value it wrote, and the service that the old service tool removed or the new one
-// registered.
+// registry value it wrote, and the service that the old service tool removed (with the ones
+// that ran) or the new one registered. A rollback that cannot put something back keeps the
+// journal and the old files for the next run.
 #pragma once
 #include "engine/InstallJournal.h"
 
@@ -26,12 +27,14 @@ public:
     void PlanKey(LPCWSTR lpszKey);
     // A value the install writes, with its data now.
     void PlanValue(LPCWSTR lpszKey, LPCWSTR lpszName);
-    // The old service tool in lpszInstallDir will remove the service (bRemoved), or the new one
-    // register it.
+    // The old service tool in lpszInstallDir will remove the services of that folder (bRemoved:
+    // noted with the ones that run, and only when one is registered), or the new one register
+    // one.
     void PlanService(LPCWSTR lpszInstallDir, BOOL bRemoved);
     // Writes the plan to the journal of the product and flushes it. Without an admin-only
     // journal folder the install still runs, logged, with its old files kept in a temporary
-    // folder; FALSE (and a failure) only when not even that folder can be made.
+    // folder of its own; FALSE (and a failure) when not even that folder can be made, or
+    // (SetupBusy) when another setup program holds the journal folder.
     BOOL Begin(const SetupConfig& config);
 
     // --- the changes ---
@@ -47,8 +50,9 @@ public:
     BOOL OpenKey(LPCWSTR lpszKey, BOOL bCreate, HKEY* phKey);
     // Writes one value of a key opened by OpenKey, keeping its old data; logs it.
     BOOL SetValue(HKEY hKey, LPCWSTR lpszKey, LPCWSTR lpszName, DWORD dwType, const void* pData, DWORD cbData);
-    // The old tool in lpszInstallDir stopped and removed the service: a rollback registers
-    // it again with that tool's "-i", once the old files are back.
+    // The old tool in lpszInstallDir stopped the planned services and removed them: a rollback
+    // registers what is gone with that tool's "-i", once the old files are back, and starts
+    // those that ran.
     void ServiceRemoved(LPCWSTR lpszInstallDir);
     // The tool in lpszInstallDir registered the service: a rollback stops and removes it.
     void ServiceRegistered(LPCWSTR lpszInstallDir);
@@ -64,7 +68,11 @@ public:
     // The install succeeded: the journal and the kept old files are deleted.
     void Commit();
     // Undoes every recorded change, newest first, logging each step; then deletes the journal.
+    // When a step cannot be undone, the journal and every kept file stay for the next run,
+    // and GetRollbackProblem says what is not back.
     void Rollback();
+    BOOL IsRolledBack() const { return m_rollbackProblem.empty(); }
+    LPCWSTR GetRollbackProblem() const { return m_rollbackProblem.c_str(); }
 
 private:
     typedef JournalStep Step;
@@ -72,18 +80,15 @@ private:
     void FailV(SetupOutcome outcome, LPCWSTR lpszFormat, va_list args);
     // The kept old file's path for a replaced file, from the plan or newly journaled.
     BOOL BackupPathFor(LPCWSTR lpszPath, std::wstring& backup);
-    std::wstring NewBackupPath();
-    void DeleteBackups();
-    // The fault injection of the tests: with SETUP_TEST_PAUSE_AFTER_STEP=k the process stops
-    // after its k-th change, so that a test can kill it there.
+    // After each change: the tests' pause after the k-th (TestSeams.h), where a test kills the
+    // process or changes the machine under it.
     void Stepped();
 
     std::vector<Step> m_plan;
     std::vector<Step> m_steps;
     CInstallJournal m_journal;
-    std::wstring m_backupFolder;   // with its trailing backslash
-    unsigned m_nBackups = 0;
     std::wstring m_failure;
+    std::wstring m_rollbackProblem;
     SetupOutcome m_outcome = SetupSucceeded;
     bool m_bDone = false;
 };

@@ -5,6 +5,10 @@
 //   SetupConfig, ReadSetupConfig            setup.ini and the target folder
 //   InstallApplication, SilentInstall, ...  the install sequence, rolled back when it fails
 //                                           (CInstallTransaction, InstallTransaction.h)
+//   InstallJournal.h, JournalRecovery.h     the install's journal on disk, and the next run's
+//                                           recovery of an install whose process died
+//   TrustedFolder.h                         folders and files trusted by their handle: the
+//                                           journal's, the temporary ones, the default log
 //   UninstallApplication, SilentUninstall,  the uninstall sequence and the removal of what is
 //   RemoveInstallFolders                    left of the install folder
 //   RunProgram, LaunchApplication           child processes
@@ -12,6 +16,7 @@
 //   SetupOutcome                            how a run ended: the program's exit codes
 //   g_pfnEngineMessageBox                   where the engine's failure messages go
 //   SetupLog (SetupLog.h)                   the run's log
+//   TestSeams.h                             the tests' fault injection (SETUP_TEST_...)
 #pragma once
 #include <windows.h>
 
@@ -37,12 +42,8 @@ void ReadSetupConfig(LPCWSTR lpszFolder, SetupConfig* pConfig, BOOL bTitleBitmap
 typedef BOOL (*ProgramFilesFolderFn)(LPWSTR lpszFolder);
 extern ProgramFilesFolderFn g_pfnGetProgramFilesFolder;
 
-// Makes a new empty folder "<lpszName>-<process id>-<n>" below the temporary folder and writes
-// its path, with its trailing backslash, into lpszFolder (MAX_PATH units); FALSE when none
-// could be made.
-BOOL CreateTemporaryFolder(LPCWSTR lpszName, LPWSTR lpszFolder);
 // TRUE when lpszFolder (with its trailing backslash) has the form of a folder that
-// CreateTemporaryFolder(lpszName) makes, directly below the temporary folder.
+// CreateTemporaryFolder(lpszName) (TrustedFolder.h) makes, directly below the temporary folder.
 BOOL IsTemporaryFolder(LPCWSTR lpszName, LPCWSTR lpszFolder);
 
 // TRUE when lpszName names exactly one entry of a folder, as the file system keeps it.

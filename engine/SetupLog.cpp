@@ -40,20 +40,25 @@ std::wstring FormatStringV(LPCWSTR lpszFormat, va_list args)
 
 BOOL OpenSetupLog(LPCWSTR lpszPath)
 {
-    if (!g_bLockReady) {
-        ::InitializeCriticalSection(&g_logLock);
-        g_bLockReady = true;
-    }
-    CloseSetupLog();
     // Others may read the log while the run goes on; a second run may append to it.
     HANDLE h = ::CreateFileW(lpszPath, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
         FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return FALSE;
-    ::EnterCriticalSection(&g_logLock);
-    g_hLogFile = h;
-    ::LeaveCriticalSection(&g_logLock);
+    UseSetupLogFile(h);
     return TRUE;
+}
+
+void UseSetupLogFile(HANDLE hFile)
+{
+    if (!g_bLockReady) {
+        ::InitializeCriticalSection(&g_logLock);
+        g_bLockReady = true;
+    }
+    CloseSetupLog();
+    ::EnterCriticalSection(&g_logLock);
+    g_hLogFile = hFile;
+    ::LeaveCriticalSection(&g_logLock);
 }
 
 void CloseSetupLog()

@@ -8,6 +8,8 @@
 
 // Opens (creating when needed) lpszPath for appending. FALSE when it cannot be opened.
 BOOL OpenSetupLog(LPCWSTR lpszPath);
+// Makes hFile, a file opened for appending, the log; the log closes it.
+void UseSetupLogFile(HANDLE hFile);
 void CloseSetupLog();
 BOOL IsSetupLogOpen();
 // Appends one line: the local time, then the formatted text ("%ls" for strings).

@@ -279,7 +279,8 @@ class Prefix:
 
     def hold_file(self, win_path, exclusive=False, image=False):
         """Holds a file open against writing and deleting (exclusive: reading too; image: mapped
-        as a running program or a loaded library is); returns a release function."""
+        as a running program or a loaded library is, which may be renamed but not deleted);
+        returns a release function."""
         self._counter += 1
         ready = os.path.join(self.work, "held-%d" % self._counter)
         stop = os.path.join(self.work, "release-%d" % self._counter)
@@ -290,7 +291,7 @@ class Prefix:
         deadline = time.time() + 300
         while not os.path.exists(ready):
             if proc.poll() is not None or time.time() > deadline:
-                raise RuntimeError("could not hold %s" % win_path)
+                raise RuntimeError("could not %s %s" % (command, win_path))
             time.sleep(0.2)
 
         def release():

@@ -1,7 +1,9 @@
 // InstallApplication, CopyFilesAndRegister and SilentInstall on a small package, into the
 // real Program Files folder, registry and shortcut folders of the prefix.
 #include "EngineTestSupport.h"
-#include "engine/InstallJournal.h"
+#include "engine/InstallTransaction.h"
+#include "engine/JournalRecovery.h"
+#include "engine/TestSeams.h"
 #include <algorithm>
 
 namespace {
@@ -228,7 +230,8 @@ TEST_F(InstallTest, InterruptedInstallIsRolledBackWithinTheInstallOnly)
     WriteTextFile(outside, "not the install's");
     {
         CInstallJournal journal;
-        ASSERT_TRUE(journal.Create(config.AppFolderName, config.InstallDir, config.AppName));
+        BOOL bBusy = FALSE;
+        ASSERT_TRUE(journal.Create(config, &bBusy));
         ASSERT_TRUE(journal.Write({ { JournalStep::FolderCreated, config.InstallDir },
                                     { JournalStep::FileWritten, inside }, { JournalStep::FileWritten, outside } },
                                   TRUE));
@@ -254,6 +257,74 @@ TEST_F(InstallTest, InterruptedInstallIsRolledBackWithinTheInstallOnly)
     EXPECT_FALSE(Exists(config.InstallDir));
     EXPECT_EQ("not the install's", ReadWholeFile(outside));
     EXPECT_FALSE(Exists(folder));
+}
+
+// A rollback that cannot put an old file back (another program holds the new one there) keeps
+// the journal and the kept old file; the next run, once the file is free, puts it back.
+TEST_F(InstallTest, RollbackThatCannotPutAnOldFileBackLeavesItToTheNextRun)
+{
+    SetupConfig config = Prepare();
+    ASSERT_EQ(SetupSucceeded, InstallApplication(m_package.c_str(), config));
+    const std::wstring runtime = Installed(config, L"mingwm10.dll"), newer = m_package + L"Application\\mingwm10.dll";
+    WriteTextFile(newer, "runtime, version 2");
+    std::wstring folder;
+    ASSERT_TRUE(CInstallJournal::GetFolder(config.AppFolderName, folder));
+    {
+        CInstallTransaction transaction;
+        transaction.PlanFile(runtime.c_str());
+        ASSERT_TRUE(transaction.Begin(config));
+        ASSERT_TRUE(transaction.CopyFile(newer.c_str(), runtime.c_str()));
+        HANDLE hHeld = ::CreateFileW(runtime.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, hHeld);
+        transaction.Fail(L"a failure after the copy");
+        transaction.Rollback();
+        ::CloseHandle(hHeld);
+        EXPECT_FALSE(transaction.IsRolledBack());
+        EXPECT_NE(std::wstring::npos, std::wstring(transaction.GetRollbackProblem()).find(runtime));
+    }
+    EXPECT_EQ("runtime, version 2", ReadWholeFile(runtime));
+    EXPECT_TRUE(Exists(folder + L"journal.txt"));
+    EXPECT_EQ(SetupSucceeded, RecoverInterruptedInstall(config));
+    EXPECT_EQ("runtime", ReadWholeFile(runtime));
+    EXPECT_FALSE(Exists(folder));
+}
+
+// At its end an install deletes the journal and the kept files it names, and nothing else of
+// the journal folder: a file it did not put there stays, and with it the folder.
+TEST_F(InstallTest, CommitDeletesOnlyWhatItsJournalNames)
+{
+    SetupConfig config = Prepare();
+    ASSERT_EQ(SetupSucceeded, InstallApplication(m_package.c_str(), config));
+    const std::wstring runtime = Installed(config, L"mingwm10.dll"), newer = m_package + L"Application\\mingwm10.dll";
+    WriteTextFile(newer, "runtime, version 2");
+    std::wstring folder;
+    ASSERT_TRUE(CInstallJournal::GetFolder(config.AppFolderName, folder));
+    CInstallTransaction transaction;
+    transaction.PlanFile(runtime.c_str());
+    ASSERT_TRUE(transaction.Begin(config));
+    WriteTextFile(folder + L"1.old", "not this install's");
+    ASSERT_TRUE(transaction.CopyFile(newer.c_str(), runtime.c_str()));
+    transaction.Commit();
+    EXPECT_EQ("runtime, version 2", ReadWholeFile(runtime));
+    EXPECT_FALSE(Exists(folder + L"journal.txt"));
+    EXPECT_EQ("not this install's", ReadWholeFile(folder + L"1.old"));
+    DeleteTree(folder.substr(0, folder.size() - 1));
+}
+
+// The tests' free-space figure can only lower what the disk check sees: with none free the
+// install is refused before anything is touched; a figure above the real one counts for nothing.
+TEST_F(InstallTest, TestFreeSpaceFigureOnlyLowersTheRealOne)
+{
+    SetupConfig config = Prepare();
+    std::vector<std::wstring> before = Snapshot(config);
+    ::SetEnvironmentVariableW(L"SETUP_TEST_FREE_SPACE_MB", L"0");
+    EXPECT_EQ(SetupDiskFull, InstallApplication(m_package.c_str(), config));
+    ::SetEnvironmentVariableW(L"SETUP_TEST_FREE_SPACE_MB", L"999999");
+    EXPECT_EQ(12345ULL, TestFreeSpaceLimit(12345));
+    ::SetEnvironmentVariableW(L"SETUP_TEST_FREE_SPACE_MB", nullptr);
+    EXPECT_EQ(before, Snapshot(config));
+    ASSERT_EQ(1u, g_recordedMessages.size());
+    EXPECT_NE(std::wstring::npos, g_recordedMessages[0].text.find(L"MB are free"));
 }
 
 BOOL MissingProgramFiles(LPWSTR lpszFolder)

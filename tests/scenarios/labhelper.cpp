@@ -12,7 +12,7 @@
 //       Opens PATH for reading and denies others writing or deleting it (with "exclusive",
 //       reading too) until STOPFILE exists; creates READYFILE once the file is held. With
 //       "image", maps the program or library as the loader does for a running program or a
-//       loaded library, whose deletion the system denies ("access denied").
+//       loaded library, which may then be renamed but whose deletion the system denies.
 //   labhelper window CAPTION
 //       Exit code 0 when a top-level window with that caption exists, else 1.
 //   labhelper share PATH...

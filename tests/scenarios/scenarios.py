@@ -11,9 +11,11 @@ import argparse
 import glob
 import ntpath
 import os
+import shutil
 import signal
 import subprocess
 import sys
+import threading
 import time
 import unittest
 
@@ -732,6 +734,47 @@ class Refusals(unittest.TestCase):
 # Where the setup program keeps an install's journal and the old files it replaced.
 JOURNAL_FOLDER = "C:\\ProgramData\\VRX58Q setup"
 VICTIM = "C:\\windows\\victim.txt"
+# Files of others that a link planted in the temporary folder points at.
+SWEEP_VICTIMS = ("C:\\victim-a", "C:\\victim-b")
+LOG_VICTIM = "C:\\victim-log.txt"
+FOREIGN_INSTALL = "C:\\Program Files\\Elsewhere\\VRX58Q"
+
+
+def read_text(path):
+    """A file's text, or "" when there is none."""
+    if not os.path.isfile(path):
+        return ""
+    with open(path, encoding="utf-8", errors="replace") as f:
+        return f.read()
+
+
+def read_bytes(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def temp_folder(pfx):
+    """The Unix path of the temporary folder of the prefix's user (GetTempPath)."""
+    return next(p for p in glob.glob(os.path.join(pfx.path, "drive_c", "users", "*", "Temp"))
+                if os.sep + "Public" + os.sep not in p)
+
+
+def journal_text(install_dir, records, plan_end=True):
+    """A journal as the setup program writes it, of a process that has ended."""
+    return ("setup journal 1\nprocess\t4000000\t1\ninstall\t%s\napp\t%s\n" % (install_dir, APP_NAME)
+            + "".join(record + "\n" for record in records) + ("plan end\n" if plan_end else ""))
+
+
+def fill_volume(path):
+    """Writes a file "filler" into the file system at path until it is full."""
+    fd = os.open(os.path.join(path, "filler"), os.O_WRONLY | os.O_CREAT)
+    try:
+        while os.write(fd, b"\0" * 65536):
+            pass
+    except OSError:
+        pass
+    finally:
+        os.close(fd)
 
 
 def leftover_kept_files(pfx):
@@ -779,7 +822,10 @@ class Rollbacks(unittest.TestCase):
     the files (with their bytes), the uninstall entry and Run values, the shortcuts and the
     service's registration exactly as they were; its log shows each rollback step. A failed
     uninstall leaves the install complete and working. An install killed after its k-th change
-    ("kill k") is rolled back by the next run, whatever that run does."""
+    ("kill k") is rolled back by the next run, whatever that run does. The recovery acts only on
+    a journal of the administrators' that names this install, keeps it while an old file cannot
+    be put back, and removes one without its plan; kept files in use go at the next restart. The
+    sweep of earlier versions' rollback folders and the default log never follow a link."""
 
     # name, platform, Windows version, installed before, fault, words (run from the package,
     # or with "installed" from the install's uninstall folder), exit code, text of the message
@@ -795,7 +841,7 @@ class Rollbacks(unittest.TestCase):
         ("win7 uninstall while the application never closes", "win64", "win7", True, "app never",
          ("installed", "SilentDel"), 5, "is still running"),
         # A small volume as the install folder's parent: refused before anything is touched, or,
-        # when the check is made to see room, full in the middle of the copy.
+        # filled once the first change is made, full in the middle of the copy.
         ("xp disk too small", "win32", "winxp", False, "disk", ("s",), 6, "MB are free"),
         ("xp disk full during the copy", "win32", "winxp", False, "disk fills", ("s",), 6, "Fail to copy"),
         # The install's process killed after its k-th change; then the next run.
@@ -826,7 +872,27 @@ class Rollbacks(unittest.TestCase):
          ("SilentDel", "quiet"), 0, None),
         ("win7 re-install without the service tool, service running", "win64", "win7", True,
          "no tool, service running", ("s",), 0, None),
+        # The recovery, when an old file cannot be put back (exit 1; the next run puts it back),
+        # when the journal's setup still runs (3), or when the journal names another install.
+        ("xp re-install killed, then s while a file to restore is held", "win32", "winxp", True, "held after kill 3",
+         ("s",), 1, "could not be rolled back"),
+        ("xp journal held by a running setup", "win32", "winxp", False, "live journal", ("s",), 3, None),
+        ("xp journal of another install folder", "win32", "winxp", False, "foreign journal", ("s",), 0, None),
+        # An empty journal (a power cut before the first flush), then two installs.
+        ("xp empty journal, then two installs", "win32", "winxp", False, "empty journal", ("s",), 0, None),
+        # The old runtime library loaded by another program: kept, but not deleted at the end.
+        ("win7 re-installs while the old runtime library is loaded", "win64", "win7", True, "load", ("s",), 0, None),
+        # The running service stopped by the failed install runs again after its rollback.
+        ("win7 running service, application never closes", "win64", "win7", True, "service app never", ("s",), 5,
+         "is still running"),
+        # Links planted in the temporary folder: old rollback folders (one swapped in after the
+        # listing), and the default log.
+        ("xp rollback folders of earlier versions, links among them", "win32", "winxp", False, "sweep", ("s",), 0,
+         None),
+        ("xp default log planted as a link", "win32", "winxp", False, "log link", ("s", "quiet", "/log"), 0, None),
     )
+    # Rows whose run leaves the journal on purpose; tests of their own check them.
+    KEEPS_JOURNAL = ("held after kill 3", "live journal")
 
     @classmethod
     def setUpClass(cls):
@@ -837,7 +903,9 @@ class Rollbacks(unittest.TestCase):
                 pfx.extra_env["SETUP_TEST_SERVICE_TOOL"] = fault[5:]
             setup = pfx.copy_package(ini=make_ini(), lorvane=False)
             install_dir = "C:\\Program Files%s\\VRX58Q" % (" (x86)" if arch == "win64" else "")
+            log = os.path.join(pfx.work, "setup.log")
             pristine = None
+            extra = {}
             if fault.startswith(("kill ", "no tool")):
                 pfx.settle()
                 pristine = pfx.snapshot()
@@ -849,24 +917,51 @@ class Rollbacks(unittest.TestCase):
             if fault == "programs":
                 with open(pr.to_unix(pfx.path, pr.COMMON_PROGRAMS) + "/" + APP_NAME, "w") as f:
                     f.write("a file where the Programs group would go\n")
-            mount = None
+            mount = during = None
             if fault.startswith("disk"):
-                mount = cls.mount_small_volume(pfx, ntpath.dirname(install_dir))
+                mount = cls.mount_small_volume(pfx, ntpath.dirname(install_dir), "8m" if fault == "disk fills" else "512k")
                 if fault == "disk fills":
-                    pfx.extra_env["SETUP_TEST_FREE_SPACE_MB"] = "1000"
+                    # Room for the install when it is checked; none once it has begun.
+                    pfx.extra_env["SETUP_TEST_PAUSE_AFTER_STEP"] = "1"
+                    during = cls.resume_after(pfx, log, "after change 1", lambda: fill_volume(mount))
             if fault == "planted":
                 cls.plant_journal(pfx)
+            elif fault == "live journal":
+                marker = install_dir + "\\marker.txt"
+                cls.plant_admin_journal(pfx, journal_text(install_dir, ["file\t%s\t" % marker]))
+                pfx.make_dir(install_dir)
+                with open(pr.to_unix(pfx.path, marker), "w") as f:
+                    f.write("made by the setup that still runs\n")
+            elif fault == "foreign journal":
+                victim = FOREIGN_INSTALL + "\\victim.txt"
+                cls.plant_admin_journal(pfx, journal_text(FOREIGN_INSTALL, ["folder\t" + FOREIGN_INSTALL,
+                                                                             "file\t%s\t" % victim]))
+                pfx.make_dir(FOREIGN_INSTALL)
+                with open(pr.to_unix(pfx.path, victim), "w") as f:
+                    f.write("a file of another install\n")
+            elif fault == "empty journal":
+                cls.plant_admin_journal(pfx, "")
+                extra["first"] = cls.run_logged(pfx, [setup, "s"], "first")
+            elif fault == "sweep":
+                pfx.extra_env["SETUP_TEST_PAUSE_IN_SWEEP"] = "1"
+                during = cls.resume_after(pfx, log, "after listing the old rollback folders",
+                                          cls.plant_rollback_folders(pfx))
+            elif fault == "log link":
+                with open(pr.to_unix(pfx.path, LOG_VICTIM), "w") as f:
+                    f.write("a file of someone else's\n")
+                os.symlink(pr.to_unix(pfx.path, LOG_VICTIM), os.path.join(temp_folder(pfx), "VRX58Q-setup.log"))
             pfx.settle()
             before = pfx.snapshot()
             installed_state = pfx.snapshot() if installed and pristine else None
             # The older install's application, started as a user would, when the fault is in it.
-            release = None
+            release = unload = None
             if fault.startswith("app "):
                 pfx.start([install_dir + "\\" + APP_FILE], extra_env={"SETUP_TEST_APP_CLOSE": fault[4:]})
                 assert pfx.wait_for(lambda: pfx.window_exists(APP_NAME), timeout=120, interval=1), name
-            elif fault.startswith("tool ") or fault.endswith("service running"):
+            elif fault.startswith("tool ") or fault.endswith("service running") or fault == "service app never":
                 # The service runs while the application does (Wine ends services with the last program).
-                pfx.start([install_dir + "\\" + APP_FILE])
+                app_env = {"SETUP_TEST_APP_CLOSE": "never"} if fault == "service app never" else {}
+                pfx.start([install_dir + "\\" + APP_FILE], extra_env=app_env)
                 assert pfx.wait_for(lambda: pfx.window_exists(APP_NAME), timeout=120, interval=1), name
                 assert pfx.start_service(pr.SERVICE_NAME).rc == 0, name
             elif fault == "hold":
@@ -877,40 +972,83 @@ class Rollbacks(unittest.TestCase):
                 release = pfx.hold_file("C:\\pkg\\Application\\" + APP_FILE, exclusive=True)
             elif fault.startswith("kill "):
                 cls.kill_install(pfx, setup, int(fault[5:]))
+            elif fault == "held after kill 3":
+                # Killed with setup.ini replaced by a newer one; the installed one is then held.
+                extra["old ini"] = read_bytes(pr.to_unix(pfx.path, install_dir + "\\Uninstall\\setup.ini"))
+                cls.kill_install(pfx, pfx.copy_package(name="pkg2", ini=make_ini(version="3.00.00"), lorvane=False), 3)
+                release = pfx.hold_file(install_dir + "\\Uninstall\\setup.ini")
+            elif fault == "live journal":
+                release = pfx.hold_file(JOURNAL_FOLDER + "\\journal.txt")
+            elif fault == "load":
+                unload = pfx.hold_file(install_dir + "\\mingwm10.dll", image=True)
             program = install_dir + "\\Uninstall\\setup.exe" if words[0] == "installed" else setup
-            log = os.path.join(pfx.work, "setup.log")
+            argv = [program] + [w for w in words if w != "installed"]
+            if "/log" not in words:
+                argv.append("/log=" + winelab.windows_path(log))
             start = time.time()
             try:
-                result = pfx.run([program] + [w for w in words if w != "installed"]
-                                 + ["/log=" + winelab.windows_path(log)], timeout=300)
+                result = pfx.run(argv, timeout=300)
             finally:
                 if release:
                     release()
+                if during:
+                    during.join()
             seconds = time.time() - start
+            if fault == "held after kill 3":
+                folder = pr.to_unix(pfx.path, JOURNAL_FOLDER)
+                extra["kept"] = {n: read_bytes(os.path.join(folder, n)) for n in os.listdir(folder)}
+            if fault in ("held after kill 3", "load"):
+                extra["next"] = cls.run_logged(pfx, [setup, "s"], "next")
+            if unload:
+                unload()
             pfx.settle(kill=True)
-            with open(log, encoding="utf-8", errors="replace") as f:
-                text = f.read()
+            text = read_text(log)
+            if mount:
+                if os.path.exists(os.path.join(mount, "filler")):
+                    os.remove(os.path.join(mount, "filler"))
             after = pfx.snapshot()
             if mount:
                 subprocess.run(["umount", mount], check=True)
             cls.outcomes[name] = dict(result=result, seconds=seconds, log=text, journal=pfx.journal(),
                                       diff=winelab.snapshot_diff(before, after), start=start,
                                       install_dir=install_dir, pfx=pfx, after=after, pristine=pristine,
-                                      installed=installed_state)
+                                      installed=installed_state, **extra)
 
     @staticmethod
-    def mount_small_volume(pfx, win_folder):
-        """Mounts a 512 KiB file system over the (emptied) folder; skips the test where mounting
-        is refused."""
+    def mount_small_volume(pfx, win_folder, size):
+        """Mounts a file system of `size` (tmpfs) over the (emptied) folder; skips the test where
+        mounting is refused."""
         path = pr.to_unix(pfx.path, win_folder)
         for entry in os.listdir(path):
             subprocess.run(["rm", "-rf", os.path.join(path, entry)], check=True)
-        proc = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=512k", "tmpfs", path],
+        proc = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=" + size, "tmpfs", path],
                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
         if proc.returncode != 0:
             raise unittest.SkipTest("the disk-space rows need `mount -t tmpfs` (root), which was refused: "
                                     + proc.stdout.strip())
         return path
+
+    @staticmethod
+    def resume_after(pfx, log, where, action):
+        """For a run that pauses `where` (a test seam; its log says "test: paused <where>"): a
+        thread that does action() once the run has paused there, then lets it go on."""
+        resume = os.path.join(pfx.work, "resume")
+        pfx.extra_env["SETUP_TEST_RESUME_FILE"] = winelab.windows_path(resume)
+
+        def work():
+            if pfx.wait_for(lambda: "test: paused " + where in read_text(log), timeout=300):
+                action()
+            open(resume, "w").close()
+        thread = threading.Thread(target=work)
+        thread.start()
+        return thread
+
+    @staticmethod
+    def run_logged(pfx, argv, name):
+        """Runs argv with its own log; (Result, the log's text)."""
+        log = os.path.join(pfx.work, name + ".log")
+        result = pfx.run(argv + ["/log=" + winelab.windows_path(log)], timeout=300)
+        return result, read_text(log)
 
     @staticmethod
     def plant_journal(pfx):
@@ -919,8 +1057,7 @@ class Rollbacks(unittest.TestCase):
         folder = pr.to_unix(pfx.path, JOURNAL_FOLDER)
         os.makedirs(folder)
         with open(os.path.join(folder, "journal.txt"), "w", encoding="utf-8", newline="\n") as f:
-            f.write("setup journal 1\nprocess\t4000000\t1\ninstall\tC:\\windows\\VRX58Q\napp\t%s\n"
-                    "file\t%s\t\nplan end\n" % (APP_NAME, VICTIM))
+            f.write(journal_text("C:\\windows\\VRX58Q", ["file\t%s\t" % VICTIM]))
         with open(pr.to_unix(pfx.path, VICTIM), "w") as f:
             f.write("a file of the system\n")
         shared = pfx.helper("share", JOURNAL_FOLDER, JOURNAL_FOLDER + "\\journal.txt")
@@ -930,26 +1067,58 @@ class Rollbacks(unittest.TestCase):
         os.chmod(os.path.join(folder, "journal.txt"), 0o666)
 
     @staticmethod
+    def plant_admin_journal(pfx, text):
+        """A journal as a run with administrator rights leaves it: only its owner may write the
+        folder and the file (under Wine, whose owner is everyone's, a mode that others may not
+        write)."""
+        folder = pr.to_unix(pfx.path, JOURNAL_FOLDER)
+        os.makedirs(folder)
+        with open(os.path.join(folder, "journal.txt"), "w", encoding="utf-8", newline="\n") as f:
+            f.write(text)
+        os.chmod(folder, 0o755)
+        os.chmod(os.path.join(folder, "journal.txt"), 0o644)
+
+    @staticmethod
+    def plant_rollback_folders(pfx):
+        """Rollback folders of earlier versions in the temporary folder: one as they left it, a
+        link to a folder of someone else's, and one that becomes such a link once the program
+        has listed it; returns that swap."""
+        temp = temp_folder(pfx)
+        victims = [pr.to_unix(pfx.path, v) for v in SWEEP_VICTIMS]
+        # Named as the old files are, so that only the check of the handle keeps them.
+        for victim in victims:
+            os.makedirs(victim)
+            for name in ("1.old", "2.old"):
+                with open(os.path.join(victim, name), "w") as f:
+                    f.write("a file of someone else's\n")
+        os.symlink(victims[0], os.path.join(temp, "setup-rollback-900001-1"))
+        for folder, names in (("setup-rollback-900002-1", ("1.old",)), ("setup-rollback-900003-1", ("1.old", "2.old"))):
+            os.makedirs(os.path.join(temp, folder))
+            for n in names:
+                with open(os.path.join(temp, folder, n), "w") as f:
+                    f.write("an old file that an earlier run kept\n")
+
+        def swap():
+            shutil.rmtree(os.path.join(temp, "setup-rollback-900002-1"))
+            os.symlink(victims[1], os.path.join(temp, "setup-rollback-900002-1"))
+        return swap
+
+    @staticmethod
     def kill_install(pfx, setup, changes):
         """Starts `setup s`, kills it (SIGKILL, a power cut for the program) once it has made its
         k-th change, and waits for the prefix's other programs to end."""
         log = os.path.join(pfx.work, "killed.log")
         proc = pfx.start([setup, "s", "/log=" + winelab.windows_path(log)],
                          extra_env={"SETUP_TEST_PAUSE_AFTER_STEP": str(changes)})
-
-        def paused():
-            if not os.path.exists(log):
-                return False
-            with open(log, encoding="utf-8", errors="replace") as f:
-                return "test: paused after change %d" % changes in f.read()
-        assert pfx.wait_for(paused, timeout=120), "the install never reached change %d" % changes
+        assert pfx.wait_for(lambda: "test: paused after change %d" % changes in read_text(log), timeout=120), \
+            "the install never reached change %d" % changes
         os.kill(proc.pid, signal.SIGKILL)
         proc.wait(timeout=60)
         pfx.settle()
 
     def test_failures_change_nothing_and_say_why(self):
         for name, _, _, _, fault, words, rc, message in self.CASES:
-            if rc == 0:
+            if rc == 0 or fault in self.KEEPS_JOURNAL:
                 continue
             with self.subTest(name):
                 outcome = self.outcomes[name]
@@ -975,6 +1144,7 @@ class Rollbacks(unittest.TestCase):
         # On version 6 the service that the old tool removed is registered again.
         self.assertIn("rollback: registering the service again with the old service tool",
                       self.outcomes["win7 application never closes"]["log"])
+        self.assertNotIn("rollback: started the service", self.outcomes["win7 application never closes"]["log"])
         self.assertIn("the uninstall stops: registering the service again",
                       self.outcomes["win7 uninstall while the application never closes"]["log"])
 
@@ -1089,6 +1259,92 @@ class Rollbacks(unittest.TestCase):
         self.assertEqual((0, [], []), (outcome["result"].rc, outcome["result"].boxes, outcome["result"].windows))
         self.assertEqual([], outcome["diff"])
         self.assertIn("is not installed", outcome["log"])
+
+    def test_an_old_file_that_cannot_be_put_back_keeps_the_journal_for_the_next_run(self):
+        outcome = self.outcomes["xp re-install killed, then s while a file to restore is held"]
+        ini = outcome["install_dir"] + "\\Uninstall\\setup.ini"
+        self.assertEqual(1, outcome["result"].rc)
+        self.assertEqual(1, len(outcome["result"].boxes), outcome["result"].boxes)
+        self.assertIn(ini, outcome["result"].boxes[0])
+        self.assertIn('rollback: the old "%s" cannot be put back' % ini, outcome["log"])
+        self.assertNotIn("recovery: the interrupted install was rolled back", outcome["log"])
+        self.assertNotIn("result: installed", outcome["log"])
+        # The journal and the only copy of the old setup.ini stay.
+        self.assertIn("journal.txt", outcome["kept"])
+        self.assertIn(outcome["old ini"], [data for n, data in outcome["kept"].items() if n.endswith(".old")])
+        # Once the file is free, the next run puts it back, then installs.
+        result, log = outcome["next"]
+        self.assertEqual((0, []), (result.rc, result.boxes))
+        self.assertIn("rollback: restored the old " + ini, log)
+        self.assertLess(log.index("recovery: the interrupted install was rolled back"), log.index("result: installed"))
+        self.assertEqual([], leftover_kept_files(outcome["pfx"]))
+
+    def test_a_journal_of_a_running_setup_or_of_another_install_is_left_alone(self):
+        outcome = self.outcomes["xp journal held by a running setup"]
+        self.assertEqual((3, []), (outcome["result"].rc, outcome["result"].boxes))
+        self.assertIn("is held by a setup program that is still running", outcome["log"])
+        self.assertEqual([], outcome["diff"])
+        self.assertTrue(outcome["pfx"].exists(outcome["install_dir"] + "\\marker.txt"))
+        outcome = self.outcomes["xp journal of another install folder"]
+        self.assertEqual((0, []), (outcome["result"].rc, outcome["result"].boxes))
+        self.assertIn('is ignored: its install folder "%s" is not this setup\'s' % FOREIGN_INSTALL, outcome["log"])
+        self.assertNotIn("recovery: the install into", outcome["log"])
+        self.assertTrue(outcome["pfx"].exists(FOREIGN_INSTALL + "\\victim.txt"))
+        # The install goes on without the product's journal folder, which holds that journal.
+        self.assertIn("the old files are kept in ", outcome["log"])
+        self.assertIn("result: installed", outcome["log"])
+
+    def test_a_journal_without_its_plan_is_removed_and_the_next_installs_are_journaled(self):
+        outcome = self.outcomes["xp empty journal, then two installs"]
+        journal = "journal: %s\\journal.txt" % JOURNAL_FOLDER
+        (first, first_log), second = outcome["first"], outcome["result"]
+        self.assertEqual([(0, []), (0, [])], [(first.rc, first.boxes), (second.rc, second.boxes)])
+        self.assertIn("holds no complete plan", first_log)
+        for log in (first_log, outcome["log"]):
+            self.assertIn(journal, log)
+            self.assertIn("result: installed", log)
+        self.assertEqual([], leftover_kept_files(outcome["pfx"]))
+
+    def test_kept_files_in_use_go_at_the_next_restart_and_block_nothing(self):
+        outcome = self.outcomes["win7 re-installs while the old runtime library is loaded"]
+        result, log = outcome["next"]
+        self.assertEqual([(0, []), (0, [])], [(outcome["result"].rc, outcome["result"].boxes), (result.rc, result.boxes)])
+        self.assertIn("is in use: it goes at the next restart", outcome["log"])
+        self.assertIn("result: installed", log)
+        reg = outcome["pfx"].registry()
+        pending = [v for key in ("System\\CurrentControlSet\\Control\\Session Manager",
+                                 "System\\ControlSet001\\Control\\Session Manager")
+                   for v in (reg.value("HKLM", key, "PendingFileRenameOperations") or (0, []))[1]]
+        self.assertTrue(any(JOURNAL_FOLDER.lower() in p.lower() and p.lower().endswith(".old") for p in pending), pending)
+
+    def test_a_rollback_starts_the_service_that_ran_again(self):
+        outcome = self.outcomes["win7 running service, application never closes"]
+        self.assertIn("rollback: registering the service again with the old service tool", outcome["log"])
+        self.assertIn('rollback: started the service "%s" again' % pr.SERVICE_NAME, outcome["log"])
+        events = [e for e in outcome["journal"] if e.time >= outcome["start"]]
+        registered = max(i for i, e in enumerate(events) if e.program == "Kelvrin.exe" and e.event == "start"
+                         and e.detail.endswith("-i"))
+        self.assertIn("service-running", [e.event for e in events[registered:]])
+
+    def test_the_sweep_of_old_rollback_folders_follows_no_link(self):
+        outcome = self.outcomes["xp rollback folders of earlier versions, links among them"]
+        self.assertEqual((0, []), (outcome["result"].rc, outcome["result"].boxes))
+        self.assertIn("test: paused after listing the old rollback folders", outcome["log"])
+        for victim in SWEEP_VICTIMS:
+            for name in ("1.old", "2.old"):
+                self.assertTrue(outcome["pfx"].exists(victim + "\\" + name), victim + "\\" + name)
+            self.assertIn("stays: it leads to " + victim, outcome["log"])
+        temp = temp_folder(outcome["pfx"])
+        self.assertEqual([True, True, False], [os.path.lexists(os.path.join(temp, "setup-rollback-90000%d-1" % i))
+                                               for i in (1, 2, 3)])
+        self.assertIn("result: installed", outcome["log"])
+
+    def test_the_default_log_is_never_written_through_a_link(self):
+        outcome = self.outcomes["xp default log planted as a link"]
+        self.assertEqual((0, []), (outcome["result"].rc, outcome["result"].boxes))
+        self.assertEqual("a file of someone else's\n", read_text(pr.to_unix(outcome["pfx"].path, LOG_VICTIM)))
+        self.assertTrue(os.path.islink(os.path.join(temp_folder(outcome["pfx"]), "VRX58Q-setup.log")))
+        self.assertTrue(outcome["pfx"].exists(outcome["install_dir"] + "\\" + APP_FILE))
 
 
 class PlantedLibraries(unittest.TestCase):
