@@ -1,5 +1,6 @@
 #include "app/UninstallCopy.h"
 #include "app/SetupApp.h"
+#include "engine/PackageCatalogue.h"
 #include "engine/SetupLog.h"
 #include <stdio.h>
 #include <wchar.h>
@@ -93,12 +94,21 @@ BOOL RunUninstallFromCopy(LPCWSTR lpszExePath, LPCWSTR lpszFolder, int* pnExitCo
         RemoveFolderNowOrAtRestart(copyFolder);
         return FALSE;
     }
+    // Nothing of the copy runs unless it is what was installed; the checked files stay open
+    // until the copy has started (its program then mapped, its libraries checked again by it).
+    std::vector<CFileHandle> checked;
+    if (!CheckUninstallCopy(lpszExePath, szCopyFolder, copyExe.c_str(), checked)) {
+        checked.clear();
+        RemoveFolderNowOrAtRestart(copyFolder);
+        return FALSE;
+    }
 
     // The copy inherits a handle to this process, to wait for its end, and the pipe's
     // writing end, for its result.
     SECURITY_ATTRIBUTES sa{ sizeof(sa), nullptr, TRUE };
     HANDLE hRead = nullptr, hWrite = nullptr, hSelf = nullptr;
     if (!::CreatePipe(&hRead, &hWrite, &sa, 0)) {
+        checked.clear();
         RemoveFolderNowOrAtRestart(copyFolder);
         return FALSE;
     }
@@ -125,6 +135,7 @@ BOOL RunUninstallFromCopy(LPCWSTR lpszExePath, LPCWSTR lpszFolder, int* pnExitCo
     ::CloseHandle(hWrite);
     if (hSelf)
         ::CloseHandle(hSelf);
+    checked.clear();
     if (!bStarted) {
         SetupLog(L"the uninstall's temporary copy could not be started: it runs from here");
         ::CloseHandle(hRead);

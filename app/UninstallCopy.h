@@ -2,7 +2,8 @@
 // the install's "Uninstall" folder that it was started from, and with it the whole install.
 //
 // The program started from <InstallDir>\Uninstall (by the uninstall entry or the shortcut)
-// copies itself and its language libraries into a new temporary folder, starts the copy with
+// copies itself and its language libraries into a new temporary folder, checks the copy (the
+// program against itself, the libraries against its catalogue), starts the copy with
 // the same words, keeps the single-instance guard while the copy works and ends with the
 // copy's result as its exit code. The copy runs the uninstall as the started program would,
 // with that program's folder (its setup.ini, title bitmap and texts), reports its result,
@@ -18,8 +19,8 @@
 BOOL IsInstalledUninstallFolder(LPCWSTR lpszFolder, const SetupConfig& config);
 
 // Runs the uninstall from a temporary copy of the program at lpszExePath (letter case as the
-// system gives it) and waits for its result; FALSE when no copy could be made or started,
-// and the uninstall must then run here.
+// system gives it) and waits for its result; FALSE when no copy could be made, checked or
+// started, and the uninstall must then run here.
 BOOL RunUninstallFromCopy(LPCWSTR lpszExePath, LPCWSTR lpszFolder, int* pnExitCode);
 
 // The temporary copy's side, from the words its starter gave it.
