@@ -16,17 +16,14 @@ std::vector<CheckedLibrary> g_checkedLibraries;
 // The files a check refused: the next languages' attempts do not check them again.
 std::vector<std::wstring> g_refusedLibraries;
 
-// Loads lpszPath when pfnCheck, if any, accepts it; *pbRefused tells that the check refused it.
-HMODULE LoadCheckedLibrary(LPCWSTR lpszPath, LanguageLibraryCheckFn pfnCheck, BOOL* pbRefused)
+// Loads lpszPath when pfnCheck, if any, accepts it.
+HMODULE LoadCheckedLibrary(LPCWSTR lpszPath, LanguageLibraryCheckFn pfnCheck)
 {
-    *pbRefused = FALSE;
     if (!pfnCheck)
         return LoadResourceLibrary(lpszPath);
     for (const std::wstring& refused : g_refusedLibraries)
-        if (!lstrcmpiW(refused.c_str(), lpszPath)) {
-            *pbRefused = TRUE;
+        if (!lstrcmpiW(refused.c_str(), lpszPath))
             return nullptr;
-        }
     // Read sharing only: the file cannot change between the check and the mapping, nor after.
     CFileHandle file(::CreateFileW(lpszPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
@@ -34,7 +31,6 @@ HMODULE LoadCheckedLibrary(LPCWSTR lpszPath, LanguageLibraryCheckFn pfnCheck, BO
         return nullptr;
     if (!pfnCheck(lpszPath, file)) {
         g_refusedLibraries.push_back(lpszPath);
-        *pbRefused = TRUE;
         return nullptr;
     }
     HMODULE h = LoadResourceLibrary(lpszPath);
@@ -78,14 +74,13 @@ HMODULE TryLoadLanguageLibrary(LPCWSTR lpszExePath, LANGID wLangId, LanguageLibr
     WCHAR szCandidate[MAX_PATH];
     wmemcpy(szCandidate, lpszExePath, stemLen);
     wsprintfW(szCandidate + stemLen, L"%s.DLL", szAbbrev);
-    BOOL bRefused = FALSE;
+    // The language's own library when it can be used; a damaged or refused one leaves English.
     if (FileExists(szCandidate)) {
-        HMODULE h = LoadCheckedLibrary(szCandidate, pfnCheck, &bRefused);
-        if (!bRefused)
+        if (HMODULE h = LoadCheckedLibrary(szCandidate, pfnCheck))
             return h;
     }
     wsprintfW(szCandidate + stemLen, L"ENU.DLL");
-    return LoadCheckedLibrary(szCandidate, pfnCheck, &bRefused);
+    return LoadCheckedLibrary(szCandidate, pfnCheck);
 }
 
 HMODULE LoadLanguageLibrary(LPCWSTR lpszExePath, LanguageLibraryCheckFn pfnCheck)

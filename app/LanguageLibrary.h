@@ -16,9 +16,9 @@ typedef BOOL (*LanguageLibraryCheckFn)(LPCWSTR lpszPath, HANDLE hFile);
 // lpszExePath is the program's full path, lower-cased. Returns the library or null; free it
 // with FreeLanguageLibrary.
 HMODULE LoadLanguageLibrary(LPCWSTR lpszExePath, LanguageLibraryCheckFn pfnCheck = nullptr);
-// One attempt for one language: its own library, else (when there is none, or the check
-// refused it) the English one. Null when the language has no abbreviation, the path has no
-// ".exe" ending or nothing loads.
+// One attempt for one language: its own library, else (when there is none, or it does not
+// load, or the check refused it) the English one. Null when the language has no abbreviation,
+// the path has no ".exe" ending or nothing loads.
 HMODULE TryLoadLanguageLibrary(LPCWSTR lpszExePath, LANGID wLangId, LanguageLibraryCheckFn pfnCheck = nullptr);
 // Frees a library of the functions above and closes the file that a check held open.
 void FreeLanguageLibrary(HMODULE hModule);

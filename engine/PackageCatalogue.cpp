@@ -2,6 +2,7 @@
 #include "engine/EngineCommon.h"
 #include "engine/InstallTransaction.h"
 #include "res/resource.h"
+#include <stdio.h>
 #include <wchar.h>
 
 // The headers declare SHA-256 for builds that need XP SP3; on an older system the provider
@@ -54,13 +55,10 @@ std::vector<std::wstring> g_libraryNotes;
 
 std::wstring Sha256Digest::Text() const
 {
-    static const WCHAR kDigits[] = L"0123456789abcdef";
-    std::wstring text;
-    for (BYTE b : bytes) {
-        text += kDigits[b >> 4];
-        text += kDigits[b & 15];
-    }
-    return text;
+    WCHAR szText[2 * sizeof(bytes) + 1] = {};
+    for (size_t i = 0; i < sizeof(bytes); ++i)
+        _snwprintf(szText + 2 * i, 3, L"%02x", bytes[i]);
+    return szText;
 }
 
 BOOL HashFile(HANDLE hFile, Sha256Digest& digest)

@@ -62,6 +62,13 @@ TEST(LanguageLibrary, LoadsTheLanguagesOwnLibraryElseTheEnglishOne)
     ASSERT_NE(nullptr, h);
     EXPECT_EQ(PackageText(L"ENU", 4), Text(h, 4));
     FreeLibrary(h);
+
+    // The language's own library that does not load (a damaged download) leaves English.
+    WriteTextFile(dir.Path() + L"setupDEU.dll", "not a library");
+    h = TryLoadLanguageLibrary(exe.c_str(), kGerman);
+    ASSERT_NE(nullptr, h);
+    EXPECT_EQ(PackageText(L"ENU", 4), Text(h, 4));
+    FreeLibrary(h);
 }
 
 TEST(LanguageLibrary, IsNamedAfterTheExecutable)
