@@ -51,6 +51,29 @@ LPCWSTR FileNameOf(LPCWSTR lpszPath)
 // What the language library checks found, kept until the log is open.
 std::vector<std::wstring> g_libraryNotes;
 
+// Whether two open files hold the same bytes, read from their starts into bSame; FALSE, with
+// the last error, when one cannot be read.
+BOOL HaveSameBytes(HANDLE hFirst, HANDLE hSecond, BOOL& bSame)
+{
+    LARGE_INTEGER start = {};
+    if (!::SetFilePointerEx(hFirst, start, nullptr, FILE_BEGIN)
+        || !::SetFilePointerEx(hSecond, start, nullptr, FILE_BEGIN))
+        return FALSE;
+    std::vector<BYTE> first(64 * 1024), second(first.size());
+    for (bSame = TRUE;;) {
+        DWORD cbFirst = 0, cbSecond = 0;
+        if (!::ReadFile(hFirst, first.data(), (DWORD)first.size(), &cbFirst, nullptr)
+            || !::ReadFile(hSecond, second.data(), (DWORD)second.size(), &cbSecond, nullptr))
+            return FALSE;
+        if (cbFirst != cbSecond || memcmp(first.data(), second.data(), cbFirst)) {
+            bSame = FALSE;
+            return TRUE;
+        }
+        if (cbFirst == 0)
+            return TRUE;
+    }
+}
+
 } // namespace
 
 std::wstring Sha256Digest::Text() const
@@ -267,17 +290,16 @@ void LogLanguageLibraryChecks()
 BOOL CheckUninstallCopy(LPCWSTR lpszExePath, LPCWSTR lpszCopyFolder, LPCWSTR lpszCopyExe,
                         std::vector<CFileHandle>& held)
 {
-    // The program: the bytes of the running one, which lies in the install folder.
+    // The program: byte for byte the running one, which lies in the install folder.
     CFileHandle source(OpenFileForCheck(lpszExePath)), copy(OpenFileForCheck(lpszCopyExe));
-    Sha256Digest sourceDigest, copyDigest;
-    if (!source.IsValid() || !copy.IsValid() || !HashFile(source, sourceDigest) || !HashFile(copy, copyDigest)) {
+    BOOL bSame = FALSE;
+    if (!source.IsValid() || !copy.IsValid() || !HaveSameBytes(source, copy, bSame)) {
         SetupLog(L"the uninstall's temporary copy is not used: %ls cannot be checked: %ls", lpszCopyExe,
                  SystemErrorText(::GetLastError()).c_str());
         return FALSE;
     }
-    if (sourceDigest != copyDigest) {
-        SetupLog(L"the uninstall's temporary copy is not used: %ls (SHA-256 %ls) is not %ls (SHA-256 %ls)", lpszCopyExe,
-                 copyDigest.Text().c_str(), lpszExePath, sourceDigest.Text().c_str());
+    if (!bSame) {
+        SetupLog(L"the uninstall's temporary copy is not used: %ls is not a copy of %ls", lpszCopyExe, lpszExePath);
         return FALSE;
     }
     held.push_back(std::move(copy));

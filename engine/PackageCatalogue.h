@@ -95,7 +95,8 @@ void LogLanguageLibraryChecks();
 
 // Checks the uninstall's temporary copy in lpszCopyFolder (with its trailing backslash) before
 // it runs: the program lpszCopyExe has the bytes of the running program lpszExePath (in the
-// install folder), and every other file there is a library that the catalogue lists. The
+// install folder, compared byte for byte), and every other file there is a library that the
+// catalogue lists. The
 // checked files stay open in held, so that they cannot change until the copy has started.
 // FALSE, logged with the hashes, when one is not.
 BOOL CheckUninstallCopy(LPCWSTR lpszExePath, LPCWSTR lpszCopyFolder, LPCWSTR lpszCopyExe,
