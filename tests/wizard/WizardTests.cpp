@@ -629,7 +629,13 @@ TEST_F(WizardTest, KeyboardAloneInstallsAndRemovesAndEveryControlIsNamed)
     // The focus starts on Install, with no cue until the keyboard is used: the look is the
     // one Install has without the focus.
     EXPECT_TRUE(HasFocus(w, IDC_ACTION));
-    const std::vector<COLORREF> plain = ScreenPixels(w, IDC_ACTION);
+    // Its look once painted: two samples in a row agree.
+    std::vector<COLORREF> plain = ScreenPixels(w, IDC_ACTION);
+    EXPECT_TRUE(w.WaitFor([&] {
+        std::vector<COLORREF> now = ScreenPixels(w, IDC_ACTION);
+        std::swap(now, plain);
+        return now == plain;
+    }, 2000));
     SaveScreenshot(w.Wnd(), "keyboard-start");
 
     // Tab and Shift+Tab follow the picture: Install, Cancel, the close button, round again.
@@ -637,7 +643,8 @@ TEST_F(WizardTest, KeyboardAloneInstallsAndRemovesAndEveryControlIsNamed)
         w.Key(VK_TAB);
         EXPECT_TRUE(HasFocus(w, id)) << "control " << id;
     }
-    EXPECT_EQ(ScreenPixels(w, IDC_ACTION), plain);
+    // Once the focus has left it, Install is painted without the cue again.
+    EXPECT_TRUE(w.WaitFor([&] { return ScreenPixels(w, IDC_ACTION) == plain; }, 2000));
     w.Key(VK_TAB, false, true);
     EXPECT_TRUE(HasFocus(w, IDC_ACTION));
     EXPECT_TRUE(w.WaitFor([&] { return ScreenPixels(w, IDC_ACTION) != plain; }, 2000)) << "no focus cue";
