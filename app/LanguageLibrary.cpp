@@ -1,6 +1,45 @@
 #include "app/LanguageLibrary.h"
 #include "app/SetupFlags.h"
+#include "framework/AfxHandle.h"
 #include <cwchar>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The libraries loaded after a check, each with the file that stays open while it is mapped.
+struct CheckedLibrary {
+    HMODULE hModule;
+    CFileHandle file;
+};
+std::vector<CheckedLibrary> g_checkedLibraries;
+// The files a check refused: the next languages' attempts do not check them again.
+std::vector<std::wstring> g_refusedLibraries;
+
+// Loads lpszPath when pfnCheck, if any, accepts it.
+HMODULE LoadCheckedLibrary(LPCWSTR lpszPath, LanguageLibraryCheckFn pfnCheck)
+{
+    if (!pfnCheck)
+        return LoadResourceLibrary(lpszPath);
+    for (const std::wstring& refused : g_refusedLibraries)
+        if (!lstrcmpiW(refused.c_str(), lpszPath))
+            return nullptr;
+    // Read sharing only: the file cannot change between the check and the mapping, nor after.
+    CFileHandle file(::CreateFileW(lpszPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file.IsValid())
+        return nullptr;
+    if (!pfnCheck(lpszPath, file)) {
+        g_refusedLibraries.push_back(lpszPath);
+        return nullptr;
+    }
+    HMODULE h = LoadResourceLibrary(lpszPath);
+    if (h)
+        g_checkedLibraries.push_back({ h, std::move(file) });
+    return h;
+}
+
+} // namespace
 
 #ifndef LOAD_LIBRARY_AS_IMAGE_RESOURCE
 #define LOAD_LIBRARY_AS_IMAGE_RESOURCE 0x00000020
@@ -14,7 +53,7 @@ HMODULE LoadResourceLibrary(LPCWSTR lpszPath)
     return h;
 }
 
-HMODULE TryLoadLanguageLibrary(LPCWSTR lpszExePath, LANGID wLangId)
+HMODULE TryLoadLanguageLibrary(LPCWSTR lpszExePath, LANGID wLangId, LanguageLibraryCheckFn pfnCheck)
 {
     WCHAR szAbbrev[4] = {};
     if (::GetLocaleInfoW(MAKELCID(wLangId, SORT_DEFAULT), LOCALE_SABBREVLANGNAME, szAbbrev, 4) == 0)
@@ -35,13 +74,16 @@ HMODULE TryLoadLanguageLibrary(LPCWSTR lpszExePath, LANGID wLangId)
     WCHAR szCandidate[MAX_PATH];
     wmemcpy(szCandidate, lpszExePath, stemLen);
     wsprintfW(szCandidate + stemLen, L"%s.DLL", szAbbrev);
-    if (FileExists(szCandidate))
-        return LoadResourceLibrary(szCandidate);
+    // The language's own library when it can be used; a damaged or refused one leaves English.
+    if (FileExists(szCandidate)) {
+        if (HMODULE h = LoadCheckedLibrary(szCandidate, pfnCheck))
+            return h;
+    }
     wsprintfW(szCandidate + stemLen, L"ENU.DLL");
-    return LoadResourceLibrary(szCandidate);
+    return LoadCheckedLibrary(szCandidate, pfnCheck);
 }
 
-HMODULE LoadLanguageLibrary(LPCWSTR lpszExePath)
+HMODULE LoadLanguageLibrary(LPCWSTR lpszExePath, LanguageLibraryCheckFn pfnCheck)
 {
     typedef LANGID(WINAPI * GetLangFn)();
     HMODULE hKernel = ::GetModuleHandleW(L"kernel32.dll");
@@ -50,13 +92,25 @@ HMODULE LoadLanguageLibrary(LPCWSTR lpszExePath)
 
     HMODULE h = nullptr;
     if (pUserUi) {
-        h = TryLoadLanguageLibrary(lpszExePath, pUserUi());
+        h = TryLoadLanguageLibrary(lpszExePath, pUserUi(), pfnCheck);
         if (!h && pSystemUi)
-            h = TryLoadLanguageLibrary(lpszExePath, pSystemUi());
+            h = TryLoadLanguageLibrary(lpszExePath, pSystemUi(), pfnCheck);
     }
     if (!h)
-        h = TryLoadLanguageLibrary(lpszExePath, ::GetUserDefaultLangID());
+        h = TryLoadLanguageLibrary(lpszExePath, ::GetUserDefaultLangID(), pfnCheck);
     if (!h)
-        h = TryLoadLanguageLibrary(lpszExePath, ::GetSystemDefaultLangID());
+        h = TryLoadLanguageLibrary(lpszExePath, ::GetSystemDefaultLangID(), pfnCheck);
     return h;
+}
+
+void FreeLanguageLibrary(HMODULE hModule)
+{
+    if (!hModule)
+        return;
+    ::FreeLibrary(hModule);
+    for (auto it = g_checkedLibraries.begin(); it != g_checkedLibraries.end(); ++it)
+        if (it->hModule == hModule) {
+            g_checkedLibraries.erase(it);
+            break;
+        }
 }

@@ -4,6 +4,7 @@
 #include "app/UninstallCopy.h"
 #include "engine/SetupEngine.h"
 #include "engine/JournalRecovery.h"
+#include "engine/PackageCatalogue.h"
 #include "engine/SetupLog.h"
 #ifdef SETUP_HAVE_WIZARD
 #include "wizard/SetupDlg.h"
@@ -49,12 +50,13 @@ BOOL CSetupApp::InitInstance()
     g_bIsWow64 = IsWow64();
     g_bIsNt6 = IsWindowsNt6();
     // The library sets the language flags that the Program Files folder may follow: before
-    // setup.ini is read.
-    g_hLangResource = LoadLanguageLibrary(szExeLower);
+    // setup.ini is read. Its texts are used only when the package's catalogue vouches for it.
+    g_hLangResource = LoadLanguageLibrary(szExeLower, CheckLanguageLibrary);
     SetupConfig config;
     ReadSetupConfig(szFolder, &config, bTitleBitmap);
     OpenRequestedLog(cmdInfo, config.AppFolderName);
     LogRunHeader();
+    LogLanguageLibraryChecks();
     // A quiet silent run shows no message box at all, from here on.
     g_bQuiet = cmdInfo.m_bQuiet && (mode == RunSilentInstall || mode == RunSilentUninstall);
 
@@ -139,9 +141,7 @@ int CSetupApp::ExitInstance()
         ::CloseHandle(m_hMutex);
         m_hMutex = nullptr;
     }
-    if (g_hLangResource) {
-        ::FreeLibrary(g_hLangResource);
-        g_hLangResource = nullptr;
-    }
+    FreeLanguageLibrary(g_hLangResource);
+    g_hLangResource = nullptr;
     return CWinApp::ExitInstance();
 }

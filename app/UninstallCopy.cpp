@@ -1,6 +1,7 @@
 #include "app/UninstallCopy.h"
 #include "app/SetupApp.h"
 #include "engine/EngineCommon.h"
+#include "engine/PackageCatalogue.h"
 #include <stdio.h>
 #include <wchar.h>
 #include <string>
@@ -110,12 +111,21 @@ BOOL RunUninstallFromCopy(LPCWSTR lpszExePath, LPCWSTR lpszFolder, int* pnExitCo
         RemoveCopiedFiles(folder, exeName);
         return FALSE;
     }
+    // Nothing of the copy runs unless it is what was installed; the checked files stay open
+    // until the copy has started (its program then mapped, its libraries checked again by it).
+    std::vector<CFileHandle> checked;
+    if (!CheckUninstallCopy(lpszExePath, copyFolder.c_str(), copyExe.c_str(), checked)) {
+        checked.clear();
+        RemoveCopiedFiles(folder, exeName);
+        return FALSE;
+    }
 
     // The copy inherits a handle to this process, to wait for its end, and the pipe's
     // writing end, for its result.
     SECURITY_ATTRIBUTES sa{ sizeof(sa), nullptr, TRUE };
     HANDLE hRead = nullptr, hWrite = nullptr, hSelf = nullptr;
     if (!::CreatePipe(&hRead, &hWrite, &sa, 0)) {
+        checked.clear();
         RemoveCopiedFiles(folder, exeName);
         return FALSE;
     }
@@ -144,6 +154,7 @@ BOOL RunUninstallFromCopy(LPCWSTR lpszExePath, LPCWSTR lpszFolder, int* pnExitCo
     ::CloseHandle(hWrite);
     if (hSelf)
         ::CloseHandle(hSelf);
+    checked.clear();
     if (!bStarted) {
         SetupLog(L"the uninstall's temporary copy could not be started: it runs from here");
         ::CloseHandle(hRead);

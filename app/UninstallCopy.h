@@ -20,8 +20,8 @@
 BOOL IsInstalledUninstallFolder(LPCWSTR lpszFolder, const SetupConfig& config);
 
 // Runs the uninstall from a temporary copy of the program at lpszExePath (letter case as the
-// system gives it) and waits for its result; FALSE when no copy could be made or started,
-// and the uninstall must then run here.
+// system gives it) and waits for its result; FALSE when no copy could be made, checked or
+// started, and the uninstall must then run here.
 BOOL RunUninstallFromCopy(LPCWSTR lpszExePath, LPCWSTR lpszFolder, int* pnExitCode);
 
 // The temporary copy's side, from the words its starter gave it.

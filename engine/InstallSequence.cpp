@@ -1,8 +1,10 @@
 // The install: stop the older copy, copy the package, write the registry values, register
 // the service and create the shortcuts, all within one transaction that a failure rolls back.
-// Also the silent install.
+// Every copied file of the package is checked against the catalogue in setup.exe where it was
+// copied to, before anything of the package runs. Also the silent install.
 #include "engine/EngineCommon.h"
 #include "engine/InstallTransaction.h"
+#include "engine/PackageCatalogue.h"
 #include "engine/TestSeams.h"
 #include "app/SetupFlags.h"
 #include <wchar.h>
@@ -14,6 +16,7 @@ struct CopyItem {
     WCHAR szFrom[MAX_PATH];
     WCHAR szTo[MAX_PATH];
     bool bOptional;   // copied when the package has it
+    bool bListed;     // in the package's catalogue: every file but setup.exe and setup.ini
 };
 
 // Every path, command line and key the install uses, built before anything is touched so
@@ -25,6 +28,7 @@ struct InstallPlan {
     WCHAR szServiceTool[MAX_PATH];
     CopyItem items[16];
     int nItems;
+    size_t nFolderChars;   // of the package folder: szFrom + nFolderChars is the catalogue's name
     WCHAR szRunKey[kKeyPathUnits];
     WCHAR szRunValue[kCommandLineUnits];
     WCHAR szUninstallKey[kKeyPathUnits];
@@ -39,6 +43,7 @@ BOOL AddCopy(InstallPlan& plan, LPCWSTR lpszFrom, LPCWSTR lpszTo, LPCWSTR lpszNa
 {
     CopyItem& item = plan.items[plan.nItems++];
     item.bOptional = bOptional;
+    item.bListed = _wcsicmp(lpszName, L"setup.exe") && _wcsicmp(lpszName, L"setup.ini");
     return FormatPlanPath(item.szFrom, lpszSetting, L"%ls%ls", lpszFrom, lpszName)
         && FormatPlanPath(item.szTo, lpszSetting ? lpszSetting : L"APPFolderName", L"%ls\\%ls", lpszTo, lpszName);
 }
@@ -47,6 +52,7 @@ BOOL BuildInstallPlan(LPCWSTR lpszFolder, const SetupConfig& config, InstallPlan
 {
     LPCWSTR dir = config.InstallDir;
     plan.nItems = 0;
+    plan.nFolderChars = wcslen(lpszFolder);
     WCHAR szAppFolder[MAX_PATH];
     if (!FormatPlanPath(plan.szUninstallDir, L"APPFolderName", L"%ls\\%ls", dir, L"Uninstall")
         || !FormatPlanPath(plan.szAppPath, L"APPFileName", L"%ls\\%ls", dir, config.AppFileName)
@@ -88,7 +94,8 @@ BOOL BuildInstallPlan(LPCWSTR lpszFolder, const SetupConfig& config, InstallPlan
         && FormatText(plan.szQuietUninstallString, kCommandLineUnits, L"\"%ls\" SilentDel quiet", plan.szUninstallExe);
 }
 
-// Refuses a package that lacks a file the install must copy.
+// Refuses a package that lacks a file the install must copy, or that would copy a file its
+// catalogue does not list.
 BOOL CheckPackage(const InstallPlan& plan)
 {
     for (int i = 0; i < plan.nItems; ++i)
@@ -96,6 +103,13 @@ BOOL CheckPackage(const InstallPlan& plan)
             ReportFailure(L"The package is incomplete: \"%ls\" is missing.", plan.items[i].szFrom);
             return FALSE;
         }
+    LogPackageCatalogue();
+    for (int i = 0; i < plan.nItems; ++i) {
+        const CopyItem& item = plan.items[i];
+        LPCWSTR name = item.szFrom + plan.nFolderChars;
+        if (item.bListed && FileExists(item.szFrom) && !CheckListedFile(name, item.szFrom))
+            return FALSE;
+    }
     return TRUE;
 }
 
@@ -321,7 +335,9 @@ BOOL CopyAndRegister(CInstallTransaction& transaction, const InstallPlan& plan, 
                 return FALSE;
             continue;
         }
-        if (!transaction.CopyFile(item.szFrom, item.szTo))
+        LPCWSTR name = item.szFrom + plan.nFolderChars;
+        if (!transaction.CopyFile(item.szFrom, item.szTo)
+            || (item.bListed && !CheckInstalledFile(transaction, name, item.szFrom, item.szTo)))
             return FALSE;
     }
     return WriteRegistryValues(transaction, plan, config);

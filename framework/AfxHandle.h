@@ -7,11 +7,14 @@
 //   CServiceHandle  service control manager or service (CloseServiceHandle)
 //   CLibrary        loaded module (FreeLibrary)
 //   CLocalMemory    memory the system allocated for the caller (LocalFree)
+//   CCryptProvider  CryptoAPI provider context (CryptReleaseContext)
+//   CCryptHash      CryptoAPI hash object (CryptDestroyHash)
 //   CComScope       COM on the calling thread (CoInitializeEx ... CoUninitialize)
 // Attach takes ownership (closing what was held); Detach gives it away; Receive lends the
 // handle's address to a function that returns a new handle through a pointer.
 #pragma once
 #include <windows.h>
+#include <wincrypt.h>
 #include <objbase.h>
 
 template <class T, class Traits>
@@ -93,6 +96,15 @@ struct CLocalMemoryTraits {
     static void Close(HLOCAL h) { ::LocalFree(h); }
 };
 
+struct CCryptProviderTraits {
+    static HCRYPTPROV Invalid() { return 0; }
+    static void Close(HCRYPTPROV h) { ::CryptReleaseContext(h, 0); }
+};
+struct CCryptHashTraits {
+    static HCRYPTHASH Invalid() { return 0; }
+    static void Close(HCRYPTHASH h) { ::CryptDestroyHash(h); }
+};
+
 typedef COwnedHandle<HANDLE, CKernelHandleTraits> CKernelHandle;
 typedef COwnedHandle<HANDLE, CFileHandleTraits> CFileHandle;
 typedef COwnedHandle<HANDLE, CFindHandleTraits> CFindHandle;
@@ -100,6 +112,8 @@ typedef COwnedHandle<HKEY, CRegKeyTraits> CRegKey;
 typedef COwnedHandle<SC_HANDLE, CServiceHandleTraits> CServiceHandle;
 typedef COwnedHandle<HMODULE, CLibraryTraits> CLibrary;
 typedef COwnedHandle<HLOCAL, CLocalMemoryTraits> CLocalMemory;
+typedef COwnedHandle<HCRYPTPROV, CCryptProviderTraits> CCryptProvider;
+typedef COwnedHandle<HCRYPTHASH, CCryptHashTraits> CCryptHash;
 
 // COM for the calling thread while the scope lives; uninitialised only when the start took.
 class CComScope {

@@ -5,6 +5,8 @@
                [--passfile FILE] [--source-dir DIR] [--app-file FILE ...]
         OUT_DIR becomes a copy of UNSIGNED_DIR whose .exe and .dll files are signed
         (Authenticode, SHA-256), with the --app-file files added to its Application folder.
+        setup.exe is signed last: before that it gets the catalogue of the other files as
+        they are shipped (catalogue.py), which its signature then covers.
     package.py archive PACKAGE_DIR ZIP [--source-dir DIR]
         ZIP holds PACKAGE_DIR under a folder named like ZIP, members in name order.
 
@@ -20,6 +22,8 @@ import subprocess
 import sys
 import time
 import zipfile
+
+import catalogue
 
 EARLIEST_ZIP_TIME = 315532800  # 1980-01-01, the first time a zip member can carry
 
@@ -65,8 +69,11 @@ def assemble(args):
     out = os.path.abspath(args.out_dir)
     work = out + ".new"
     shutil.rmtree(work, ignore_errors=True)
+    setup = work + ".setup.exe"
     try:
         for rel in package_files(args.unsigned_dir):
+            if rel == "setup.exe":
+                continue
             source = os.path.join(args.unsigned_dir, rel)
             dest = os.path.join(work, rel)
             os.makedirs(os.path.dirname(dest), exist_ok=True)
@@ -77,9 +84,15 @@ def assemble(args):
         for extra in args.app_file:
             os.makedirs(os.path.join(work, "Application"), exist_ok=True)
             shutil.copyfile(extra, os.path.join(work, "Application", os.path.basename(extra)))
+        shutil.copyfile(os.path.join(args.unsigned_dir, "setup.exe"), setup)
+        catalogue.fill(setup, work)
+        sign(args, setup, os.path.join(work, "setup.exe"), when)
     except BaseException:
         shutil.rmtree(work, ignore_errors=True)
         raise
+    finally:
+        if os.path.exists(setup):
+            os.remove(setup)
     shutil.rmtree(out, ignore_errors=True)
     os.rename(work, out)
 

@@ -7,6 +7,9 @@
 #define IDD_SETUP_DIALOG        102     // the wizard window
 
 #define IDR_MAINFRAME           128     // program icon
+// The package's catalogue (RCDATA): reserved at link time, filled before signing by
+// release/catalogue.py, read by engine/PackageCatalogue.cpp.
+#define IDR_CATALOGUE           150
 
 // Skin bitmaps.
 #define IDB_BACKGROUND          130     // whole window, 584 x 411; magenta pixels lie outside

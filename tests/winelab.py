@@ -6,6 +6,7 @@ tools journal back; takes snapshots of what an install may touch.
     lab = Lab(build_dir)                      # <build>/prefixes holds templates and clones
     pfx = lab.prefix("xp-first", "win32", "winxp")
     setup = pfx.copy_package(ini=..., lorvane=False)
+    pfx.change_byte("C:\\pkg\\setupDEU.dll")   # a package file no longer as built
     result = pfx.run([setup, "s"])            # Result(rc, boxes, out, windows, progress)
     pfx.settle()                              # every process ended, registry written
     pfx.registry().value("HKLM", key, name)
@@ -77,6 +78,7 @@ class Lab:
         self.root = os.path.join(self.build_dir, "prefixes")
         self.package_dir = os.path.join(self.build_dir, "package")
         self.turbovolume_package_dir = os.path.join(self.build_dir, "package-turbovolume")
+        self.unsigned_dir = os.path.join(self.build_dir, "package-unsigned")
         self.helper = helper or os.path.join(self.build_dir, "tests", "scenarios", "labhelper.exe")
         # A home of our own: Wine links a new prefix's Desktop and documents folders to the
         # home's XDG folders when they exist, and clones must not share them.
@@ -168,11 +170,14 @@ class Prefix:
     def make_dir(self, win_path):
         os.makedirs(prefixread.to_unix(self.path, win_path), exist_ok=True)
 
-    def copy_package(self, name="pkg", ini=None, lorvane=True, title_about=True, app_files=None, drop=()):
+    def copy_package(self, name="pkg", ini=None, lorvane=True, title_about=True, app_files=None, drop=(), add=(),
+                     catalogue=True):
         """Copies a built package to C:\\<name>; returns the Windows path of its setup.exe.
         lorvane takes the customised package (with the title bitmaps), else the plain one;
         title_about keeps, drops or adds that bitmap; ini replaces setup.ini (text, or bytes
-        written as they are); drop names files of the package folder to leave out."""
+        written as they are); drop names files of the package folder to leave out; add names
+        files of the customised package to add. Its setup.exe carries the catalogue of the
+        package's files as built; without catalogue it is the build's own, which has none."""
         dest = self.c(name)
         shutil.rmtree(dest, ignore_errors=True)
         shutil.copytree(self.lab.turbovolume_package_dir if lorvane else self.lab.package_dir, dest)
@@ -190,7 +195,21 @@ class Prefix:
         for dropped in drop:
             if os.path.exists(os.path.join(dest, dropped)):
                 os.remove(os.path.join(dest, dropped))
+        for added in add:
+            rel = added.replace("\\", os.sep)
+            shutil.copyfile(os.path.join(self.lab.turbovolume_package_dir, rel), os.path.join(dest, rel))
+        if not catalogue:
+            shutil.copyfile(os.path.join(self.lab.unsigned_dir, "setup.exe"), os.path.join(dest, "setup.exe"))
         return "C:\\%s\\setup.exe" % name
+
+    def change_byte(self, win_path):
+        """Changes the byte in the middle of a file, as someone who could write it after the build."""
+        path = prefixread.to_unix(self.path, win_path)
+        with open(path, "r+b") as f:
+            f.seek(os.path.getsize(path) // 2)
+            byte = f.read(1)[0]
+            f.seek(-1, os.SEEK_CUR)
+            f.write(bytes([byte ^ 1]))
 
     # --- running programs ------------------------------------------------------------------
 

@@ -62,6 +62,13 @@ TEST(LanguageLibrary, LoadsTheLanguagesOwnLibraryElseTheEnglishOne)
     ASSERT_NE(nullptr, h);
     EXPECT_EQ(PackageText(L"ENU", 4), Text(h, 4));
     FreeLibrary(h);
+
+    // The language's own library that does not load (a damaged download) leaves English.
+    WriteTextFile(dir.Path() + L"setupDEU.dll", "not a library");
+    h = TryLoadLanguageLibrary(exe.c_str(), kGerman);
+    ASSERT_NE(nullptr, h);
+    EXPECT_EQ(PackageText(L"ENU", 4), Text(h, 4));
+    FreeLibrary(h);
 }
 
 TEST(LanguageLibrary, IsNamedAfterTheExecutable)
@@ -84,6 +91,33 @@ TEST(LanguageLibrary, AFolderNamedLikeAnExecutableDoesNotHideTheLibraries)
     ASSERT_NE(nullptr, h);
     FreeLibrary(h);
     RemoveDirectoryW(sub.c_str());
+}
+
+// A check sees each library through a handle: a refused library is not used (its language
+// falls back to English), and the library used cannot be changed, renamed or deleted while
+// it is loaded.
+TEST(LanguageLibrary, ACheckedLibraryIsUsedOnlyWhenAcceptedAndStaysAsChecked)
+{
+    TempDir dir(L"lang");
+    CopyLanguages(dir.Path(), L"setup", {L"ENU", L"DEU"});
+    const std::wstring english = dir.Path() + L"setupENU.dll", moved = dir.Path() + L"moved.dll";
+    LanguageLibraryCheckFn refuseGerman = [](LPCWSTR path, HANDLE hFile) -> BOOL {
+        char mz[2] = {};
+        DWORD n = 0;
+        return ReadFile(hFile, mz, 2, &n, nullptr) && n == 2 && mz[0] == 'M' && !wcsstr(path, L"DEU");
+    };
+    HMODULE h = TryLoadLanguageLibrary(Lower(dir.Path() + L"setup.exe").c_str(), kGerman, refuseGerman);
+    ASSERT_NE(nullptr, h);
+    EXPECT_EQ(PackageText(L"ENU", 4), Text(h, 4));
+    HANDLE w = CreateFileW(english.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, w);
+    if (w != INVALID_HANDLE_VALUE)
+        CloseHandle(w);
+    EXPECT_FALSE(MoveFileW(english.c_str(), moved.c_str()));
+    EXPECT_FALSE(DeleteFileW(english.c_str()));
+    FreeLanguageLibrary(h);
+    EXPECT_TRUE(MoveFileW(english.c_str(), moved.c_str()));
 }
 
 TEST(LanguageLibrary, NoLibraryAtAllGivesNone)

@@ -3,6 +3,7 @@
 #include "EngineTestSupport.h"
 #include "engine/InstallTransaction.h"
 #include "engine/JournalRecovery.h"
+#include "engine/PackageCatalogue.h"
 #include "engine/TestSeams.h"
 #include <algorithm>
 
@@ -135,6 +136,54 @@ TEST_F(InstallTest, IncompletePackageIsRefusedNamingTheMissingFile)
         std::wstring text = L"The package is incomplete: \"" + m_package + missing + L"\" is missing.";
         EXPECT_TRUE(HasMessage(text.c_str())) << g_recordedMessages.size();
         EXPECT_EQ(before, Snapshot(config));
+    }
+}
+
+// The catalogue as setup.exe carries it: a SHA-256 and a name a line, up to the first NUL. Only
+// the unfilled reservation (or none) means no catalogue; anything that is not a whole one is
+// damaged and lists nothing, so that every file is refused. Files are hashed by the system.
+TEST_F(InstallTest, CatalogueListsItsFilesAndADamagedOneListsNothing)
+{
+    const std::string abc = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";   // of "abc"
+    const std::string good = "setup catalogue 1\n" + abc + " Application\\Kelvrin.exe\n" + abc + " setupENU.dll\n";
+    const struct {
+        std::string bytes;
+        BOOL present, damaged;
+        size_t count;
+    } rows[] = {
+        { std::string("setup catalogue unfilled\n\0\0", 27), FALSE, FALSE, 0 },
+        { "", FALSE, FALSE, 0 },
+        { good + std::string(8, '\0') + "after the end", TRUE, FALSE, 2 },
+        { "setup catalogue 1\n", TRUE, FALSE, 0 },
+        { "setup catalogue 2\n" + abc + " x\n", TRUE, TRUE, 0 },
+        { good + abc.substr(1) + " x\n", TRUE, TRUE, 0 },
+        { good + "BA" + abc.substr(2) + " x\n", TRUE, TRUE, 0 },
+        { good + abc + " \n", TRUE, TRUE, 0 },
+        { good + abc + " x", TRUE, TRUE, 0 },
+        { good + abc + " \xff\n", TRUE, TRUE, 0 },
+    };
+    for (const auto& row : rows) {
+        CPackageCatalogue catalogue;
+        catalogue.Parse(row.bytes.data(), row.bytes.size());
+        EXPECT_EQ(row.present, catalogue.IsPresent()) << row.bytes;
+        EXPECT_EQ(row.damaged, catalogue.IsDamaged()) << row.bytes;
+        EXPECT_EQ(row.count, catalogue.GetCount()) << row.bytes;
+    }
+
+    CPackageCatalogue catalogue;
+    catalogue.Parse(good.data(), good.size());
+    const Sha256Digest* listed = catalogue.Find(L"application\\KELVRIN.exe");
+    ASSERT_NE(nullptr, listed);
+    EXPECT_EQ(std::wstring(abc.begin(), abc.end()), listed->Text());
+    EXPECT_EQ(nullptr, catalogue.Find(L"Kelvrin.exe"));
+    // From the file's start, wherever its handle stands.
+    WriteTextFile(m_package + L"abc.txt", "abc");
+    CFileHandle file(OpenFileForCheck((m_package + L"abc.txt").c_str()));
+    ASSERT_TRUE(file.IsValid());
+    for (int i = 0; i < 2; ++i) {
+        Sha256Digest digest;
+        ASSERT_TRUE(HashFile(file, digest));
+        EXPECT_TRUE(*listed == digest) << i;
     }
 }
 

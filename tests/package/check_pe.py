@@ -10,7 +10,8 @@
   supported systems (that would change what GetVersionExW reports);
 - with --cafile: its Authenticode signature is SHA-256 and verifies against those certificates;
 - with --version X.Y.Z: setup.exe and the language libraries carry version X.Y.Z.0, and each
-  folder's setup.ini says Version=X.YY.ZZ.
+  folder's setup.ini says Version=X.YY.ZZ;
+- each folder's setup.exe carries the catalogue of that folder's files as they are shipped.
 Usage: check_pe.py [--cafile CERTS] [--version X.Y.Z] PACKAGE_DIR...
 """
 import argparse
@@ -19,6 +20,9 @@ import re
 import struct
 import subprocess
 import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "release"))
+import catalogue  # noqa: E402
 
 SYSTEM_DLLS = {
     "kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll", "shell32.dll", "ole32.dll",
@@ -284,6 +288,19 @@ def ini_version_problems(root, version):
     return [] if lines == [expected] else ["setup.ini says %s, not %s" % (lines, expected)]
 
 
+def catalogue_problems(root):
+    """setup.exe's catalogue against the files beside it."""
+    try:
+        listed = catalogue.read(os.path.join(root, "setup.exe"))
+    except (OSError, ValueError) as e:
+        return ["setup.exe's catalogue cannot be read: %s" % e]
+    if listed is None:
+        return ["setup.exe carries no catalogue"]
+    actual = catalogue.entries(root)
+    return ["setup.exe's catalogue %s %s %s" % ("lists" if item in listed else "lacks", item[1], item[0])
+            for item in sorted(set(listed) ^ set(actual))]
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--cafile", help="certificates the signatures must verify against")
@@ -310,12 +327,14 @@ def main():
                     print("FAIL %s: %s" % (rel, p))
             else:
                 print("ok   %s" % rel)
+        folder_checks = [("setup.exe", catalogue_problems(root))]
         if args.version:
-            problems = ini_version_problems(root, args.version)
+            folder_checks.append(("setup.ini", ini_version_problems(root, args.version)))
+        for name, problems in folder_checks:
             checked += 1
             failed += bool(problems)
             for p in problems:
-                print("FAIL %s: %s" % (os.path.join(root, "setup.ini"), p))
+                print("FAIL %s: %s" % (os.path.join(root, name), p))
     print("%d passed, %d failed" % (checked - failed, failed))
     return 1 if failed else 0
 

@@ -578,14 +578,30 @@ def dangling_references(pfx, before, after):
 
 
 REFUSED, INSTALLS = "refused", "installs"
+CHANGED = '%s" was changed after the package was built; get the package again from the vendor'
+
+
+def unverified_copies(log, catalogue=True):
+    """The files of the package that an install's log shows copied and not verified where they
+    went (setup.exe and setup.ini are not in the catalogue); without a catalogue, whether the log
+    says that nothing was verified."""
+    if not catalogue:
+        said = "the package is not verified: this setup.exe carries no catalogue of its files" in log
+        return [] if said and "verified (SHA-256" not in log else ["no word that the package is not verified"]
+    copied = [line[line.rindex(" to ") + 4:] for line in log.replace("\r\n", "\n").split("\n")
+              if "  copied " in line]
+    return [path for path in copied if not path.lower().endswith(("\\setup.exe", "\\setup.ini"))
+            and path + ": verified (SHA-256 " not in log]
 
 
 class Refusals(unittest.TestCase):
     """A corpus of setup.ini files for the silent install: each is refused with exit code 2,
     its reason in a message and in the log, and leaves the prefix exactly as it was; or it
     installs completely and consistently (every uninstall entry, Run value and shortcut points
-    at a program that exists), and the silent uninstall removes it again. A locked executable
-    fails the install without starting the application."""
+    at a program that exists, every copied file of the package verified against setup.exe's
+    catalogue), and the silent uninstall removes it again. A row may change the package as
+    copy_package allows (files dropped or added, a setup.exe without a catalogue). A locked
+    executable fails the install without starting the application."""
 
     LONG = "x" * 10000
     CASES = (
@@ -636,8 +652,14 @@ class Refusals(unittest.TestCase):
         ("empty file", "", INSTALLS),
         ("binary garbage", bytes((i * 73 + 41) % 256 for i in range(4096)), INSTALLS),
         # Packages that lack what they may lack, removed by what they installed.
-        ("no setup.ini", None, INSTALLS, ("setup.ini",)),
-        ("English texts only", make_ini(folder="EnglishOnly"), INSTALLS, LANGUAGE_DLLS[1:]),
+        ("no setup.ini", None, INSTALLS, dict(drop=("setup.ini",))),
+        ("English texts only", make_ini(folder="EnglishOnly"), INSTALLS, dict(drop=LANGUAGE_DLLS[1:])),
+        # A file that the catalogue does not list is refused before anything is touched; a
+        # developer's own build has no catalogue and installs unverified.
+        ("title bitmap added to the plain package", make_ini(turbo=("TurboVolume", TV_NAME, 0)),
+         'Application\\Lorvane.bmp" is not part of the package as it was built; get the package again from the vendor',
+         dict(add=("Application\\Lorvane.bmp",))),
+        ("a developer's build without a catalogue", make_ini(folder="DevBuild"), INSTALLS, dict(catalogue=False)),
     )
 
     @classmethod
@@ -646,18 +668,20 @@ class Refusals(unittest.TestCase):
         cls.outcomes = []
         pfx.settle()
         before = pfx.snapshot()
-        for i, (name, ini, expected, *drop) in enumerate(cls.CASES):
-            setup = pfx.copy_package(name="pkg%d" % i, ini=ini, lorvane=False, drop=drop[0] if drop else ())
+        for i, (name, ini, expected, *options) in enumerate(cls.CASES):
+            package = options[0] if options else {}
+            setup = pfx.copy_package(name="pkg%d" % i, ini=ini, lorvane=False, **package)
             log = os.path.join(pfx.work, "case-%d.log" % i)
             result = pfx.run([setup, "s", "/log=" + winelab.windows_path(log)])
             pfx.settle(kill=True)
             after = pfx.snapshot()
-            outcome = {"result": result, "diff": winelab.snapshot_diff(before, after), "dropped": drop[0] if drop else ()}
+            outcome = {"result": result, "diff": winelab.snapshot_diff(before, after), "package": package,
+                       "dropped": package.get("drop", ())}
             with open(log, encoding="utf-8", errors="replace") as f:
                 outcome["log"] = f.read()
             if expected == INSTALLS:
                 outcome["dangling"] = dangling_references(pfx, before, after)
-                remover = pr.installed_setups(pfx.registry())[0] if drop else setup
+                remover = pr.installed_setups(pfx.registry())[0] if package.get("drop") else setup
                 outcome["removal"] = pfx.run([remover, "SilentDel"])
                 pfx.settle(kill=True)
                 after = pfx.snapshot()
@@ -713,6 +737,7 @@ class Refusals(unittest.TestCase):
                 # back to the defaults and to English.
                 self.assertEqual([], [line for line in outcome["diff"] for d in outcome["dropped"]
                                       if line.lower().endswith(("uninstall/" + d).lower())])
+                self.assertEqual([], unverified_copies(outcome["log"], outcome["package"].get("catalogue", True)))
                 self.assertEqual((0, []), (outcome["removal"].rc, outcome["removal"].boxes))
                 self.assertEqual([], outcome["after removal"])
 
@@ -890,6 +915,24 @@ class Rollbacks(unittest.TestCase):
         ("xp rollback folders of earlier versions, links among them", "win32", "winxp", False, "sweep", ("s",), 0,
          None),
         ("xp default log planted as a link", "win32", "winxp", False, "log link", ("s", "quiet", "/log"), 0, None),
+        # A file of the package changed by one byte after the build ("change" a path below the
+        # package, or below the install folder): refused where it was copied to, before
+        # anything of the package ran. The uninstall does not run a temporary copy whose
+        # libraries are not the catalogue's: it runs from the installed folder.
+        ("xp application changed", "win32", "winxp", False, "change Application\\" + APP_FILE, ("s",), 2,
+         CHANGED % ("C:\\pkg\\Application\\" + APP_FILE)),
+        ("xp runtime library changed", "win32", "winxp", False, "change Application\\mingwm10.dll", ("s",), 2,
+         CHANGED % "C:\\pkg\\Application\\mingwm10.dll"),
+        ("win7 service tool changed", "win64", "win7", False, "change Application\\Kelvrin.exe", ("s",), 2,
+         CHANGED % "C:\\pkg\\Application\\Kelvrin.exe"),
+        ("win7 language library changed", "win64", "win7", False, "change setupFRA.dll", ("s",), 2,
+         CHANGED % "C:\\pkg\\setupFRA.dll"),
+        ("xp title bitmap changed", "win32", "winxp", False, "change Application\\title_about.bmp", ("s",), 2,
+         CHANGED % "C:\\pkg\\Application\\title_about.bmp"),
+        ("win7 re-install with the service tool changed", "win64", "win7", True, "change Application\\Kelvrin.exe",
+         ("s",), 2, CHANGED % "C:\\pkg\\Application\\Kelvrin.exe"),
+        ("xp uninstall with an installed library changed", "win32", "winxp", True,
+         "change installed Uninstall\\setupDEU.dll", ("installed", "SilentDel"), 0, None),
     )
     # Rows whose run leaves the journal on purpose; tests of their own check them.
     KEEPS_JOURNAL = ("held after kill 3", "live journal")
@@ -901,7 +944,9 @@ class Rollbacks(unittest.TestCase):
             pfx = new_prefix("rollback-%d" % i, arch, version)
             if fault.startswith("tool "):
                 pfx.extra_env["SETUP_TEST_SERVICE_TOOL"] = fault[5:]
-            setup = pfx.copy_package(ini=make_ini(), lorvane=False)
+            # A title bitmap's row takes the customised package, installing into the same folder.
+            title = fault.endswith(".bmp")
+            setup = pfx.copy_package(ini=make_ini(turbo=("VRX58Q", APP_NAME, 0) if title else None), lorvane=title)
             install_dir = "C:\\Program Files%s\\VRX58Q" % (" (x86)" if arch == "win64" else "")
             log = os.path.join(pfx.work, "setup.log")
             pristine = None
@@ -914,6 +959,10 @@ class Rollbacks(unittest.TestCase):
                 assert first.rc == 0, (name, first)
             if fault.startswith("no tool"):
                 os.remove(pr.to_unix(pfx.path, install_dir + "\\Kelvrin.exe"))
+            elif fault.startswith("change installed "):
+                pfx.change_byte(install_dir + "\\" + fault[len("change installed "):])
+            elif fault.startswith("change "):
+                pfx.change_byte("C:\\pkg\\" + fault[len("change "):])
             if fault == "programs":
                 with open(pr.to_unix(pfx.path, pr.COMMON_PROGRAMS) + "/" + APP_NAME, "w") as f:
                     f.write("a file where the Programs group would go\n")
@@ -1253,6 +1302,30 @@ class Rollbacks(unittest.TestCase):
                 else:
                     self.assertIsNone(pr.service_key(outcome["pfx"].registry()))
                     self.assertEqual([], changes_left(outcome["pristine"], outcome["after"]))
+
+    def test_a_file_changed_after_the_build_is_refused_before_anything_of_the_package_runs(self):
+        for name, _, version, installed, fault, words, _, _ in self.CASES:
+            if not fault.startswith("change ") or words[0] != "s":
+                continue
+            with self.subTest(name):
+                outcome = self.outcomes[name]
+                self.assertRegex(outcome["log"], r": changed after the package was built \(SHA-256 [0-9a-f]{64}; "
+                                                 r"the catalogue lists [0-9a-f]{64} for ")
+                # No program started but, in a re-install, the old tool that put its service back.
+                words_run = [e.detail.split()[-1] for e in outcome["journal"]
+                             if e.event == "start" and e.time >= outcome["start"]]
+                self.assertEqual(["-k", "-u", "-i"] if installed and version != "winxp" else [], words_run)
+
+    def test_the_uninstall_runs_a_temporary_copy_only_when_it_is_the_installed_one(self):
+        checked = self.outcomes["xp progress uninstall while the application closes slowly"]
+        self.assertIn("the uninstall's temporary copy is checked: the program is the installed one, and its 7 "
+                      "libraries are in the catalogue", checked["log"])
+        outcome = self.outcomes["xp uninstall with an installed library changed"]
+        self.assertEqual((0, []), (outcome["result"].rc, outcome["result"].boxes))
+        self.assertRegex(outcome["log"], r"the uninstall's temporary copy is not used: .*\\setupDEU\.dll: changed "
+                                         r"after the package was built \(SHA-256 [0-9a-f]{64}; the catalogue lists")
+        self.assertNotIn("the uninstall runs from a copy", outcome["log"])
+        self.assertEqual([], [k for _, k in outcome["after"]["registry"] if k.endswith("\\Uninstall\\VRX58Q")])
 
     def test_silent_uninstall_of_nothing_changes_nothing(self):
         outcome = self.outcomes["xp uninstall with nothing installed"]

@@ -152,6 +152,29 @@ TestPackage::TestPackage(const wchar_t* name, bool bTitleBitmap)
     folder = dir + L"\\";
 }
 
+BOOL TestPackage::UseProgramWithoutCatalogue() const
+{
+    return ::CopyFileW(WinePath(SETUP_BINARY_DIR "/package-unsigned/setup.exe").c_str(), (folder + L"setup.exe").c_str(),
+                       FALSE);
+}
+
+BOOL TestPackage::ChangeOneByte(const wchar_t* lpszName) const
+{
+    HANDLE h = ::CreateFileW((folder + lpszName).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                             nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return FALSE;
+    BYTE b = 0;
+    DWORD n = 0;
+    const LONG middle = (LONG)(::GetFileSize(h, nullptr) / 2);
+    BOOL bOk = ::SetFilePointer(h, middle, nullptr, FILE_BEGIN) == (DWORD)middle && ::ReadFile(h, &b, 1, &n, nullptr)
+        && n == 1 && ::SetFilePointer(h, middle, nullptr, FILE_BEGIN) == (DWORD)middle;
+    b ^= 1;
+    bOk = bOk && ::WriteFile(h, &b, 1, &n, nullptr) && n == 1;
+    ::CloseHandle(h);
+    return bOk;
+}
+
 PlantedLibraries::PlantedLibraries(const std::wstring& folder, const std::vector<std::wstring>& preferred,
                                    const std::vector<std::wstring>& others)
 {

@@ -26,8 +26,14 @@ std::wstring JournalPath();
 
 struct TestPackage {
     // A fresh copy of the built package in C:\wizard-tests\<name>\: the customised one
-    // with the title bitmaps when bTitleBitmap, else the plain one.
+    // with the title bitmaps when bTitleBitmap, else the plain one. Its setup.exe carries the
+    // catalogue of the package's files as built.
     explicit TestPackage(const wchar_t* name, bool bTitleBitmap = false);
+    // Puts the build's own setup.exe, which carries no catalogue, in place of the package's:
+    // for a test that makes a package file of its own.
+    BOOL UseProgramWithoutCatalogue() const;
+    // Changes one byte in the middle of a file of the package (a path below its folder).
+    BOOL ChangeOneByte(const wchar_t* lpszName) const;
     std::wstring folder;   // ends with a backslash
 };
 

@@ -703,6 +703,7 @@ BOOL RemoveCloseText(const std::wstring& library, LANGID langId)
 TEST_F(WizardTest, OlderLanguageLibraryNamesTheCloseButtonInEnglish)
 {
     TestPackage pkg(L"older-library");
+    ASSERT_TRUE(pkg.UseProgramWithoutCatalogue());
     ASSERT_TRUE(RemoveCloseText(pkg.folder + L"setupENU.dll", MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)));
     ASSERT_EQ(Txt(pkg, IDS_CLOSE), L"");
     WizardProcess w;
@@ -750,6 +751,39 @@ TEST_F(WizardTest, LockedApplicationExecutableGivesFailedAndNoLaunch)
     // The failed install put back what it had made; what was there before stays.
     EXPECT_FALSE(FileExists(dir + L"\\Uninstall"));
     EXPECT_TRUE(FileExists(target));
+}
+
+// A file of the package changed after the build, here the service tool: the install finds
+// it changed where it copied it to, puts everything back and names the file; nothing of the
+// package ran. A changed language library is not used: the wizard cannot open without one.
+TEST_F(WizardTest, ChangedPackageFileGivesFailedAndNothingOfThePackageRuns)
+{
+    RemoveEarlierInstall();
+    TestPackage pkg(L"changed");
+    const SetupConfig config = ConfigFor(pkg);
+    ASSERT_TRUE(pkg.ChangeOneByte(L"Application\\Kelvrin.exe"));
+    ClearJournal();
+    WizardProcess w;
+    ASSERT_TRUE(w.Start(pkg.folder + L"setup.exe"));
+    w.ClickItem(IDC_ACTION);
+    ASSERT_TRUE(w.WaitFor([&] { return IsEnded(w); }, kRunMs));
+    EXPECT_EQ(w.Text(IDC_HEADING), Txt(pkg, IDS_INSTALL_FAILED));
+    ASSERT_EQ(1u, w.m_failBoxes.size());
+    EXPECT_EQ(w.m_failBoxes[0], L"\"" + pkg.folder + L"Application\\Kelvrin.exe\" was changed after the package was "
+                                L"built; get the package again from the vendor.");
+    w.ClickItem(IDOK);
+    DWORD code = 0;
+    EXPECT_TRUE(w.WaitExit(kExitMs, &code));
+    EXPECT_EQ(2u, code);   // the package is refused
+    EXPECT_EQ(ReadJournal(), "");
+    EXPECT_FALSE(FileExists(config.InstallDir));
+
+    ASSERT_TRUE(pkg.ChangeOneByte(L"setupENU.dll"));
+    WizardProcess again;
+    ASSERT_TRUE(again.Launch(pkg.folder + L"setup.exe"));
+    code = 0;
+    EXPECT_TRUE(again.WaitExit(kExitMs, &code));
+    EXPECT_EQ(2u, code);
 }
 
 // A silent install killed after its sixth change (a power cut for the program) is rolled
