@@ -6,6 +6,7 @@
 #include "engine/PackageCatalogue.h"
 #include "engine/TestSeams.h"
 #include <algorithm>
+#include <new>
 
 namespace {
 
@@ -334,6 +335,27 @@ TEST_F(InstallTest, RollbackThatCannotPutAnOldFileBackLeavesItToTheNextRun)
     EXPECT_EQ("runtime, version 2", ReadWholeFile(runtime));
     EXPECT_TRUE(Exists(folder + L"journal.txt"));
     EXPECT_EQ(SetupSucceeded, RecoverInterruptedInstall(config));
+    EXPECT_EQ("runtime", ReadWholeFile(runtime));
+    EXPECT_FALSE(Exists(folder));
+}
+
+// An exception (out of memory) that unwinds an install puts back what it changed, as its
+// transaction goes, and leaves no journal.
+TEST_F(InstallTest, ExceptionUnwindingAnInstallRollsItBack)
+{
+    SetupConfig config = Prepare();
+    ASSERT_EQ(SetupSucceeded, InstallApplication(m_package.c_str(), config));
+    const std::wstring runtime = Installed(config, L"mingwm10.dll"), newer = m_package + L"Application\\mingwm10.dll";
+    WriteTextFile(newer, "runtime, version 2");
+    std::wstring folder;
+    ASSERT_TRUE(CInstallJournal::GetFolder(config.AppFolderName, folder));
+    EXPECT_THROW({
+        CInstallTransaction transaction;
+        transaction.PlanFile(runtime.c_str());
+        ASSERT_TRUE(transaction.Begin(config));
+        ASSERT_TRUE(transaction.CopyFile(newer.c_str(), runtime.c_str()));
+        throw std::bad_alloc();
+    }, std::bad_alloc);
     EXPECT_EQ("runtime", ReadWholeFile(runtime));
     EXPECT_FALSE(Exists(folder));
 }
