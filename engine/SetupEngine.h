@@ -10,7 +10,8 @@
 //                        back when it fails (InstallSequence.cpp); UninstallApplication,
 //                        SilentUninstall, RemoveInstallFolders: the uninstall sequence
 //                        (UninstallSequence.cpp); SetupOutcome, the program's exit codes;
-//                        g_pfnEngineMessageBox, where the engine's failure messages go
+//                        g_pfnEngineMessageBox, where the engine's failure messages go;
+//                        ReportRunException, the end of a run that an exception stopped
 //   InstallTransaction.h CInstallTransaction: every change of an install, and its rollback
 //   InstallJournal.h     the install's journal on disk
 //   JournalRecovery.h    the next run's recovery of an install whose process died
@@ -22,7 +23,7 @@
 //   Shortcuts.h          Create/Delete...Shortcut: shell links on the desktop and in Programs
 //   Platform.h           g_bIsWow64, g_bIsNt6, ...: the process-wide flags, FileExists, GetPathFolder
 //   EngineCommon.h       what the engine's sources share: checked path formatting, the busy-file
-//                        retry, failure reports, the registry prefix
+//                        retry, failure reports, the registry prefix, IsTemporaryFolder
 //   Text.h               formatting, the system's error texts, UTF-8
 //   SetupLog.h           the run's log
 //   TestSeams.h          the tests' fault injection (SETUP_TEST_...)
