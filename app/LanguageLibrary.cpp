@@ -1,5 +1,5 @@
 #include "app/LanguageLibrary.h"
-#include "app/SetupFlags.h"
+#include "engine/Platform.h"
 #include "framework/AfxHandle.h"
 #include <cwchar>
 #include <string>
@@ -33,10 +33,11 @@ HMODULE LoadCheckedLibrary(LPCWSTR lpszPath, LanguageLibraryCheckFn pfnCheck)
         g_refusedLibraries.push_back(lpszPath);
         return nullptr;
     }
-    HMODULE h = LoadResourceLibrary(lpszPath);
-    if (h)
-        g_checkedLibraries.push_back({ h, std::move(file) });
-    return h;
+    CLibrary library(LoadResourceLibrary(lpszPath));
+    if (!library.IsValid())
+        return nullptr;
+    g_checkedLibraries.push_back({ library.Get(), std::move(file) });
+    return library.Detach();
 }
 
 } // namespace
@@ -107,6 +108,8 @@ void FreeLanguageLibrary(HMODULE hModule)
 {
     if (!hModule)
         return;
+    // The load gave the library to its caller (g_hLangResource, which ExitInstance frees):
+    // this is its one release.
     ::FreeLibrary(hModule);
     for (auto it = g_checkedLibraries.begin(); it != g_checkedLibraries.end(); ++it)
         if (it->hModule == hModule) {

@@ -1,5 +1,5 @@
 #include "app/RunLog.h"
-#include "app/SetupFlags.h"
+#include "engine/Platform.h"
 #include "engine/SetupEngine.h"
 #include "engine/SetupLog.h"
 #include "engine/TrustedFolder.h"

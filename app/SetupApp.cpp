@@ -3,6 +3,7 @@
 #include "app/RunLog.h"
 #include "app/UninstallCopy.h"
 #include "engine/SetupEngine.h"
+#include "engine/ProcessOps.h"
 #include "engine/JournalRecovery.h"
 #include "engine/PackageCatalogue.h"
 #include "engine/SetupLog.h"
@@ -22,13 +23,26 @@ CSetupApp::CSetupApp() : CWinApp(nullptr)
 
 BOOL CSetupApp::InitInstance()
 {
+    // No C++ exception (out of memory in a string) ends the process here: an install that ran
+    // has been rolled back by its transaction as the exception unwound it, and the run ends as
+    // failed, logged and reported.
+    try {
+        RunSetup();
+    } catch (...) {
+        m_nExitCode = ReportRunException(AfxCurrentExceptionText());
+    }
+    return FALSE;
+}
+
+void CSetupApp::RunSetup()
+{
     WCHAR szExePath[MAX_PATH] = {};
     DWORD n = ::GetModuleFileNameW(nullptr, szExePath, MAX_PATH);
     WCHAR szFolder[MAX_PATH] = {};
     if (n == 0 || n >= MAX_PATH || !GetPathFolder(szExePath, szFolder)) {
         // The program's own path does not fit: no folder can be named safely.
         m_nExitCode = SetupRefused;
-        return FALSE;
+        return;
     }
     WCHAR szExeLower[MAX_PATH];
     lstrcpynW(szExeLower, szExePath, MAX_PATH);
@@ -63,12 +77,12 @@ BOOL CSetupApp::InitInstance()
     if (copy.IsRefused()) {
         SetupLog(L"%ls", copy.GetRefusal());
         m_nExitCode = SetupRefused;
-        return FALSE;
+        return;
     }
-    if (!bCopy && !AcquireSingleInstanceMutex(SETUP_MUTEX_NAME, &m_hMutex)) {
+    if (!bCopy && !AcquireSingleInstanceMutex(SETUP_MUTEX_NAME, m_mutex.Receive())) {
         SetupLog(L"another setup program is running: nothing was done");
         m_nExitCode = SetupBusy;
-        return FALSE;
+        return;
     }
     // An install of this product whose process died is rolled back before this run's work
     // (which does not start while it still runs, or when what it changed cannot be put back);
@@ -77,7 +91,7 @@ BOOL CSetupApp::InitInstance()
         const SetupOutcome recovery = RecoverInterruptedInstall(config);
         if (recovery != SetupSucceeded) {
             m_nExitCode = recovery;
-            return FALSE;
+            return;
         }
     }
     if (g_bIsNt6)
@@ -89,12 +103,11 @@ BOOL CSetupApp::InitInstance()
     const BOOL bUninstall = mode == RunUninstallWizard || mode == RunSilentUninstall;
     if (bUninstall && !bCopy && IsInstalledUninstallFolder(szFolder, config)
         && RunUninstallFromCopy(szExePath, szFolder, &m_nExitCode))
-        return FALSE;
+        return;
 
     m_nExitCode = RunMode(mode, szFolder, cmdInfo.m_bProgress);
     if (bCopy)
-        copy.Finish(m_nExitCode, config, &m_hMutex);
-    return FALSE;
+        copy.Finish(m_nExitCode, config, m_mutex);
 }
 
 int CSetupApp::RunMode(SetupRunMode mode, LPCWSTR lpszFolder, BOOL bProgress)
@@ -135,12 +148,12 @@ int CSetupApp::RunMode(SetupRunMode mode, LPCWSTR lpszFolder, BOOL bProgress)
 
 int CSetupApp::ExitInstance()
 {
-    SetupLog(L"setup exit code %d", m_nExitCode);
-    CloseSetupLog();
-    if (m_hMutex) {
-        ::CloseHandle(m_hMutex);
-        m_hMutex = nullptr;
+    try {
+        SetupLog(L"setup exit code %d", m_nExitCode);
+    } catch (...) {
     }
+    CloseSetupLog();
+    m_mutex.Close();
     FreeLanguageLibrary(g_hLangResource);
     g_hLangResource = nullptr;
     return CWinApp::ExitInstance();

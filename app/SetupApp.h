@@ -1,13 +1,18 @@
-// The setup program's shell: the application object, its command line, the process-wide
-// flags and the choice of the language resource library.
-//   CSetupApp               InitInstance does the whole run, then the process ends
+// The setup program's shell: the application object, its command line, the choice of the
+// language resource library, the run's log and the uninstall's temporary copy. The engine
+// (engine/SetupEngine.h) does the work; start-up here writes its process-wide flags.
+//   CSetupApp, AcquireSingleInstanceMutex  InitInstance does the whole run, then the process
+//                           ends (SetupApp.cpp, SingleInstance.cpp)
 //   CSetupCommandLineInfo   the command-line words (SetupCommandLine.h)
 //   DecideRunMode           install wizard, uninstall wizard or silent install (RunMode.h)
 //   LoadLanguageLibrary     the wizard's texts (LanguageLibrary.h)
-//   g_bIsWow64 ...          process-wide flags and platform helpers (SetupFlags.h)
+//   OpenRequestedLog        the log that "/log" asks for, and the run's header (RunLog.h)
+//   CUninstallCopy          the uninstall run from a temporary copy (UninstallCopy.h)
+//   g_bIsWow64 ...          process-wide flags and platform helpers (engine/Platform.h)
 #pragma once
 #include "framework/Afx.h"
-#include "app/SetupFlags.h"
+#include "framework/AfxHandle.h"
+#include "engine/Platform.h"
 #include "app/SetupCommandLine.h"
 #include "app/RunMode.h"
 #include "app/LanguageLibrary.h"
@@ -19,17 +24,21 @@ class CSetupApp : public CWinApp {
 public:
     CSetupApp();
 
-    // Runs the whole program: single-instance guard, platform flags, language library,
-    // then one run mode. Always returns FALSE, so the process ends through ExitInstance.
+    // Runs the whole program (RunSetup); a C++ exception that escapes it ends the run as
+    // failed (1), logged and reported. Always returns FALSE, so the process ends through
+    // ExitInstance.
     BOOL InitInstance() override;
     // Releases the mutex and the language library; returns the process exit code, a
     // SetupOutcome: 0 success, 1 failed, 2 refused, 3 another instance runs, 4 cancelled,
     // 5 the application would not close, 6 not enough disk space, 7 a file held by another program.
     int ExitInstance() override;
 
-    HANDLE m_hMutex = nullptr;
+    CKernelHandle m_mutex;   // the single-instance guard, held until ExitInstance
 
 protected:
+    // Single-instance guard, platform flags, language library, recovery of an interrupted
+    // install, then one run mode; sets m_nExitCode.
+    void RunSetup();
     // Runs one mode from lpszFolder; returns the exit code. With bProgress a silent run shows
     // its progress in the wizard's window, unattended.
     int RunMode(SetupRunMode mode, LPCWSTR lpszFolder, BOOL bProgress);

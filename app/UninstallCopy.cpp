@@ -123,56 +123,54 @@ BOOL RunUninstallFromCopy(LPCWSTR lpszExePath, LPCWSTR lpszFolder, int* pnExitCo
     // The copy inherits a handle to this process, to wait for its end, and the pipe's
     // writing end, for its result.
     SECURITY_ATTRIBUTES sa{ sizeof(sa), nullptr, TRUE };
-    HANDLE hRead = nullptr, hWrite = nullptr, hSelf = nullptr;
-    if (!::CreatePipe(&hRead, &hWrite, &sa, 0)) {
+    CKernelHandle read, write, self;
+    if (!::CreatePipe(read.Receive(), write.Receive(), &sa, 0)) {
         checked.clear();
         RemoveCopiedFiles(folder, exeName);
         return FALSE;
     }
-    ::SetHandleInformation(hRead, HANDLE_FLAG_INHERIT, 0);
-    ::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentProcess(), ::GetCurrentProcess(), &hSelf,
-                      SYNCHRONIZE | PROCESS_QUERY_INFORMATION,
-                      TRUE, 0);
+    ::SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
+    ::DuplicateHandle(::GetCurrentProcess(), ::GetCurrentProcess(), ::GetCurrentProcess(), self.Receive(),
+                      SYNCHRONIZE | PROCESS_QUERY_INFORMATION, TRUE, 0);
 
     std::wstring commandLine = L"\"" + copyExe + L"\"";
     int argc = 0;
     LPWSTR* argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+    CLocalMemory argvMemory((HLOCAL)argv);
     for (int i = 1; argv && i < argc; ++i)
         AppendQuotedWord(commandLine, argv[i]);
-    ::LocalFree(argv);
+    argvMemory.Close();
     std::wstring from(lpszFolder, wcslen(lpszFolder) - 1);   // without its trailing backslash
     AppendQuotedWord(commandLine, (L"/from=" + from).c_str());
-    commandLine += L" /parent=" + std::to_wstring((ULONG_PTR)hSelf) + L" /result=" + std::to_wstring((ULONG_PTR)hWrite);
+    commandLine += L" /parent=" + std::to_wstring((ULONG_PTR)self.Get()) + L" /result="
+        + std::to_wstring((ULONG_PTR)write.Get());
 
     STARTUPINFOW si{};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi{};
     // The copy checks and holds its folder itself.
     folder.Close();
-    BOOL bStarted = hSelf && ::CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                              &si, &pi);
-    ::CloseHandle(hWrite);
-    if (hSelf)
-        ::CloseHandle(hSelf);
+    BOOL bStarted = self.IsValid() && ::CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
+                                                       nullptr, &si, &pi);
+    // The copy holds its own inherited handles: with ours closed, the pipe ends with the copy.
+    write.Close();
+    self.Close();
     checked.clear();
     if (!bStarted) {
         SetupLog(L"the uninstall's temporary copy could not be started: it runs from here");
-        ::CloseHandle(hRead);
         RemoveCopyFolder(copyFolder, exeName);
         return FALSE;
     }
+    CKernelHandle process(pi.hProcess), thread(pi.hThread);
     SetupLog(L"the uninstall runs from a copy in %ls (process %lu)", copyFolder.c_str(), pi.dwProcessId);
-    ::CloseHandle(pi.hThread);
 
     DWORD dwResult = 0, cbRead = 0;
-    if (!::ReadFile(hRead, &dwResult, sizeof(dwResult), &cbRead, nullptr) || cbRead != sizeof(dwResult)) {
+    if (!::ReadFile(read, &dwResult, sizeof(dwResult), &cbRead, nullptr) || cbRead != sizeof(dwResult)) {
         // The copy ended without a result: its exit code says what it could.
-        ::WaitForSingleObject(pi.hProcess, INFINITE);
-        if (!::GetExitCodeProcess(pi.hProcess, &dwResult) || dwResult > SetupFileBusy)
+        ::WaitForSingleObject(process, INFINITE);
+        if (!::GetExitCodeProcess(process, &dwResult) || dwResult > SetupFileBusy)
             dwResult = SetupFailed;
     }
-    ::CloseHandle(hRead);
-    ::CloseHandle(pi.hProcess);
     *pnExitCode = (int)dwResult;
     return TRUE;
 }
@@ -217,10 +215,8 @@ BOOL CUninstallCopy::Attach(const CSetupCommandLineInfo& cmdInfo, LPWSTR lpszFol
     if (!IsOtherProcessHandle(hParent) || ::GetFileType((HANDLE)cmdInfo.m_nResultHandle) != FILE_TYPE_PIPE)
         return FALSE;
     // The starter holds the guard for both of us.
-    HANDLE hGuard = ::OpenMutexW(SYNCHRONIZE, FALSE, SETUP_MUTEX_NAME);
-    if (!hGuard)
+    if (!CKernelHandle(::OpenMutexW(SYNCHRONIZE, FALSE, SETUP_MUTEX_NAME)).IsValid())
         return FALSE;
-    ::CloseHandle(hGuard);
     if (_snwprintf(lpszFolder, MAX_PATH, L"%ls\\", cmdInfo.m_szFrom) < 0)
         return FALSE;
     // Its folder must still be the one its starter made, the administrators' and this user's
@@ -232,28 +228,28 @@ BOOL CUninstallCopy::Attach(const CSetupCommandLineInfo& cmdInfo, LPWSTR lpszFol
             L"trusted: " + why;
         return FALSE;
     }
-    m_hParent = hParent;
-    m_hResult = (HANDLE)cmdInfo.m_nResultHandle;
+    // The inherited handles are this process's own from here on.
+    m_parent.Attach(hParent);
+    m_result.Attach((HANDLE)cmdInfo.m_nResultHandle);
     return TRUE;
 }
 
-void CUninstallCopy::Finish(int nExitCode, const SetupConfig& config, HANDLE* phMutex)
+void CUninstallCopy::Finish(int nExitCode, const SetupConfig& config, CKernelHandle& mutex)
 {
     DWORD dwResult = (DWORD)nExitCode, cbWritten = 0;
-    ::WriteFile(m_hResult, &dwResult, sizeof(dwResult), &cbWritten, nullptr);
-    ::CloseHandle(m_hResult);
+    ::WriteFile(m_result, &dwResult, sizeof(dwResult), &cbWritten, nullptr);
+    m_result.Close();
     if (nExitCode == SetupSucceeded) {
         // The starter's own files go once it has ended, under the guard again: a setup
         // started in between keeps the folder it is installing into.
-        if (::WaitForSingleObject(m_hParent, 30000) != WAIT_OBJECT_0)
+        if (::WaitForSingleObject(m_parent, 30000) != WAIT_OBJECT_0)
             SetupLog(L"the uninstaller that started this copy has not ended: its folder stays");
-        else if (!AcquireSingleInstanceMutex(SETUP_MUTEX_NAME, phMutex))
+        else if (!AcquireSingleInstanceMutex(SETUP_MUTEX_NAME, mutex.Receive()))
             SetupLog(L"another setup program runs: the install folder stays");
         else
             RemoveInstallFolders(config);
     }
-    ::CloseHandle(m_hParent);
-    m_hParent = nullptr;
+    m_parent.Close();
 
     WCHAR szExe[MAX_PATH];
     DWORD n = ::GetModuleFileNameW(nullptr, szExe, MAX_PATH);

@@ -31,18 +31,18 @@ public:
     // holds the single-instance guard; then lpszFolder (MAX_PATH units) gets that program's
     // folder, with its trailing backslash.
     BOOL Attach(const CSetupCommandLineInfo& cmdInfo, LPWSTR lpszFolder);
-    BOOL IsAttached() const { return m_hParent != nullptr; }
+    BOOL IsAttached() const { return m_parent.IsValid(); }
     // TRUE when this process is such a copy whose folder cannot be trusted: it must not act.
     BOOL IsRefused() const { return !m_refusal.empty(); }
     LPCWSTR GetRefusal() const { return m_refusal.c_str(); }
     // Reports the uninstall's result to the starter. After a successful uninstall, waits for
-    // the starter to end and, holding the guard in *phMutex from then on, removes what is left
-    // of config's install folder. Then has this copy's folder removed at the next restart.
-    void Finish(int nExitCode, const SetupConfig& config, HANDLE* phMutex);
+    // the starter to end and, holding the guard in mutex from then on, removes what is left of
+    // config's install folder. Then has this copy's folder removed at the next restart.
+    void Finish(int nExitCode, const SetupConfig& config, CKernelHandle& mutex);
 
 private:
-    HANDLE m_hParent = nullptr;
-    HANDLE m_hResult = nullptr;
+    CKernelHandle m_parent;   // the starter's process
+    CKernelHandle m_result;   // the pipe's writing end, for the result
     CTrustedFolder m_folder;   // this copy's own, held while it works
     std::wstring m_refusal;
 };

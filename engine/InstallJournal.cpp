@@ -17,15 +17,6 @@ std::wstring EntryOf(const std::wstring& folder, const std::wstring& name)
     return IsValidName(name.c_str()) ? folder + name : std::wstring();
 }
 
-std::wstring FromUtf8(const std::string& utf8)
-{
-    int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), (int)utf8.size(), nullptr, 0);
-    std::wstring text(n > 0 ? (size_t)n : 0, L'\0');
-    if (n > 0)
-        ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), (int)utf8.size(), &text[0], n);
-    return text;
-}
-
 std::wstring ToHex(const std::vector<BYTE>& data)
 {
     static const WCHAR kDigits[] = L"0123456789abcdef";

@@ -5,8 +5,10 @@
 #include "engine/EngineCommon.h"
 #include "engine/InstallTransaction.h"
 #include "engine/PackageCatalogue.h"
+#include "engine/ProcessOps.h"
+#include "engine/ServiceOps.h"
+#include "engine/Shortcuts.h"
 #include "engine/TestSeams.h"
-#include "app/SetupFlags.h"
 #include <wchar.h>
 #include <string>
 
@@ -219,11 +221,8 @@ const LPCWSTR kUninstallValueNames[] = {
 // TRUE when the Run key exists: a system without one does not start programs that way.
 BOOL HasRunKey(const InstallPlan& plan)
 {
-    HKEY hKey = nullptr;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, plan.szRunKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
-        return FALSE;
-    ::RegCloseKey(hKey);
-    return TRUE;
+    CRegKey key;
+    return ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, plan.szRunKey, 0, KEY_READ, key.Receive()) == ERROR_SUCCESS;
 }
 
 // Names in the transaction's plan what CopyAndRegister changes, in the same order.
@@ -242,18 +241,18 @@ void PlanCopyAndRegister(CInstallTransaction& transaction, const InstallPlan& pl
 
 BOOL WriteRegistryValues(CInstallTransaction& transaction, const InstallPlan& plan, const SetupConfig& config)
 {
-    HKEY hKey = nullptr;
+    CRegKey key;
     // A system without a Run key does not start programs that way: nothing to write then.
-    if (!g_bIsNt6 && transaction.OpenKey(plan.szRunKey, FALSE, &hKey)) {
-        BOOL bOk = SetStringValue(transaction, hKey, plan.szRunKey, config.AppName, plan.szRunValue);
-        ::RegCloseKey(hKey);
+    if (!g_bIsNt6 && transaction.OpenKey(plan.szRunKey, FALSE, key)) {
+        BOOL bOk = SetStringValue(transaction, key, plan.szRunKey, config.AppName, plan.szRunValue);
+        key.Close();
         if (!bOk) {
             transaction.Fail(L"Fail to write the Run registry key!");
             return FALSE;
         }
     }
 
-    if (!transaction.OpenKey(plan.szUninstallKey, TRUE, &hKey)) {
+    if (!transaction.OpenKey(plan.szUninstallKey, TRUE, key)) {
         transaction.Fail(L"Fail to create the uninstall registry key!");
         return FALSE;
     }
@@ -282,21 +281,18 @@ BOOL WriteRegistryValues(CInstallTransaction& transaction, const InstallPlan& pl
     };
     static_assert(sizeof(values) / sizeof(values[0]) == sizeof(kUninstallValueNames) / sizeof(LPCWSTR),
                   "one name per value");
-    BOOL bOk = TRUE;
     for (size_t i = 0; i < sizeof(values) / sizeof(values[0]); ++i) {
         const auto& value = values[i];
         LPCWSTR name = kUninstallValueNames[i];
         BOOL bWritten = value.text
-            ? SetStringValue(transaction, hKey, plan.szUninstallKey, name, value.text)
-            : transaction.SetValue(hKey, plan.szUninstallKey, name, REG_DWORD, value.number, sizeof(DWORD));
+            ? SetStringValue(transaction, key, plan.szUninstallKey, name, value.text)
+            : transaction.SetValue(key, plan.szUninstallKey, name, REG_DWORD, value.number, sizeof(DWORD));
         if (!bWritten) {
             transaction.Fail(L"Fail to write the %ls registry key!", name);
-            bOk = FALSE;
-            break;
+            return FALSE;
         }
     }
-    ::RegCloseKey(hKey);
-    return bOk;
+    return TRUE;
 }
 
 LPCWSTR PathFindName(LPCWSTR lpszPath)

@@ -1,7 +1,9 @@
 #include "engine/InstallTransaction.h"
 #include "engine/EngineCommon.h"
 #include "engine/JournalRecovery.h"
+#include "engine/ServiceOps.h"
 #include "engine/TestSeams.h"
+#include "framework/AfxWnd.h"
 #include <stdarg.h>
 #include <stdio.h>
 #include <wchar.h>
@@ -34,11 +36,9 @@ void QueryOldValue(HKEY hKey, LPCWSTR lpszName, JournalStep& step)
 // The old data of HKLM\lpszKey's value lpszName into step.
 void ReadOldValue(LPCWSTR lpszKey, LPCWSTR lpszName, JournalStep& step)
 {
-    HKEY hKey = nullptr;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, lpszKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
-        return;
-    QueryOldValue(hKey, lpszName, step);
-    ::RegCloseKey(hKey);
+    CRegKey key;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, lpszKey, 0, KEY_READ, key.Receive()) == ERROR_SUCCESS)
+        QueryOldValue(key, lpszName, step);
 }
 
 // Moves the old file lpszPath to backup. Within a volume a rename keeps the old bytes without
@@ -54,10 +54,10 @@ BOOL KeepOldFile(LPCWSTR lpszPath, const std::wstring& backup)
     const std::wstring part = backup + L".part";
     if (!::CopyFileW(lpszPath, part.c_str(), FALSE))
         return FALSE;
-    HANDLE hPart = ::CreateFileW(part.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    BOOL bOk = hPart != INVALID_HANDLE_VALUE && ::FlushFileBuffers(hPart);
-    if (hPart != INVALID_HANDLE_VALUE)
-        ::CloseHandle(hPart);
+    CFileHandle partFile(
+        ::CreateFileW(part.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    BOOL bOk = partFile.IsValid() && ::FlushFileBuffers(partFile);
+    partFile.Close();
     bOk = bOk && ::MoveFileExW(part.c_str(), backup.c_str(), MOVEFILE_WRITE_THROUGH) && ::DeleteFileW(lpszPath);
     if (!bOk) {
         // The old file stays in its place: no kept copy of it may remain.
@@ -73,8 +73,24 @@ BOOL KeepOldFile(LPCWSTR lpszPath, const std::wstring& backup)
 
 CInstallTransaction::~CInstallTransaction()
 {
-    if (!m_bDone)
+    if (m_bDone)
+        return;
+    // Reached while an exception unwinds the install: what was changed is put back here, and
+    // nothing may leave a destructor. A rollback that an exception stops keeps the journal,
+    // whose next run puts back the rest.
+    try {
+        SetupLog(L"the install stops before its end: %ls", m_steps.empty() ? L"nothing to put back"
+                                                                          : L"putting back what it changed");
         Rollback();
+        SetupLog(IsRolledBack() ? L"result: the install failed and was rolled back"
+                                : L"result: the install failed and could not be rolled back");
+    } catch (...) {
+        try {
+            SetupLog(L"rollback: stopped by %hs: the journal and the old files stay for the next run",
+                     AfxCurrentExceptionText());
+        } catch (...) {
+        }
+    }
 }
 
 // --- the plan -----------------------------------------------------------------------------
@@ -98,10 +114,8 @@ void CInstallTransaction::PlanFile(LPCWSTR lpszPath)
 
 void CInstallTransaction::PlanKey(LPCWSTR lpszKey)
 {
-    HKEY hKey = nullptr;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, lpszKey, 0, KEY_READ, &hKey) == ERROR_SUCCESS)
-        ::RegCloseKey(hKey);
-    else
+    CRegKey key;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, lpszKey, 0, KEY_READ, key.Receive()) != ERROR_SUCCESS)
         m_plan.push_back({ Step::KeyCreated, lpszKey });
 }
 
@@ -161,8 +175,11 @@ BOOL CInstallTransaction::Begin(const SetupConfig& config)
 void CInstallTransaction::Stepped()
 {
     static const unsigned nPauseAfter = TestPauseAfterChange();
+    static const unsigned nThrowAfter = TestThrowAfterChange();
     if (nPauseAfter && m_steps.size() == nPauseAfter)
         TestPause((L"after change " + std::to_wstring(nPauseAfter)).c_str());
+    if (nThrowAfter && m_steps.size() == nThrowAfter)
+        TestThrow(nThrowAfter);
 }
 
 BOOL CInstallTransaction::CreateFolder(LPCWSTR lpszPath)
@@ -242,15 +259,15 @@ BOOL CInstallTransaction::CopyFile(LPCWSTR lpszFrom, LPCWSTR lpszTo)
     return TRUE;
 }
 
-BOOL CInstallTransaction::OpenKey(LPCWSTR lpszKey, BOOL bCreate, HKEY* phKey)
+BOOL CInstallTransaction::OpenKey(LPCWSTR lpszKey, BOOL bCreate, CRegKey& key)
 {
     DWORD dwDisposition = REG_OPENED_EXISTING_KEY;
     LONG status = bCreate ? ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, lpszKey, 0, nullptr, 0, KEY_READ | KEY_WRITE,
-                                              nullptr, phKey, &dwDisposition)
-                          : ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, lpszKey, 0, KEY_READ | KEY_WRITE, phKey);
+                                              nullptr, key.Receive(), &dwDisposition)
+                          : ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, lpszKey, 0, KEY_READ | KEY_WRITE, key.Receive());
     if (status != ERROR_SUCCESS) {
+        key.Detach();   // a failed open leaves no handle to close
         SetupLog(L"cannot open the key HKLM\\%ls: %ls", lpszKey, SystemErrorText((DWORD)status).c_str());
-        *phKey = nullptr;
         return FALSE;
     }
     if (dwDisposition == REG_CREATED_NEW_KEY) {

@@ -9,11 +9,13 @@
 // journal and the old files for the next run.
 #pragma once
 #include "engine/InstallJournal.h"
+#include "framework/AfxHandle.h"
 
 class CInstallTransaction {
 public:
     CInstallTransaction() = default;
-    // A transaction that was neither committed nor rolled back is rolled back.
+    // A transaction that was neither committed nor rolled back (an exception unwinds the
+    // install) is rolled back, logged; nothing leaves the destructor.
     ~CInstallTransaction();
     CInstallTransaction(const CInstallTransaction&) = delete;
     CInstallTransaction& operator=(const CInstallTransaction&) = delete;
@@ -45,9 +47,9 @@ public:
     // Before the caller writes lpszPath: moves its old file into the journal folder, or notes
     // that it is new. FALSE, with nothing changed, when the old file cannot be moved.
     BOOL PrepareWrite(LPCWSTR lpszPath);
-    // Opens the key HKLM\lpszKey for reading and writing values, creating it when bCreate
-    // is set. FALSE (and a logged reason) when it cannot be opened.
-    BOOL OpenKey(LPCWSTR lpszKey, BOOL bCreate, HKEY* phKey);
+    // Opens the key HKLM\lpszKey into key for reading and writing values, creating it when
+    // bCreate is set. FALSE (and a logged reason) when it cannot be opened.
+    BOOL OpenKey(LPCWSTR lpszKey, BOOL bCreate, CRegKey& key);
     // Writes one value of a key opened by OpenKey, keeping its old data; logs it.
     BOOL SetValue(HKEY hKey, LPCWSTR lpszKey, LPCWSTR lpszName, DWORD dwType, const void* pData, DWORD cbData);
     // The old tool in lpszInstallDir stopped the planned services and removed them: a rollback
@@ -81,7 +83,7 @@ private:
     // The kept old file's path for a replaced file, from the plan or newly journaled.
     BOOL BackupPathFor(LPCWSTR lpszPath, std::wstring& backup);
     // After each change: the tests' pause after the k-th (TestSeams.h), where a test kills the
-    // process or changes the machine under it.
+    // process or changes the machine under it, or their exception after the k-th.
     void Stepped();
 
     std::vector<Step> m_plan;

@@ -1,5 +1,6 @@
 #include "engine/JournalRecovery.h"
 #include "engine/EngineCommon.h"
+#include "engine/ServiceOps.h"
 #include "engine/TestSeams.h"
 #include <shlobj.h>
 #include <wchar.h>

@@ -1,4 +1,5 @@
-// Child processes: the service tool, the installed application, and closing its window.
+// Child processes: starting programs, the installed application, and closing its window.
+#include "engine/ProcessOps.h"
 #include "engine/EngineCommon.h"
 #include <vector>
 
@@ -24,60 +25,25 @@ HANDLE RunProgram(LPCWSTR lpszCommandLine, BOOL bShow)
         ::SetLastError(dwError);
         return nullptr;
     }
+    CKernelHandle process(pi.hProcess), thread(pi.hThread);
     SetupLog(L"start %ls: process %lu", lpszCommandLine, pi.dwProcessId);
-    ::CloseHandle(pi.hThread);
-    return pi.hProcess;
+    // The process handle is the caller's to close.
+    return process.Detach();
 }
 
 BOOL RunProgramAndWait(LPCWSTR lpszCommandLine, DWORD dwTimeoutMs)
 {
-    HANDLE hProcess = RunProgram(lpszCommandLine, TRUE);
-    if (!hProcess)
+    CKernelHandle process(RunProgram(lpszCommandLine, TRUE));
+    if (!process.IsValid())
         return FALSE;
-    if (::WaitForSingleObject(hProcess, dwTimeoutMs) == WAIT_OBJECT_0) {
+    if (::WaitForSingleObject(process, dwTimeoutMs) == WAIT_OBJECT_0) {
         DWORD dwExit = 0;
-        ::GetExitCodeProcess(hProcess, &dwExit);
+        ::GetExitCodeProcess(process, &dwExit);
         SetupLog(L"exit code %lu: %ls", dwExit, lpszCommandLine);
     } else {
         SetupLog(L"still running after %lu s, going on: %ls", dwTimeoutMs / 1000, lpszCommandLine);
     }
-    ::CloseHandle(hProcess);
     return TRUE;
-}
-
-BOOL RunServiceTool(LPCWSTR lpszInstallDir, LPCWSTR lpszWord)
-{
-    WCHAR szCommandLine[kCommandLineUnits];
-    if (!FormatText(szCommandLine, kCommandLineUnits, L"\"%ls\\%ls\" %ls", lpszInstallDir, L"Kelvrin.exe", lpszWord))
-        return FALSE;
-    return RunProgramAndWait(szCommandLine, kServiceToolWaitMs);
-}
-
-BOOL StopServiceTool(LPCWSTR lpszInstallDir, BOOL* pbRestartHelps)
-{
-    BOOL bRestartHelps = TRUE;
-    if (!pbRestartHelps)
-        pbRestartHelps = &bRestartHelps;
-    *pbRestartHelps = TRUE;
-    CFolderServices services;
-    if (!services.Find(lpszInstallDir))
-        SetupLog(L"the service control manager cannot be asked: fixed pauses after the service tool");
-    else if (services.IsEmpty())
-        SetupLog(L"no service runs a program of %ls: fixed pauses after the service tool", lpszInstallDir);
-    // Without its tool the service would stay for ever, and with it the program's files:
-    // this program removes it itself.
-    if (!RunServiceTool(lpszInstallDir, L"-k")) {
-        SetupLog(L"the service tool cannot be started: the services of %ls are stopped and deleted through the "
-                 L"service control manager", lpszInstallDir);
-        return services.Remove(pbRestartHelps);
-    }
-    // A service that does not stop keeps its registration: "-u" would only mark it for
-    // deletion, and nothing could register it again until it has gone.
-    if (!services.Await(ServicesStopped, L"-k"))
-        return FALSE;
-    if (!RunServiceTool(lpszInstallDir, L"-u"))
-        return services.Remove(pbRestartHelps);
-    return services.Await(ServicesGone, L"-u");
 }
 
 // Waits until the program that owns hWnd has ended, or until dwDeadline. A window of this
@@ -86,15 +52,12 @@ static BOOL WaitForWindowOwner(HWND hWnd, DWORD dwStart, DWORD dwDeadlineMs)
 {
     DWORD pid = 0;
     ::GetWindowThreadProcessId(hWnd, &pid);
-    HANDLE hProcess = pid && pid != ::GetCurrentProcessId() ? ::OpenProcess(SYNCHRONIZE, FALSE, pid) : nullptr;
+    CKernelHandle process(pid && pid != ::GetCurrentProcessId() ? ::OpenProcess(SYNCHRONIZE, FALSE, pid) : nullptr);
     for (;;) {
         DWORD elapsed = ::GetTickCount() - dwStart;
         DWORD remaining = elapsed < dwDeadlineMs ? dwDeadlineMs - elapsed : 0;
-        if (hProcess) {
-            BOOL bEnded = ::WaitForSingleObject(hProcess, remaining) == WAIT_OBJECT_0;
-            ::CloseHandle(hProcess);
-            return bEnded;
-        }
+        if (process.IsValid())
+            return ::WaitForSingleObject(process, remaining) == WAIT_OBJECT_0;
         if (!::IsWindow(hWnd))
             return TRUE;
         if (remaining == 0)
@@ -147,9 +110,6 @@ BOOL LaunchApplication(LPCWSTR lpszFolder, const SetupConfig* pConfig, BOOL bTit
     WCHAR szCommandLine[kCommandLineUnits];
     if (!FormatText(szCommandLine, kCommandLineUnits, L"\"%ls\\%ls\"", config.InstallDir, config.AppFileName))
         return FALSE;
-    HANDLE hProcess = RunProgram(szCommandLine, TRUE);
-    if (!hProcess)
-        return FALSE;
-    ::CloseHandle(hProcess);
-    return TRUE;
+    CKernelHandle process(RunProgram(szCommandLine, TRUE));
+    return process.IsValid();
 }

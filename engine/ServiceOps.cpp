@@ -1,10 +1,10 @@
-// The services of an install folder as the service control manager reports them, and the
-// waits around the service tool: a tool may return before its service has stopped or gone.
+// The service tool's runs, the services of an install folder as the service control manager
+// reports them, and the waits around the tool: it may return before its service has stopped
+// or gone.
+#include "engine/ServiceOps.h"
 #include "engine/EngineCommon.h"
-#include "framework/AfxHandle.h"
+#include "engine/ProcessOps.h"
 #include <wchar.h>
-#include <string>
-#include <vector>
 
 namespace {
 
@@ -249,4 +249,39 @@ BOOL CFolderServices::Remove(BOOL* pbRestartHelps)
     handles.clear();
     *pbRestartHelps = !Await(ServicesGone, L"DeleteService");
     return !*pbRestartHelps;
+}
+
+BOOL RunServiceTool(LPCWSTR lpszInstallDir, LPCWSTR lpszWord)
+{
+    WCHAR szCommandLine[kCommandLineUnits];
+    if (!FormatText(szCommandLine, kCommandLineUnits, L"\"%ls\\%ls\" %ls", lpszInstallDir, L"Kelvrin.exe", lpszWord))
+        return FALSE;
+    return RunProgramAndWait(szCommandLine, kServiceToolWaitMs);
+}
+
+BOOL StopServiceTool(LPCWSTR lpszInstallDir, BOOL* pbRestartHelps)
+{
+    BOOL bRestartHelps = TRUE;
+    if (!pbRestartHelps)
+        pbRestartHelps = &bRestartHelps;
+    *pbRestartHelps = TRUE;
+    CFolderServices services;
+    if (!services.Find(lpszInstallDir))
+        SetupLog(L"the service control manager cannot be asked: fixed pauses after the service tool");
+    else if (services.IsEmpty())
+        SetupLog(L"no service runs a program of %ls: fixed pauses after the service tool", lpszInstallDir);
+    // Without its tool the service would stay for ever, and with it the program's files:
+    // this program removes it itself.
+    if (!RunServiceTool(lpszInstallDir, L"-k")) {
+        SetupLog(L"the service tool cannot be started: the services of %ls are stopped and deleted through the "
+                 L"service control manager", lpszInstallDir);
+        return services.Remove(pbRestartHelps);
+    }
+    // A service that does not stop keeps its registration: "-u" would only mark it for
+    // deletion, and nothing could register it again until it has gone.
+    if (!services.Await(ServicesStopped, L"-k"))
+        return FALSE;
+    if (!RunServiceTool(lpszInstallDir, L"-u"))
+        return services.Remove(pbRestartHelps);
+    return services.Await(ServicesGone, L"-u");
 }

@@ -1,8 +1,9 @@
 // ReadSetupConfig: setup.ini and the target folder: the installed copy's, else below Program
-// Files.
+// Files. CheckSetupConfig: the names a configuration may use.
+#include "engine/SetupConfig.h"
 #include "engine/EngineCommon.h"
-#include "app/SetupFlags.h"
 #include <shlobj.h>
+#include <wchar.h>
 #include <string>
 
 // The system's own Program Files folder for this (32-bit) program: under WOW64 the 32-bit one.
@@ -89,15 +90,15 @@ static BOOL IsInstalledFolder(LPCWSTR lpszFolder, const SetupConfig& config)
 static BOOL FindInstalledFolder(const SetupConfig& config, LPWSTR lpszFolder, LPCWSTR* ppszSource)
 {
     WCHAR szKey[kKeyPathUnits];
-    HKEY hKey = nullptr;
+    CRegKey key;
     if (!IsValidName(config.AppFolderName) || !IsValidName(config.AppFileName)
         || !FormatText(szKey, kKeyPathUnits, L"%lsUninstall\\%ls", GetRegistryPrefix(), config.AppFolderName)
-        || ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, szKey, 0, KEY_QUERY_VALUE, &hKey) != ERROR_SUCCESS)
+        || ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, szKey, 0, KEY_QUERY_VALUE, key.Receive()) != ERROR_SUCCESS)
         return FALSE;
     WCHAR szValue[kCommandLineUnits];
     BOOL bFound = FALSE;
     for (LPCWSTR name : { L"InstallLocation", L"UninstallString" }) {
-        if (!ReadRegistryString(hKey, name, szValue, kCommandLineUnits))
+        if (!ReadRegistryString(key, name, szValue, kCommandLineUnits))
             continue;
         if (!wcscmp(name, L"InstallLocation")) {
             size_t len = wcslen(szValue);
@@ -117,7 +118,6 @@ static BOOL FindInstalledFolder(const SetupConfig& config, LPWSTR lpszFolder, LP
         SetupLog(L"the uninstall entry's \"%ls\" names %ls, which holds no installed %ls: not used", name, lpszFolder,
                  config.AppFileName);
     }
-    ::RegCloseKey(hKey);
     return bFound;
 }
 
@@ -171,4 +171,115 @@ void ReadSetupConfig(LPCWSTR lpszFolder, SetupConfig* pConfig, BOOL bTitleBitmap
                  bSystemFolder ? L"in the system's Program Files folder"
                                : L"in the Program Files folder named by language and platform");
     }
+}
+
+// --- names ------------------------------------------------------------------------------------
+
+// The file system's device names, which name a device in every folder, with or without an
+// extension.
+static BOOL IsDeviceName(LPCWSTR lpszName, LPWSTR lpszDevice)
+{
+    size_t len = wcscspn(lpszName, L".");
+    while (len > 0 && lpszName[len - 1] == L' ')
+        --len;
+    if (len != 3 && len != 4)
+        return FALSE;
+    WCHAR base[5] = {};
+    wmemcpy(base, lpszName, len);
+    static const LPCWSTR kPlain[] = { L"CON", L"PRN", L"AUX", L"NUL" };
+    for (LPCWSTR device : kPlain)
+        if (len == 3 && !_wcsicmp(base, device)) {
+            wcscpy(lpszDevice, base);
+            return TRUE;
+        }
+    // COM1-COM9 and LPT1-LPT9, and the superscript digits that the system also counts.
+    if (len == 4 && (!_wcsnicmp(base, L"COM", 3) || !_wcsnicmp(base, L"LPT", 3))
+        && ((base[3] >= L'1' && base[3] <= L'9') || base[3] == 0x00B9 || base[3] == 0x00B2 || base[3] == 0x00B3)) {
+        wcscpy(lpszDevice, base);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+static BOOL HasControlCharacter(LPCWSTR lpszName)
+{
+    for (LPCWSTR p = lpszName; *p; ++p)
+        if (*p < 0x20)
+            return TRUE;
+    return FALSE;
+}
+
+BOOL GetNameProblem(LPCWSTR lpszName, LPWSTR lpszReason, size_t cch)
+{
+    WCHAR szDevice[5];
+    size_t len = wcslen(lpszName);
+    if (len == 0)
+        _snwprintf(lpszReason, cch, L"is empty");
+    else if (!wcscmp(lpszName, L".") || !wcscmp(lpszName, L".."))
+        _snwprintf(lpszReason, cch, L"names a folder of its own");
+    else if (const WCHAR* bad = wcspbrk(lpszName, L"<>:\"/\\|?*"))
+        _snwprintf(lpszReason, cch, L"contains the character '%lc'", *bad);
+    else if (HasControlCharacter(lpszName))
+        _snwprintf(lpszReason, cch, L"contains a control character");
+    else if (lpszName[0] == L' ')
+        _snwprintf(lpszReason, cch, L"starts with a space");
+    else if (lpszName[len - 1] == L'.')
+        _snwprintf(lpszReason, cch, L"ends with a dot, which the file system drops");
+    else if (lpszName[len - 1] == L' ')
+        _snwprintf(lpszReason, cch, L"ends with a space, which the file system drops");
+    else if (IsDeviceName(lpszName, szDevice))
+        _snwprintf(lpszReason, cch, L"is the device name \"%ls\"", szDevice);
+    else
+        return FALSE;
+    lpszReason[cch - 1] = 0;
+    return TRUE;
+}
+
+BOOL IsValidName(LPCWSTR lpszName)
+{
+    WCHAR szReason[128];
+    return !GetNameProblem(lpszName, szReason, 128);
+}
+
+// Refuses one setting that is not a valid name, with its reason.
+static BOOL CheckNameSetting(LPCWSTR lpszKey, LPCWSTR lpszValue)
+{
+    WCHAR szReason[128];
+    if (!GetNameProblem(lpszValue, szReason, 128))
+        return TRUE;
+    if (!lpszValue[0])
+        ReportFailure(L"The setting \"%ls\" in setup.ini is empty.", lpszKey);
+    else
+        ReportFailure(L"The setting \"%ls\" in setup.ini is \"%ls\", which cannot be used as a file or folder "
+                      L"name: it %ls.", lpszKey, lpszValue, szReason);
+    return FALSE;
+}
+
+BOOL CheckSetupConfig(const SetupConfig& config)
+{
+    if (!CheckNameSetting(L"APPFolderName", config.AppFolderName)
+        || !CheckNameSetting(L"APPFileName", config.AppFileName)
+        || !CheckNameSetting(L"AppName", config.AppName))
+        return FALSE;
+    // The executable shares its folder with these; one name for two files loses one of them.
+    static const LPCWSTR kInstalledNames[] = { L"mingwm10.dll", L"Kelvrin.exe", L"Lorvane.bmp",
+                                               L"title_about.bmp", L"VL.cfg", L"Uninstall" };
+    for (LPCWSTR name : kInstalledNames)
+        if (!_wcsicmp(config.AppFileName, name)) {
+            ReportFailure(L"The setting \"APPFileName\" in setup.ini is \"%ls\", the name of another file that "
+                          L"the install puts in the install folder.", config.AppFileName);
+            return FALSE;
+        }
+    // The Programs group holds the application's link and the uninstall link side by side.
+    if (!_wcsicmp(config.AppName, L"Uninstall")) {
+        ReportFailure(L"The setting \"AppName\" in setup.ini is \"%ls\", the name of the uninstall shortcut in "
+                      L"the Programs menu.", config.AppName);
+        return FALSE;
+    }
+    if (!config.InstallDir[0]) {
+        ReportFailure(L"The setting \"APPFolderName\" in setup.ini is too long: the install folder path would "
+                      L"be longer than %u characters.", (unsigned)(MAX_PATH - 1));
+        return FALSE;
+    }
+    return TRUE;
 }

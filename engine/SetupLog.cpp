@@ -1,9 +1,11 @@
 #include "engine/SetupLog.h"
+#include "engine/Text.h"
+#include "framework/AfxHandle.h"
 #include <stdio.h>
 
 namespace {
 
-HANDLE g_hLogFile = INVALID_HANDLE_VALUE;
+CFileHandle g_logFile;
 CRITICAL_SECTION g_logLock;
 bool g_bLockReady = false;
 
@@ -13,39 +15,19 @@ void WriteUtf8(const std::wstring& line)
     if (utf8.empty())
         return;
     DWORD written = 0;
-    ::WriteFile(g_hLogFile, utf8.data(), (DWORD)utf8.size(), &written, nullptr);
+    ::WriteFile(g_logFile, utf8.data(), (DWORD)utf8.size(), &written, nullptr);
 }
 
 } // namespace
 
-std::wstring FormatStringV(LPCWSTR lpszFormat, va_list args)
-{
-    std::wstring text(512, L'\0');
-    for (;;) {
-        va_list copy;
-        va_copy(copy, args);
-        int n = _vsnwprintf(&text[0], text.size(), lpszFormat, copy);
-        va_end(copy);
-        if (n >= 0 && (size_t)n < text.size()) {
-            text.resize((size_t)n);
-            return text;
-        }
-        if (text.size() >= 1u << 20) {   // a runaway text is cut rather than dropped
-            text.resize(text.size() - 1);
-            return text;
-        }
-        text.resize(text.size() * 2);
-    }
-}
-
 BOOL OpenSetupLog(LPCWSTR lpszPath)
 {
     // Others may read the log while the run goes on; a second run may append to it.
-    HANDLE h = ::CreateFileW(lpszPath, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-        FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
+    CFileHandle file(::CreateFileW(lpszPath, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid())
         return FALSE;
-    UseSetupLogFile(h);
+    UseSetupLogFile(file.Detach());
     return TRUE;
 }
 
@@ -57,7 +39,7 @@ void UseSetupLogFile(HANDLE hFile)
     }
     CloseSetupLog();
     ::EnterCriticalSection(&g_logLock);
-    g_hLogFile = hFile;
+    g_logFile.Attach(hFile);
     ::LeaveCriticalSection(&g_logLock);
 }
 
@@ -66,20 +48,18 @@ void CloseSetupLog()
     if (!g_bLockReady)
         return;
     ::EnterCriticalSection(&g_logLock);
-    if (g_hLogFile != INVALID_HANDLE_VALUE)
-        ::CloseHandle(g_hLogFile);
-    g_hLogFile = INVALID_HANDLE_VALUE;
+    g_logFile.Close();
     ::LeaveCriticalSection(&g_logLock);
 }
 
 BOOL IsSetupLogOpen()
 {
-    return g_hLogFile != INVALID_HANDLE_VALUE;
+    return g_logFile.IsValid();
 }
 
 void SetupLog(LPCWSTR lpszFormat, ...)
 {
-    if (!g_bLockReady || g_hLogFile == INVALID_HANDLE_VALUE)
+    if (!g_bLockReady || !g_logFile.IsValid())
         return;
     va_list args;
     va_start(args, lpszFormat);
@@ -99,37 +79,7 @@ void SetupLog(LPCWSTR lpszFormat, ...)
     std::wstring line = szStamp + text + L"\r\n";
 
     ::EnterCriticalSection(&g_logLock);
-    if (g_hLogFile != INVALID_HANDLE_VALUE)
+    if (g_logFile.IsValid())
         WriteUtf8(line);
     ::LeaveCriticalSection(&g_logLock);
-}
-
-void FormatSystemError(DWORD dwError, LPWSTR lpszText, size_t cch)
-{
-    DWORD n = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, dwError, 0,
-        lpszText, (DWORD)cch, nullptr);
-    while (n > 0 && (lpszText[n - 1] == L'\n' || lpszText[n - 1] == L'\r' || lpszText[n - 1] == L' ' ||
-                     lpszText[n - 1] == L'.'))
-        lpszText[--n] = 0;
-    if (n == 0)
-        _snwprintf(lpszText, cch, L"error %lu", dwError);
-    else
-        _snwprintf(lpszText + n, cch - n, L" (error %lu)", dwError);
-    lpszText[cch - 1] = 0;
-}
-
-std::wstring SystemErrorText(DWORD dwError)
-{
-    WCHAR szError[256];
-    FormatSystemError(dwError, szError, 256);
-    return szError;
-}
-
-std::string ToUtf8(const std::wstring& text)
-{
-    int cb = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), (int)text.size(), nullptr, 0, nullptr, nullptr);
-    std::string utf8(cb > 0 ? (size_t)cb : 0, '\0');
-    if (cb > 0)
-        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), (int)text.size(), &utf8[0], cb, nullptr, nullptr);
-    return utf8;
 }

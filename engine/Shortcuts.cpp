@@ -1,9 +1,9 @@
 // Shell links on the user's desktop and in the all-users Programs menu.
+#include "engine/Shortcuts.h"
 #include "engine/EngineCommon.h"
 #include "engine/InstallTransaction.h"
 #include <shlobj.h>
 #include <objbase.h>
-#include "framework/AfxHandle.h"
 
 namespace {
 

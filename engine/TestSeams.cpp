@@ -1,6 +1,8 @@
 #include "engine/TestSeams.h"
 #include "engine/SetupLog.h"
 #include <wchar.h>
+#include <stdexcept>
+#include <string>
 
 namespace {
 
@@ -22,6 +24,18 @@ unsigned TestPauseAfterChange()
 {
     ULONGLONG value = 0;
     return ReadNumber(L"SETUP_TEST_PAUSE_AFTER_STEP", &value) && value < 100000 ? (unsigned)value : 0;
+}
+
+unsigned TestThrowAfterChange()
+{
+    ULONGLONG value = 0;
+    return ReadNumber(L"SETUP_TEST_THROW_AFTER_STEP", &value) && value < 100000 ? (unsigned)value : 0;
+}
+
+void TestThrow(unsigned nChange)
+{
+    SetupLog(L"test: an exception after change %u", nChange);
+    throw std::runtime_error("test exception after change " + std::to_string(nChange));
 }
 
 BOOL TestPauseInSweep()
@@ -54,3 +68,11 @@ ULONGLONG TestFreeSpaceLimit(ULONGLONG realBytes)
         return realBytes;
     return (mb << 20) < realBytes ? (mb << 20) : realBytes;
 }
+
+#if defined(_WIN64)
+BOOL TestPlays32BitWindows()
+{
+    WCHAR szValue[8] = {};
+    return ::GetEnvironmentVariableW(L"SETUP_TEST_WOW64", szValue, 8) && szValue[0] == L'0';
+}
+#endif

@@ -4,6 +4,7 @@
 // lower the real one).
 //
 //   SETUP_TEST_PAUSE_AFTER_STEP=k  the install pauses after its k-th change
+//   SETUP_TEST_THROW_AFTER_STEP=k  the install throws a C++ exception after its k-th change
 //   SETUP_TEST_PAUSE_IN_SWEEP=1    the sweep of old rollback folders pauses after listing them
 //   SETUP_TEST_RESUME_FILE=<path>  a pause ends as soon as that file exists
 //   SETUP_TEST_FREE_SPACE_MB=n     the disk check sees at most n MB free
@@ -16,6 +17,11 @@ const DWORD kTestPauseMaxMs = 120000;
 
 // SETUP_TEST_PAUSE_AFTER_STEP: the change after which the install pauses, or 0.
 unsigned TestPauseAfterChange();
+// SETUP_TEST_THROW_AFTER_STEP: the change after which the install throws, or 0.
+unsigned TestThrowAfterChange();
+// Throws the exception of SETUP_TEST_THROW_AFTER_STEP (std::runtime_error), logging
+// "test: an exception after change <nChange>".
+[[noreturn]] void TestThrow(unsigned nChange);
 // SETUP_TEST_PAUSE_IN_SWEEP: TRUE when the sweep pauses after its listing.
 BOOL TestPauseInSweep();
 // Pauses the run, logging "test: paused <lpszWhere>", until the resume file exists or
@@ -27,10 +33,6 @@ ULONGLONG TestFreeSpaceLimit(ULONGLONG realBytes);
 #if defined(_WIN64)
 // SETUP_TEST_WOW64=0. The 64-bit build exists only to run the tests on machines that cannot
 // execute 32-bit code; it stands for the 32-bit program, which on 64-bit Windows runs under
-// WOW64. Inline, for the shell's library, which does not link the engine.
-inline BOOL TestPlays32BitWindows()
-{
-    WCHAR szValue[8] = {};
-    return ::GetEnvironmentVariableW(L"SETUP_TEST_WOW64", szValue, 8) && szValue[0] == L'0';
-}
+// WOW64.
+BOOL TestPlays32BitWindows();
 #endif

@@ -2,7 +2,9 @@
 // registry values and the shortcuts. It does not roll back, but it never leaves a program on
 // the disk without the uninstall entry that removes it.
 #include "engine/EngineCommon.h"
-#include "app/SetupFlags.h"
+#include "engine/ProcessOps.h"
+#include "engine/ServiceOps.h"
+#include "engine/Shortcuts.h"
 
 namespace {
 
@@ -87,19 +89,17 @@ SetupOutcome DeleteAndUnregister(const UninstallPlan& plan, const SetupConfig& c
     if (bAllGone && FileExists(plan.szTitle))
         bAllGone = DeleteInstalledFile(plan.szTitle, config.AppName, &failure);
 
-    HKEY hKey = nullptr;
+    CRegKey uninstallKey, runKey;
     if (!bAllGone)
         SetupLog(L"the uninstall entry stays, so that the uninstall can run again");
-    else if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, plan.szUninstallKey, 0, KEY_WRITE, &hKey) == ERROR_SUCCESS) {
-        if (::RegDeleteKeyW(hKey, config.AppFolderName) == ERROR_SUCCESS)
-            SetupLog(L"deleted the key HKLM\\%ls\\%ls", plan.szUninstallKey, config.AppFolderName);
-        ::RegCloseKey(hKey);
-    }
-    if (!g_bIsNt6 && ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, plan.szRunKey, 0, KEY_WRITE, &hKey) == ERROR_SUCCESS) {
-        if (::RegDeleteValueW(hKey, config.AppName) == ERROR_SUCCESS)
-            SetupLog(L"deleted HKLM\\%ls \"%ls\"", plan.szRunKey, config.AppName);
-        ::RegCloseKey(hKey);
-    }
+    else if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, plan.szUninstallKey, 0, KEY_WRITE, uninstallKey.Receive())
+                 == ERROR_SUCCESS
+             && ::RegDeleteKeyW(uninstallKey, config.AppFolderName) == ERROR_SUCCESS)
+        SetupLog(L"deleted the key HKLM\\%ls\\%ls", plan.szUninstallKey, config.AppFolderName);
+    if (!g_bIsNt6
+        && ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, plan.szRunKey, 0, KEY_WRITE, runKey.Receive()) == ERROR_SUCCESS
+        && ::RegDeleteValueW(runKey, config.AppName) == ERROR_SUCCESS)
+        SetupLog(L"deleted HKLM\\%ls \"%ls\"", plan.szRunKey, config.AppName);
     return bAllGone ? SetupSucceeded : failure;
 }
 
@@ -198,12 +198,9 @@ static BOOL IsInstalled(const SetupConfig& config)
         || !FormatText(szKey, kKeyPathUnits, L"%lsUninstall\\%ls", GetRegistryPrefix(), config.AppFolderName)
         || !FormatPath(szApp, L"%ls\\%ls", config.InstallDir, config.AppFileName))
         return TRUE;
-    HKEY hKey = nullptr;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, szKey, 0, KEY_READ, &hKey) == ERROR_SUCCESS) {
-        ::RegCloseKey(hKey);
-        return TRUE;
-    }
-    return FileExists(szApp);
+    CRegKey key;
+    return ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, szKey, 0, KEY_READ, key.Receive()) == ERROR_SUCCESS
+        || FileExists(szApp);
 }
 
 SetupOutcome SilentUninstall(LPCWSTR lpszFolder, BOOL bTitleBitmap)

@@ -1,7 +1,7 @@
 // CSetupDlg: construction, control binding, initialisation order, buttons and the guards
 // that keep the dialog open while the worker runs.
 #include "wizard/SetupDlg.h"
-#include "app/SetupFlags.h"
+#include "engine/Platform.h"
 #include "res/resource.h"
 #include "engine/SetupEngine.h"
 #include "engine/SetupLog.h"

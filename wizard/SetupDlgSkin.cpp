@@ -1,7 +1,7 @@
 // CSetupDlg's skin: the bitmaps, the texts and fonts, the window's shape from the background
 // picture, the control layout over it, and the background painting.
 #include "wizard/SetupDlg.h"
-#include "app/SetupFlags.h"
+#include "engine/Platform.h"
 #include "controls/SkinBitmap.h"
 #include "lang/Languages.h"
 #include "res/resource.h"

@@ -1,7 +1,7 @@
 // The worker thread that runs the install or uninstall sequence and reports its begin and end
 // to the dialog.
 #include "wizard/SetupDlg.h"
-#include "app/SetupFlags.h"
+#include "engine/Platform.h"
 #include "engine/SetupEngine.h"
 #include "engine/SetupLog.h"
 

@@ -2,7 +2,9 @@
 // read-back, the journal of the stand-in tool, and a recorder for the engine's messages.
 #pragma once
 #include "engine/SetupEngine.h"
-#include "app/SetupFlags.h"
+#include "engine/ProcessOps.h"
+#include "engine/Shortcuts.h"
+#include "engine/Platform.h"
 #include <gtest/gtest.h>
 #include <string>
 #include "tests/WinePath.h"

@@ -6,6 +6,7 @@
 #include "engine/PackageCatalogue.h"
 #include "engine/TestSeams.h"
 #include <algorithm>
+#include <new>
 
 namespace {
 
@@ -21,6 +22,21 @@ protected:
     std::wstring Quoted(const SetupConfig& config, const wchar_t* name, const wchar_t* word) const
     {
         return L"\"" + Installed(config, name) + L"\"" + (word ? std::wstring(L" ") + word : L"");
+    }
+    // An installed package whose runtime library ("runtime") the package now has in a newer
+    // version; the product's journal folder.
+    struct RuntimeUpdate {
+        SetupConfig config;
+        std::wstring runtime, newer, journalFolder;
+    };
+    void PrepareRuntimeUpdate(RuntimeUpdate& update)
+    {
+        update.config = Prepare();
+        ASSERT_EQ(SetupSucceeded, InstallApplication(m_package.c_str(), update.config));
+        update.runtime = Installed(update.config, L"mingwm10.dll");
+        update.newer = m_package + L"Application\\mingwm10.dll";
+        WriteTextFile(update.newer, "runtime, version 2");
+        ASSERT_TRUE(CInstallJournal::GetFolder(update.config.AppFolderName, update.journalFolder));
     }
 };
 
@@ -312,12 +328,10 @@ TEST_F(InstallTest, InterruptedInstallIsRolledBackWithinTheInstallOnly)
 // the journal and the kept old file; the next run, once the file is free, puts it back.
 TEST_F(InstallTest, RollbackThatCannotPutAnOldFileBackLeavesItToTheNextRun)
 {
-    SetupConfig config = Prepare();
-    ASSERT_EQ(SetupSucceeded, InstallApplication(m_package.c_str(), config));
-    const std::wstring runtime = Installed(config, L"mingwm10.dll"), newer = m_package + L"Application\\mingwm10.dll";
-    WriteTextFile(newer, "runtime, version 2");
-    std::wstring folder;
-    ASSERT_TRUE(CInstallJournal::GetFolder(config.AppFolderName, folder));
+    RuntimeUpdate update;
+    ASSERT_NO_FATAL_FAILURE(PrepareRuntimeUpdate(update));
+    const SetupConfig& config = update.config;
+    const std::wstring &runtime = update.runtime, &newer = update.newer, &folder = update.journalFolder;
     {
         CInstallTransaction transaction;
         transaction.PlanFile(runtime.c_str());
@@ -338,16 +352,31 @@ TEST_F(InstallTest, RollbackThatCannotPutAnOldFileBackLeavesItToTheNextRun)
     EXPECT_FALSE(Exists(folder));
 }
 
+// An exception (out of memory) that unwinds an install puts back what it changed, as its
+// transaction goes, and leaves no journal.
+TEST_F(InstallTest, ExceptionUnwindingAnInstallRollsItBack)
+{
+    RuntimeUpdate update;
+    ASSERT_NO_FATAL_FAILURE(PrepareRuntimeUpdate(update));
+    EXPECT_THROW({
+        CInstallTransaction transaction;
+        transaction.PlanFile(update.runtime.c_str());
+        ASSERT_TRUE(transaction.Begin(update.config));
+        ASSERT_TRUE(transaction.CopyFile(update.newer.c_str(), update.runtime.c_str()));
+        throw std::bad_alloc();
+    }, std::bad_alloc);
+    EXPECT_EQ("runtime", ReadWholeFile(update.runtime));
+    EXPECT_FALSE(Exists(update.journalFolder));
+}
+
 // At its end an install deletes the journal and the kept files it names, and nothing else of
 // the journal folder: a file it did not put there stays, and with it the folder.
 TEST_F(InstallTest, CommitDeletesOnlyWhatItsJournalNames)
 {
-    SetupConfig config = Prepare();
-    ASSERT_EQ(SetupSucceeded, InstallApplication(m_package.c_str(), config));
-    const std::wstring runtime = Installed(config, L"mingwm10.dll"), newer = m_package + L"Application\\mingwm10.dll";
-    WriteTextFile(newer, "runtime, version 2");
-    std::wstring folder;
-    ASSERT_TRUE(CInstallJournal::GetFolder(config.AppFolderName, folder));
+    RuntimeUpdate update;
+    ASSERT_NO_FATAL_FAILURE(PrepareRuntimeUpdate(update));
+    const SetupConfig& config = update.config;
+    const std::wstring &runtime = update.runtime, &newer = update.newer, &folder = update.journalFolder;
     CInstallTransaction transaction;
     transaction.PlanFile(runtime.c_str());
     ASSERT_TRUE(transaction.Begin(config));

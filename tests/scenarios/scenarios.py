@@ -933,6 +933,9 @@ class Rollbacks(unittest.TestCase):
          ("s",), 2, CHANGED % "C:\\pkg\\Application\\Kelvrin.exe"),
         ("xp uninstall with an installed library changed", "win32", "winxp", True,
          "change installed Uninstall\\setupDEU.dll", ("installed", "SilentDel"), 0, None),
+        # A C++ exception (out of memory) after a middle change: rolled back as it unwinds.
+        ("win7 re-install throws after change 8", "win64", "win7", True, "throw 8", ("s",), 1,
+         "The setup stopped on an unexpected error (test exception after change 8)"),
     )
     # Rows whose run leaves the journal on purpose; tests of their own check them.
     KEEPS_JOURNAL = ("held after kill 3", "live journal")
@@ -973,7 +976,9 @@ class Rollbacks(unittest.TestCase):
                     # Room for the install when it is checked; none once it has begun.
                     pfx.extra_env["SETUP_TEST_PAUSE_AFTER_STEP"] = "1"
                     during = cls.resume_after(pfx, log, "after change 1", lambda: fill_volume(mount))
-            if fault == "planted":
+            if fault.startswith("throw "):
+                pfx.extra_env["SETUP_TEST_THROW_AFTER_STEP"] = fault[6:]
+            elif fault == "planted":
                 cls.plant_journal(pfx)
             elif fault == "live journal":
                 marker = install_dir + "\\marker.txt"

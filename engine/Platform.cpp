@@ -1,5 +1,6 @@
-#include "app/SetupFlags.h"
+#include "engine/Platform.h"
 #include "engine/TestSeams.h"
+#include "framework/AfxHandle.h"
 #include <cstring>
 
 BOOL g_bIsWow64 = FALSE;
@@ -51,26 +52,21 @@ BOOL IsWindowsNt6()
 
 LONG WriteCompatibilityAssistantValue(LPCWSTR lpszValueName)
 {
-    HKEY hKey = nullptr;
+    CRegKey key;
     LONG status = ::RegCreateKeyExW(HKEY_CURRENT_USER,
         L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Compatibility Assistant\\Persisted",
-        0, nullptr, 0, KEY_WRITE, nullptr, &hKey, nullptr);
+        0, nullptr, 0, KEY_WRITE, nullptr, key.Receive(), nullptr);
     if (status != ERROR_SUCCESS)
         return status;
     DWORD one = 1;
-    status = ::RegSetValueExW(hKey, lpszValueName, 0, REG_DWORD, (const BYTE*)&one, sizeof(one));
-    ::RegCloseKey(hKey);
-    return status;
+    return ::RegSetValueExW(key, lpszValueName, 0, REG_DWORD, (const BYTE*)&one, sizeof(one));
 }
 
 BOOL FileExists(LPCWSTR lpszPath)
 {
     WIN32_FIND_DATAW fd;
-    HANDLE hFind = ::FindFirstFileW(lpszPath, &fd);
-    if (hFind == INVALID_HANDLE_VALUE)
-        return FALSE;
-    ::FindClose(hFind);
-    return TRUE;
+    CFindHandle find(::FindFirstFileW(lpszPath, &fd));
+    return find.IsValid();
 }
 
 BOOL GetPathFolder(LPCWSTR lpszPath, LPWSTR lpszFolder)
