@@ -9,14 +9,6 @@ using namespace testsupport;
 
 namespace {
 
-std::wstring Lower(std::wstring s)
-{
-    for (auto& c : s)
-        if (c >= L'A' && c <= L'Z')
-            c = (wchar_t)(c - L'A' + L'a');
-    return s;
-}
-
 std::wstring Text(HMODULE h, UINT id)
 {
     WCHAR buf[1024] = {};
@@ -64,7 +56,7 @@ TEST(LanguageLibrary, LoadsTheLanguagesOwnLibraryElseTheEnglishOne)
     FreeLibrary(h);
 
     // The language's own library that does not load (a damaged download) leaves English.
-    WriteTextFile(dir.Path() + L"setupDEU.dll", "not a library");
+    WriteWholeFile(dir.Path() + L"setupDEU.dll", "not a library");
     h = TryLoadLanguageLibrary(exe.c_str(), kGerman);
     ASSERT_NE(nullptr, h);
     EXPECT_EQ(PackageText(L"ENU", 4), Text(h, 4));
@@ -132,9 +124,7 @@ TEST(LanguageLibrary, APlantedLibraryIsLoadedAsDataAndNeverRuns)
     std::wstring planted = WinePath(PLANTED_DLL);
     ASSERT_TRUE(CopyTo(planted, dir.Path() + L"setupDEU.dll"));
     ASSERT_TRUE(CopyTo(planted, dir.Path() + L"setupENU.dll"));
-    wchar_t tmp[MAX_PATH];
-    GetTempPathW(MAX_PATH, tmp);
-    std::wstring marker = std::wstring(tmp) + L"planted-dll-ran.txt";
+    const std::wstring marker = PlantedMarkerPath();
     DeleteFileW(marker.c_str());
 
     HMODULE h = TryLoadLanguageLibrary(Lower(dir.Path() + L"setup.exe").c_str(), kGerman);
@@ -160,7 +150,7 @@ TEST(LanguageOfTheSystem, PicksTheUsersLanguage)
         GTEST_SKIP() << "runs only under a chosen locale";
     const char* omit = getenv("SETUP_OMIT_LANG");
     TempDir dir(L"lang");
-    for (const wchar_t* a : {L"ENU", L"CHT", L"CHS", L"JPN", L"KOR", L"FRA", L"DEU"}) {
+    for (const wchar_t* a : kPackageLanguages) {
         std::string narrow(a, a + 3);
         if (omit && narrow == omit)
             continue;

@@ -44,14 +44,6 @@ void DeletePersistedValue(const std::wstring& name)
     }
 }
 
-std::wstring Lower(std::wstring s)
-{
-    for (auto& c : s)
-        if (c >= L'A' && c <= L'Z')
-            c = (wchar_t)(c - L'A' + L'a');
-    return s;
-}
-
 // A package folder holding only setup.exe (no language library: nothing is shown).
 struct BareSetup {
     TempDir dir{L"Startup"};
@@ -111,7 +103,7 @@ TEST(Startup, EveryNtVersionFrom6OnIsVersion6)
 TEST(Startup, ASecondInstanceEndsAtOnceAndDoesNothing)
 {
     BareSetup pkg;
-    WriteTextFile(pkg.dir.Path() + L"setup.ini",
+    WriteWholeFile(pkg.dir.Path() + L"setup.ini",
                   "[Customized_Setting]\r\nAPPFolderName=SecondInstanceProbe\r\n");
     HANDLE first = CreateMutexW(nullptr, FALSE, SETUP_MUTEX_NAME);
     ASSERT_NE(nullptr, first);
@@ -129,8 +121,8 @@ TEST(Startup, ASecondInstanceEndsAtOnceAndDoesNothing)
 TEST(Startup, CopyWordsOutsideTheCopysFolderDeleteNothing)
 {
     BareSetup pkg;
-    WriteTextFile(pkg.dir.Path() + L"setup.ini", "[Customized_Setting]\r\nAPPFolderName=CopyWordsProbe\r\n");
-    WriteTextFile(pkg.dir.Path() + L"readme.txt", "the package's own file");
+    WriteWholeFile(pkg.dir.Path() + L"setup.ini", "[Customized_Setting]\r\nAPPFolderName=CopyWordsProbe\r\n");
+    WriteWholeFile(pkg.dir.Path() + L"readme.txt", "the package's own file");
     HANDLE guard = CreateMutexW(nullptr, FALSE, SETUP_MUTEX_NAME);
     ASSERT_NE(nullptr, guard);
     std::wstring folder = pkg.dir.Path().substr(0, pkg.dir.Path().size() - 1);

@@ -61,13 +61,7 @@ HWND CreateBoundChild(CTestParent& parent, CWnd& ctrl, LPCWSTR lpszClass, LPCWST
 
 CCanvas::CCanvas(int width, int height, COLORREF crFill) : m_width(width), m_height(height)
 {
-    BITMAPINFO bmi{};
-    bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    bmi.bmiHeader.biWidth = width;
-    bmi.bmiHeader.biHeight = -height;
-    bmi.bmiHeader.biPlanes = 1;
-    bmi.bmiHeader.biBitCount = 32;
-    bmi.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO bmi = TopDownDib(width, height);
     m_hDC = ::CreateCompatibleDC(nullptr);
     void* bits = nullptr;
     m_hBitmap = ::CreateDIBSection(m_hDC, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0);
@@ -136,13 +130,7 @@ std::unique_ptr<CCanvas> CaptureClient(HWND hWnd)
 
 HBITMAP MakeBitmap(int width, int height, const std::function<COLORREF(int, int)>& colour)
 {
-    BITMAPINFO bmi{};
-    bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    bmi.bmiHeader.biWidth = width;
-    bmi.bmiHeader.biHeight = -height;
-    bmi.bmiHeader.biPlanes = 1;
-    bmi.bmiHeader.biBitCount = 32;
-    bmi.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO bmi = TopDownDib(width, height);
     void* bits = nullptr;
     HBITMAP hBitmap = ::CreateDIBSection(nullptr, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0);
     DWORD* p = (DWORD*)bits;

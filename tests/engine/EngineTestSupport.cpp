@@ -11,40 +11,15 @@ static int WINAPI RecordMessageBox(HWND hWnd, LPCWSTR text, LPCWSTR caption, UIN
     return IDOK;
 }
 
-bool Exists(const std::wstring& path)
-{
-    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-void DeleteTree(const std::wstring& path)
-{
-    DWORD attr = ::GetFileAttributesW(path.c_str());
-    if (attr == INVALID_FILE_ATTRIBUTES)
-        return;
-    if (!(attr & FILE_ATTRIBUTE_DIRECTORY)) {
-        ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        ::DeleteFileW(path.c_str());
-        return;
-    }
-    WIN32_FIND_DATAW fd;
-    HANDLE h = ::FindFirstFileW((path + L"\\*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            if (wcscmp(fd.cFileName, L".") && wcscmp(fd.cFileName, L".."))
-                DeleteTree(path + L"\\" + fd.cFileName);
-        } while (::FindNextFileW(h, &fd));
-        ::FindClose(h);
-    }
-    ::RemoveDirectoryW(path.c_str());
-}
-
 void WriteTextFile(const std::wstring& path, const std::string& text)
 {
-    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE) << "cannot write " << std::string(path.begin(), path.end());
-    DWORD written = 0;
-    ::WriteFile(h, text.data(), (DWORD)text.size(), &written, nullptr);
-    ::CloseHandle(h);
+    ASSERT_TRUE(WriteWholeFile(path, text)) << "cannot write " << Narrow(path);
+}
+
+CFileHandle HoldFile(const std::wstring& path)
+{
+    return CFileHandle(
+        ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
 }
 
 std::wstring MakeTempFolder()
@@ -97,38 +72,20 @@ std::wstring ReadHklmString(const std::wstring& key, const wchar_t* value, bool*
     return data;
 }
 
-bool HklmKeyExists(const std::wstring& key, REGSAM view)
-{
-    HKEY hKey;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ | view, &hKey) != ERROR_SUCCESS)
-        return false;
-    ::RegCloseKey(hKey);
-    return true;
-}
-
 std::vector<std::wstring> ReadJournal(const std::wstring& file, size_t count, DWORD timeoutMs)
 {
     std::vector<std::wstring> lines;
     DWORD start = ::GetTickCount();
     for (;;) {
         lines.clear();
-        HANDLE h = ::CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                 OPEN_EXISTING, 0, nullptr);
-        if (h != INVALID_HANDLE_VALUE) {
-            std::string bytes;
-            char buf[4096];
-            DWORD got = 0;
-            while (::ReadFile(h, buf, sizeof(buf), &got, nullptr) && got)
-                bytes.append(buf, got);
-            ::CloseHandle(h);
-            WCHAR wide[16384];
-            int n = ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), (int)bytes.size(), wide, 16383);
-            std::wstring text(wide, n > 0 ? n : 0);
-            size_t pos = 0, end;
-            while ((end = text.find(L"\r\n", pos)) != std::wstring::npos) {
-                lines.push_back(text.substr(pos, end - pos));
-                pos = end + 2;
-            }
+        const std::string bytes = ReadWholeFile(file);
+        WCHAR wide[16384];
+        int n = ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), (int)bytes.size(), wide, 16383);
+        std::wstring text(wide, n > 0 ? n : 0);
+        size_t pos = 0, end;
+        while ((end = text.find(L"\r\n", pos)) != std::wstring::npos) {
+            lines.push_back(text.substr(pos, end - pos));
+            pos = end + 2;
         }
         if (lines.size() >= count || ::GetTickCount() - start > timeoutMs)
             return lines;
@@ -163,16 +120,12 @@ LinkInfo ReadLink(const std::wstring& linkFile)
 
 std::wstring DesktopLink(const std::wstring& name)
 {
-    WCHAR folder[MAX_PATH];
-    ::SHGetSpecialFolderPathW(nullptr, folder, CSIDL_DESKTOPDIRECTORY, FALSE);
-    return std::wstring(folder) + L"\\" + name + L".lnk";
+    return SpecialFolder(CSIDL_DESKTOPDIRECTORY) + L"\\" + name + L".lnk";
 }
 
 std::wstring ProgramsGroup(const std::wstring& group)
 {
-    WCHAR folder[MAX_PATH];
-    ::SHGetSpecialFolderPathW(nullptr, folder, CSIDL_COMMON_PROGRAMS, FALSE);
-    return std::wstring(folder) + L"\\" + group;
+    return SpecialFolder(CSIDL_COMMON_PROGRAMS) + L"\\" + group;
 }
 
 void EngineFixture::SetUp()
@@ -218,7 +171,7 @@ void EngineFixture::WritePackage(const PackageOptions& options)
             + "\r\nLaunchAPInSilentMode=" + std::to_string(options.launchInSilentMode)
             + "\r\n[Startup]\r\nCompanyName=Test Company\r\nVersion=2.5.1\r\n");
     WriteTextFile(m_package + L"setup.exe", "setup program");
-    for (const wchar_t* lang : { L"ENU", L"CHT", L"CHS", L"JPN", L"KOR", L"FRA", L"DEU" })
+    for (const wchar_t* lang : kPackageLanguages)
         WriteTextFile(m_package + L"setup" + lang + L".dll", "texts");
     WriteTextFile(m_package + L"setupITA.dll", "not shipped");
     std::wstring app = m_package + L"Application";
@@ -304,11 +257,9 @@ std::vector<std::wstring> Snapshot(const SetupConfig& config)
         ListFolder(dir + L"\\Uninstall", out);
         ListFolder(dir.substr(0, dir.rfind(L'\\')), out);
     }
-    ListFolder(DesktopLink(L"x").substr(0, DesktopLink(L"x").rfind(L'\\')), out);
-    std::wstring programs = ProgramsGroup(L"x");
-    programs = programs.substr(0, programs.rfind(L'\\'));
-    ListFolder(programs, out);
-    if (config.AppName[0] && Exists(ProgramsGroup(config.AppName)))
+    ListFolder(SpecialFolder(CSIDL_DESKTOPDIRECTORY), out);
+    ListFolder(SpecialFolder(CSIDL_COMMON_PROGRAMS), out);
+    if (config.AppName[0] && FileExists(ProgramsGroup(config.AppName)))
         ListFolder(ProgramsGroup(config.AppName), out);
 
     HKEY hKey;

@@ -2,21 +2,22 @@
 // read-back, the journal of the stand-in tool, and a recorder for the engine's messages.
 #pragma once
 #include "engine/SetupEngine.h"
+#include "framework/AfxHandle.h"
 #include "app/SetupFlags.h"
 #include <gtest/gtest.h>
 #include <string>
 #include "tests/WinePath.h"
 #include <vector>
 
-bool Exists(const std::wstring& path);
-void DeleteTree(const std::wstring& path);
+// Writes the whole file; a test assertion fails when it cannot.
 void WriteTextFile(const std::wstring& path, const std::string& text);
+// The file opened for reading, shared for reading only: another program that holds it.
+CFileHandle HoldFile(const std::wstring& path);
 // A new empty folder below the temporary folder; the result ends with a backslash.
 std::wstring MakeTempFolder();
 
 // A REG_SZ value below HKLM; found tells whether it exists.
 std::wstring ReadHklmString(const std::wstring& key, const wchar_t* value, bool* found = nullptr);
-bool HklmKeyExists(const std::wstring& key, REGSAM view = 0);
 std::wstring RegistryPrefix();
 // The Program Files folder that the prefix's system gives a 32-bit program (g_bIsWow64).
 std::wstring SystemProgramFiles();

@@ -55,11 +55,11 @@ TEST_F(ProcessShortcutTest, ProgramsShortcutReplacesAnOlderLinkAndKeepsTheGroup)
     EXPECT_EQ(L"delpkg", link.arguments);
 
     DeleteProgramsShortcut(m_appName.c_str(), L"Uninstall", TRUE);
-    EXPECT_FALSE(Exists(group + L"\\Uninstall.lnk"));
-    EXPECT_TRUE(Exists(group));   // the user's file keeps it
+    EXPECT_FALSE(FileExists(group + L"\\Uninstall.lnk"));
+    EXPECT_TRUE(FileExists(group));   // the user's file keeps it
     ::DeleteFileW((group + L"\\Readme.txt").c_str());
     DeleteProgramsShortcut(m_appName.c_str(), L"Uninstall", TRUE);
-    EXPECT_FALSE(Exists(group));
+    EXPECT_FALSE(FileExists(group));
 }
 
 TEST_F(ProcessShortcutTest, DesktopShortcutReplacesAnOlderOne)
@@ -74,7 +74,7 @@ TEST_F(ProcessShortcutTest, DesktopShortcutReplacesAnOlderOne)
     EXPECT_EQ(L"C:\\New Place\\app.exe", link.target);
     EXPECT_EQ(L"", link.arguments);
     DeleteDesktopShortcut(m_appName.c_str());
-    EXPECT_FALSE(Exists(DesktopLink(m_appName)));
+    EXPECT_FALSE(FileExists(DesktopLink(m_appName)));
 }
 
 } // namespace

@@ -90,32 +90,6 @@ BOOL CALLBACK CollectLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR
     return TRUE;
 }
 
-std::vector<unsigned char> ReadFileBytes(const std::wstring& path)
-{
-    std::vector<unsigned char> bytes;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL,
-                              OPEN_EXISTING, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return bytes;
-    DWORD size = GetFileSize(file, NULL);
-    bytes.resize(size);
-    DWORD read = 0;
-    if (size == INVALID_FILE_SIZE || !ReadFile(file, bytes.data(), size, &read, NULL) ||
-        read != size)
-        bytes.clear();
-    CloseHandle(file);
-    return bytes;
-}
-
-std::string Narrow(const std::wstring& text)
-{
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, NULL, 0, NULL, NULL);
-    std::string out(bytes > 0 ? bytes - 1 : 0, '\0');
-    if (bytes > 1)
-        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &out[0], bytes, NULL, NULL);
-    return out;
-}
-
 // Names the library in test output.
 void PrintTo(const LanguageInfo& info, std::ostream* os)
 {
@@ -199,7 +173,7 @@ TEST_P(LanguageLibraryTest, InstructionsNameTheButtonsByTheirCaptions)
 
 TEST_P(LanguageLibraryTest, ImageHasNoCodeNoEntryPointAndNoImports)
 {
-    std::vector<unsigned char> file = ReadFileBytes(Path());
+    const std::string file = ReadWholeFile(Path());
     ASSERT_GE(file.size(), sizeof(IMAGE_DOS_HEADER));
     IMAGE_DOS_HEADER dos;
     memcpy(&dos, file.data(), sizeof dos);

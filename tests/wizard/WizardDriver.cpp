@@ -4,6 +4,7 @@
 #include <shlobj.h>
 #include <tlhelp32.h>
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -19,12 +20,7 @@ std::vector<DWORD> CaptureScreen(const RECT& rc)
     std::vector<DWORD> px((size_t)w * h);
     HDC hScreen = ::GetDC(nullptr);
     HDC hMem = ::CreateCompatibleDC(hScreen);
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-    bi.bmiHeader.biWidth = w;
-    bi.bmiHeader.biHeight = -h;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
+    BITMAPINFO bi = TopDownDib(w, h);
     void* bits = nullptr;
     HBITMAP hBmp = ::CreateDIBSection(hScreen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
     HGDIOBJ old = ::SelectObject(hMem, hBmp);
@@ -51,12 +47,7 @@ std::vector<DWORD> ReadBitmapPixels(const std::wstring& path, int* pWidth, int* 
     *pWidth = bm.bmWidth;
     *pHeight = bm.bmHeight;
     std::vector<DWORD> px((size_t)bm.bmWidth * bm.bmHeight);
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-    bi.bmiHeader.biWidth = bm.bmWidth;
-    bi.bmiHeader.biHeight = -bm.bmHeight;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
+    BITMAPINFO bi = TopDownDib(bm.bmWidth, bm.bmHeight);
     HDC hdc = ::GetDC(nullptr);
     ::GetDIBits(hdc, hBmp, 0, bm.bmHeight, px.data(), &bi, DIB_RGB_COLORS);
     ::ReleaseDC(nullptr, hdc);
@@ -65,11 +56,6 @@ std::vector<DWORD> ReadBitmapPixels(const std::wstring& path, int* pWidth, int* 
 }
 
 } // namespace
-
-BOOL FileExists(const std::wstring& path)
-{
-    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 
 BOOL CopyTree(const std::wstring& from, const std::wstring& to)
 {
@@ -90,28 +76,6 @@ BOOL CopyTree(const std::wstring& from, const std::wstring& to)
     } while (::FindNextFileW(h, &fd));
     ::FindClose(h);
     return ok;
-}
-
-void DeleteTree(const std::wstring& path)
-{
-    WIN32_FIND_DATAW fd;
-    HANDLE h = ::FindFirstFileW((path + L"\\*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = fd.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            std::wstring child = path + L"\\" + name;
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                DeleteTree(child);
-            else {
-                ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-                ::DeleteFileW(child.c_str());
-            }
-        } while (::FindNextFileW(h, &fd));
-        ::FindClose(h);
-    }
-    ::RemoveDirectoryW(path.c_str());
 }
 
 std::wstring LoadPackageText(const std::wstring& packageDir, const wchar_t* lang, UINT nID)
@@ -178,9 +142,7 @@ BOOL TestPackage::ChangeOneByte(const wchar_t* lpszName) const
 PlantedLibraries::PlantedLibraries(const std::wstring& folder, const std::vector<std::wstring>& preferred,
                                    const std::vector<std::wstring>& others)
 {
-    wchar_t temp[MAX_PATH] = {};
-    ::GetTempPathW(MAX_PATH, temp);
-    m_marker = std::wstring(temp) + L"planted-dll-ran.txt";
+    m_marker = PlantedMarkerPath();
     ::DeleteFileW(m_marker.c_str());
     HKEY hKey = nullptr;
     ::RegCreateKeyExW(HKEY_CURRENT_USER, kSetupOverrides, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &hKey, nullptr);
@@ -228,27 +190,34 @@ bool IsOwnProcess(DWORD pid, DWORD startedPid)
     return bChild;
 }
 
-struct FindWizardData {
-    DWORD pid;
-    HWND hWnd;
-    DWORD wizardPid;
-};
-
-BOOL CALLBACK FindWizardWindow(HWND hWnd, LPARAM lParam)
+// A visible dialog of the started process (or one it started) for which pred holds, or null;
+// the process that shows it in *pPid.
+HWND FindDialog(DWORD startedPid, const std::function<bool(HWND)>& pred, DWORD* pPid = nullptr)
 {
-    auto* data = reinterpret_cast<FindWizardData*>(lParam);
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(hWnd, &pid);
-    wchar_t cls[32] = {};
-    ::GetClassNameW(hWnd, cls, 32);
-    // The wizard, not a message box of the same process (those carry a static text item).
-    if (wcscmp(cls, L"#32770") == 0 && ::IsWindowVisible(hWnd) && ::GetDlgItem(hWnd, 1000)
-        && IsOwnProcess(pid, data->pid)) {
-        data->hWnd = hWnd;
-        data->wizardPid = pid;
-        return FALSE;
-    }
-    return TRUE;
+    struct Data {
+        DWORD startedPid;
+        const std::function<bool(HWND)>* pred;
+        HWND hWnd;
+        DWORD pid;
+    } data{startedPid, &pred, nullptr, 0};
+    ::EnumWindows(
+        [](HWND hWnd, LPARAM lParam) -> BOOL {
+            auto* d = reinterpret_cast<Data*>(lParam);
+            DWORD pid = 0;
+            ::GetWindowThreadProcessId(hWnd, &pid);
+            wchar_t cls[32] = {};
+            ::GetClassNameW(hWnd, cls, 32);
+            if (wcscmp(cls, L"#32770") || !::IsWindowVisible(hWnd) || !(*d->pred)(hWnd)
+                || !IsOwnProcess(pid, d->startedPid))
+                return TRUE;
+            d->hWnd = hWnd;
+            d->pid = pid;
+            return FALSE;
+        },
+        (LPARAM)&data);
+    if (pPid)
+        *pPid = data.pid;
+    return data.hWnd;
 }
 
 } // namespace
@@ -258,41 +227,17 @@ BOOL WizardProcess::Start(const std::wstring& exePath, const std::wstring& words
     return Launch(exePath, words) && Attach();
 }
 
-namespace {
-
-struct FindBoxData {
-    DWORD pid;
-    const wchar_t* text;
-    HWND hWnd;
-};
-
-BOOL CALLBACK FindBoxWindow(HWND hWnd, LPARAM lParam)
-{
-    auto* data = reinterpret_cast<FindBoxData*>(lParam);
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(hWnd, &pid);
-    wchar_t cls[32] = {};
-    ::GetClassNameW(hWnd, cls, 32);
-    if (!::IsWindowVisible(hWnd) || wcscmp(cls, L"#32770") != 0 || !IsOwnProcess(pid, data->pid))
-        return TRUE;
-    for (HWND h = ::GetWindow(hWnd, GW_CHILD); h; h = ::GetWindow(h, GW_HWNDNEXT)) {
-        wchar_t buf[256] = {};
-        ::GetWindowTextW(h, buf, 256);
-        if (wcscmp(buf, data->text) == 0) {
-            data->hWnd = hWnd;
-            return FALSE;
-        }
-    }
-    return TRUE;
-}
-
-} // namespace
-
 HWND WizardProcess::FindMessageBox(const wchar_t* lpszText) const
 {
-    FindBoxData data{m_pi.dwProcessId, lpszText, nullptr};
-    ::EnumWindows(&FindBoxWindow, (LPARAM)&data);
-    return data.hWnd;
+    return FindDialog(m_pi.dwProcessId, [lpszText](HWND hWnd) {
+        for (HWND h = ::GetWindow(hWnd, GW_CHILD); h; h = ::GetWindow(h, GW_HWNDNEXT)) {
+            wchar_t buf[256] = {};
+            ::GetWindowTextW(h, buf, 256);
+            if (wcscmp(buf, lpszText) == 0)
+                return true;
+        }
+        return false;
+    });
 }
 
 BOOL WizardProcess::Launch(const std::wstring& exePath, const std::wstring& words)
@@ -313,10 +258,9 @@ BOOL WizardProcess::Attach()
     BOOL found = WaitFor([this] {
         if (::WaitForSingleObject(m_pi.hProcess, 0) == WAIT_OBJECT_0)
             return true;
-        FindWizardData data{m_pi.dwProcessId, nullptr, 0};
-        ::EnumWindows(&FindWizardWindow, (LPARAM)&data);
-        m_hWnd = data.hWnd;
-        m_dwWizardPid = data.wizardPid;
+        // The wizard, not a message box of the same process (those carry a static text item).
+        m_hWnd = FindDialog(m_pi.dwProcessId, [](HWND hWnd) { return ::GetDlgItem(hWnd, 1000) != nullptr; },
+                            &m_dwWizardPid);
         return m_hWnd != nullptr;
     }, kStartTimeoutMs);
     return found && m_hWnd != nullptr;

@@ -13,10 +13,8 @@
 #include <vector>
 #include "tests/WinePath.h"
 
-BOOL FileExists(const std::wstring& path);
 // Copies a folder tree; FALSE on the first failure.
 BOOL CopyTree(const std::wstring& from, const std::wstring& to);
-void DeleteTree(const std::wstring& path);
 // The text of string id nID in the package's language library setupXXX.dll.
 std::wstring LoadPackageText(const std::wstring& packageDir, const wchar_t* lang, UINT nID);
 // The lines of the tools journal, or empty.
