@@ -118,6 +118,14 @@ LinkInfo ReadLink(const std::wstring& linkFile)
     return info;
 }
 
+void ExpectLink(const std::wstring& linkFile, const std::wstring& target, const std::wstring& arguments)
+{
+    const LinkInfo link = ReadLink(linkFile);
+    ASSERT_TRUE(link.loaded) << Narrow(linkFile);
+    EXPECT_EQ(target, link.target);
+    EXPECT_EQ(arguments, link.arguments);
+}
+
 std::wstring DesktopLink(const std::wstring& name)
 {
     return SpecialFolder(CSIDL_DESKTOPDIRECTORY) + L"\\" + name + L".lnk";

@@ -31,6 +31,8 @@ struct LinkInfo {
     std::wstring arguments;
 };
 LinkInfo ReadLink(const std::wstring& linkFile);
+// The shortcut file loads and starts target with arguments (a fatal failure when it does not load).
+void ExpectLink(const std::wstring& linkFile, const std::wstring& target, const std::wstring& arguments);
 std::wstring DesktopLink(const std::wstring& name);
 std::wstring ProgramsGroup(const std::wstring& group);
 

@@ -51,18 +51,11 @@ TEST_F(InstallTest, FirstInstallBeforeVersion6CopiesRegistersAndLinks)
         EXPECT_FALSE(HklmKeyExists(native, KEY_WOW64_64KEY));
     }
 
-    LinkInfo desktop = ReadLink(DesktopLink(m_appName));
-    ASSERT_TRUE(desktop.loaded);
-    EXPECT_EQ(Installed(config, kAppFile), desktop.target);
-    EXPECT_EQ(L"", desktop.arguments);
-    LinkInfo app = ReadLink(ProgramsGroup(m_appName) + L"\\" + m_appName + L".lnk");
-    ASSERT_TRUE(app.loaded);
-    EXPECT_EQ(Installed(config, kAppFile), app.target);
-    EXPECT_EQ(L"", app.arguments);
-    LinkInfo uninstall = ReadLink(ProgramsGroup(m_appName) + L"\\Uninstall.lnk");
-    ASSERT_TRUE(uninstall.loaded);
-    EXPECT_EQ(Installed(config, L"Uninstall\\setup.exe"), uninstall.target);
-    EXPECT_EQ(L"delpkg", uninstall.arguments);
+    ASSERT_NO_FATAL_FAILURE(ExpectLink(DesktopLink(m_appName), Installed(config, kAppFile), L""));
+    ASSERT_NO_FATAL_FAILURE(
+        ExpectLink(ProgramsGroup(m_appName) + L"\\" + m_appName + L".lnk", Installed(config, kAppFile), L""));
+    ASSERT_NO_FATAL_FAILURE(
+        ExpectLink(ProgramsGroup(m_appName) + L"\\Uninstall.lnk", Installed(config, L"Uninstall\\setup.exe"), L"delpkg"));
 
     bool found = true;
     ReadCompatibilityValue(Installed(config, kAppFile), &found);

@@ -49,10 +49,7 @@ TEST_F(ProcessShortcutTest, ProgramsShortcutReplacesAnOlderLinkAndKeepsTheGroup)
     ASSERT_TRUE(CreateProgramsShortcut(m_appName.c_str(), L"C:\\Old Place\\setup.exe", L"Uninstall", nullptr));
     WriteTextFile(group + L"\\Readme.txt", "user's file");
     ASSERT_TRUE(CreateProgramsShortcut(m_appName.c_str(), L"C:\\New Place\\setup.exe", L"Uninstall", L"delpkg"));
-    LinkInfo link = ReadLink(group + L"\\Uninstall.lnk");
-    ASSERT_TRUE(link.loaded);
-    EXPECT_EQ(L"C:\\New Place\\setup.exe", link.target);
-    EXPECT_EQ(L"delpkg", link.arguments);
+    ASSERT_NO_FATAL_FAILURE(ExpectLink(group + L"\\Uninstall.lnk", L"C:\\New Place\\setup.exe", L"delpkg"));
 
     DeleteProgramsShortcut(m_appName.c_str(), L"Uninstall", TRUE);
     EXPECT_FALSE(FileExists(group + L"\\Uninstall.lnk"));
@@ -69,10 +66,7 @@ TEST_F(ProcessShortcutTest, DesktopShortcutReplacesAnOlderOne)
     m_cleanUp.push_back(config);
     ASSERT_TRUE(CreateDesktopShortcut(L"C:\\Old Place\\app.exe", m_appName.c_str()));
     ASSERT_TRUE(CreateDesktopShortcut(L"C:\\New Place\\app.exe", m_appName.c_str()));
-    LinkInfo link = ReadLink(DesktopLink(m_appName));
-    ASSERT_TRUE(link.loaded);
-    EXPECT_EQ(L"C:\\New Place\\app.exe", link.target);
-    EXPECT_EQ(L"", link.arguments);
+    ASSERT_NO_FATAL_FAILURE(ExpectLink(DesktopLink(m_appName), L"C:\\New Place\\app.exe", L""));
     DeleteDesktopShortcut(m_appName.c_str());
     EXPECT_FALSE(FileExists(DesktopLink(m_appName)));
 }

@@ -36,6 +36,14 @@ const DWORD kAnyExit = 0xFFFFFFFF;
 // The dialog result of the test host without the background bitmap, which is no setup outcome.
 const DWORD kHostCancelled = IDCANCEL;
 
+// The name of an exit code, for failure messages.
+const char* ExitName(DWORD code)
+{
+    static const char* const names[] = {"SetupSucceeded", "SetupFailed",       "SetupRefused",  "SetupBusy",
+                                        "SetupCancelled", "SetupStillRunning", "SetupDiskFull", "SetupFileBusy"};
+    return code < 8 ? names[code] : "no setup outcome";
+}
+
 // The language the wizard is expected to speak: SETUP_EXPECT_LANG, else English.
 std::wstring ExpectedLang()
 {
@@ -801,7 +809,7 @@ void RunProgram(Ctx& c, const WizardRun& run)
     DWORD code = kAnyExit;
     EXPECT_TRUE(c.w.WaitExit(kExitMs, &code));
     if (run.exit != kAnyExit) {
-        EXPECT_EQ(code, run.exit);
+        EXPECT_EQ(code, run.exit) << ExitName(code) << " instead of " << ExitName(run.exit);
     }
     if (run.after)
         run.after(c);
