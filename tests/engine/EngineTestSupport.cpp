@@ -1,6 +1,7 @@
 #include "EngineTestSupport.h"
 #include <shlobj.h>
 #include <objbase.h>
+#include <utility>
 
 std::vector<RecordedMessage> g_recordedMessages;
 const wchar_t kAppFile[] = L"EngineTestApp.exe";
@@ -93,6 +94,11 @@ std::vector<std::wstring> ReadJournal(const std::wstring& file, size_t count, DW
     }
 }
 
+void ExpectJournal(const std::wstring& file, const std::vector<std::wstring>& lines)
+{
+    EXPECT_EQ(lines, ReadJournal(file, lines.size())) << Narrow(file);
+}
+
 LinkInfo ReadLink(const std::wstring& linkFile)
 {
     LinkInfo info;
@@ -136,17 +142,14 @@ std::wstring ProgramsGroup(const std::wstring& group)
     return SpecialFolder(CSIDL_COMMON_PROGRAMS) + L"\\" + group;
 }
 
+static BOOL* const kFlags[] = { &g_bIsWow64, &g_bIsNt6, &g_bGermanUi, &g_bSpanishSystem };
+
 void EngineFixture::SetUp()
 {
     static int counter = 0;
-    m_saved[0] = g_bIsWow64;
-    m_saved[1] = g_bIsNt6;
-    m_saved[2] = g_bGermanUi;
-    m_saved[3] = g_bSpanishSystem;
+    for (size_t i = 0; i < 4; ++i)
+        m_saved[i] = std::exchange(*kFlags[i], FALSE);
     g_bIsWow64 = IsWow64();
-    g_bIsNt6 = FALSE;
-    g_bGermanUi = FALSE;
-    g_bSpanishSystem = FALSE;
     g_recordedMessages.clear();
     g_pfnEngineMessageBox = RecordMessageBox;
     m_pfnSavedProgramFiles = g_pfnGetProgramFilesFolder;
@@ -164,10 +167,8 @@ void EngineFixture::TearDown()
     DeleteTree(m_package.substr(0, m_package.size() - 1));
     g_pfnEngineMessageBox = ::MessageBoxW;
     g_pfnGetProgramFilesFolder = m_pfnSavedProgramFiles;
-    g_bIsWow64 = m_saved[0];
-    g_bIsNt6 = m_saved[1];
-    g_bGermanUi = m_saved[2];
-    g_bSpanishSystem = m_saved[3];
+    for (size_t i = 0; i < 4; ++i)
+        *kFlags[i] = m_saved[i];
 }
 
 void EngineFixture::WritePackage(const PackageOptions& options)
@@ -200,6 +201,14 @@ SetupConfig EngineFixture::ReadConfig(BOOL bTitleBitmap) const
 {
     SetupConfig config;
     ReadSetupConfig(m_package.c_str(), &config, bTitleBitmap);
+    return config;
+}
+
+SetupConfig EngineFixture::Prepare(const PackageOptions& options)
+{
+    WritePackage(options);
+    SetupConfig config = ReadConfig();
+    m_cleanUp.push_back(config);
     return config;
 }
 

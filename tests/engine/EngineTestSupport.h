@@ -24,6 +24,8 @@ std::wstring SystemProgramFiles();
 
 // The lines of the stand-in tool's journal, waiting up to timeoutMs for at least `count`.
 std::vector<std::wstring> ReadJournal(const std::wstring& file, size_t count, DWORD timeoutMs = 5000);
+// The journal comes to hold exactly these lines.
+void ExpectJournal(const std::wstring& file, const std::vector<std::wstring>& lines);
 
 struct LinkInfo {
     bool loaded = false;
@@ -65,6 +67,8 @@ protected:
     // Application\...).
     void WritePackage(const PackageOptions& options = PackageOptions());
     SetupConfig ReadConfig(BOOL bTitleBitmap = FALSE) const;
+    // Writes the package and reads its settings; the install they name is removed at the end.
+    SetupConfig Prepare(const PackageOptions& options = PackageOptions());
     // Removes whatever an install of config may have left.
     void CleanUp(const SetupConfig& config);
     std::wstring Installed(const SetupConfig& config, const wchar_t* name) const;
@@ -76,7 +80,7 @@ protected:
     std::vector<SetupConfig> m_cleanUp;
 
 private:
-    BOOL m_saved[4];
+    BOOL m_saved[4];   // the process-wide flags of kFlags
     ProgramFilesFolderFn m_pfnSavedProgramFiles = nullptr;
 };
 

@@ -11,13 +11,6 @@ namespace {
 
 class InstallTest : public EngineFixture {
 protected:
-    SetupConfig Prepare(const PackageOptions& options = PackageOptions())
-    {
-        WritePackage(options);
-        SetupConfig config = ReadConfig();
-        m_cleanUp.push_back(config);
-        return config;
-    }
     std::wstring Quoted(const SetupConfig& config, const wchar_t* name, const wchar_t* word) const
     {
         return L"\"" + Installed(config, name) + L"\"" + (word ? std::wstring(L" ") + word : L"");
@@ -78,10 +71,9 @@ TEST_F(InstallTest, Version6RegistersTheServiceAndStopsTheOldOneFirst)
     ASSERT_EQ(SetupSucceeded, InstallApplication(m_package.c_str(), config));
     EXPECT_TRUE(g_recordedMessages.empty());
     EXPECT_TRUE(FileExists(Installed(config, L"Kelvrin.exe")));
-    std::vector<std::wstring> lines = ReadJournal(journal, 1);
-    ASSERT_EQ(1u, lines.size());
     // Normal priority, and the path with its spaces in quotes.
-    EXPECT_EQ(L"32|" + Quoted(config, L"Kelvrin.exe", L"-i"), lines[0]);
+    const std::wstring install = L"32|" + Quoted(config, L"Kelvrin.exe", L"-i");
+    ExpectJournal(journal, { install });
     bool found = false;
     EXPECT_EQ(L"", ReadHklmString(RegistryPrefix() + L"Run", m_appName.c_str(), &found));
     EXPECT_FALSE(found);
@@ -89,11 +81,8 @@ TEST_F(InstallTest, Version6RegistersTheServiceAndStopsTheOldOneFirst)
     EXPECT_TRUE(found);
 
     ASSERT_EQ(SetupSucceeded, InstallApplication(m_package.c_str(), config));
-    lines = ReadJournal(journal, 4);
-    ASSERT_EQ(4u, lines.size());
-    EXPECT_EQ(L"32|" + Quoted(config, L"Kelvrin.exe", L"-k"), lines[1]);
-    EXPECT_EQ(L"32|" + Quoted(config, L"Kelvrin.exe", L"-u"), lines[2]);
-    EXPECT_EQ(L"32|" + Quoted(config, L"Kelvrin.exe", L"-i"), lines[3]);
+    ExpectJournal(journal, { install, L"32|" + Quoted(config, L"Kelvrin.exe", L"-k"),
+                             L"32|" + Quoted(config, L"Kelvrin.exe", L"-u"), install });
 }
 
 // A failed install puts everything back before it says why: the service tool that cannot
@@ -231,9 +220,7 @@ TEST_F(InstallTest, SilentInstallStartsTheApplicationWhenAsked)
 {
     SetupConfig config = Prepare({ false, false, false, 1 });
     ASSERT_EQ(SetupSucceeded, SilentInstall(m_package.c_str(), FALSE));
-    std::vector<std::wstring> lines = ReadJournal(Installed(config, L"journal.txt"), 1);
-    ASSERT_EQ(1u, lines.size());
-    EXPECT_EQ(L"32|" + Quoted(config, kAppFile, nullptr), lines[0]);
+    ExpectJournal(Installed(config, L"journal.txt"), { L"32|" + Quoted(config, kAppFile, nullptr) });
 }
 
 // A file of the old version held open: the copy fails half way and every file written before
@@ -286,12 +273,7 @@ TEST_F(InstallTest, InterruptedInstallIsRolledBackWithinTheInstallOnly)
     std::string text = ReadWholeFile(folder + L"journal.txt");
     size_t pid = text.find("process\t") + 8;
     text.replace(pid, text.find('\t', pid) - pid, "4000000");
-    HANDLE hFile = ::CreateFileW((folder + L"journal.txt").c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, 0,
-                                 nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, hFile);
-    DWORD cbWritten = 0;
-    ::WriteFile(hFile, text.data(), (DWORD)text.size(), &cbWritten, nullptr);
-    ::CloseHandle(hFile);
+    ASSERT_NO_FATAL_FAILURE(WriteTextFile(folder + L"journal.txt", text));
 
     EXPECT_EQ(SetupSucceeded, RecoverInterruptedInstall(config));
     EXPECT_FALSE(FileExists(inside));

@@ -16,23 +16,17 @@ TEST_F(ProcessShortcutTest, RunProgramStartsAtNormalPriorityWithTheCommandLineAs
     ASSERT_NE(nullptr, hProcess);
     EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(hProcess, 10000));
     ::CloseHandle(hProcess);
-    std::vector<std::wstring> lines = ReadJournal(folder + L"\\journal.txt", 1);
-    ASSERT_EQ(1u, lines.size());
-    EXPECT_EQ(L"32|" + commandLine, lines[0]);
+    ExpectJournal(folder + L"\\journal.txt", { L"32|" + commandLine });
 
     EXPECT_EQ(nullptr, RunProgram((L"\"" + folder + L"\\missing.exe\"").c_str(), TRUE));
 }
 
 TEST_F(ProcessShortcutTest, LaunchApplicationReadsSetupIniWhenGivenNoRecord)
 {
-    WritePackage();
-    SetupConfig config = ReadConfig();
-    m_cleanUp.push_back(config);
+    SetupConfig config = Prepare();
     ASSERT_EQ(SetupSucceeded, CopyFilesAndRegister(m_package.c_str(), config));
     ASSERT_TRUE(LaunchApplication(m_package.c_str(), nullptr, FALSE));
-    std::vector<std::wstring> lines = ReadJournal(Installed(config, L"journal.txt"), 1);
-    ASSERT_EQ(1u, lines.size());
-    EXPECT_EQ(L"32|\"" + Installed(config, kAppFile) + L"\"", lines[0]);
+    ExpectJournal(Installed(config, L"journal.txt"), { L"32|\"" + Installed(config, kAppFile) + L"\"" });
 
     SetupConfig unsafe = config;
     wcscpy(unsafe.AppFileName, L"..\\EngineTestApp.exe");

@@ -7,9 +7,7 @@ class UninstallTest : public EngineFixture {
 protected:
     SetupConfig InstallPackage(const PackageOptions& options)
     {
-        WritePackage(options);
-        SetupConfig config = ReadConfig();
-        m_cleanUp.push_back(config);
+        SetupConfig config = Prepare(options);
         EXPECT_EQ(SetupSucceeded, InstallApplication(m_package.c_str(), config));
         return config;
     }
@@ -60,11 +58,8 @@ TEST_F(UninstallTest, Version6StopsTheServiceAndLeavesRunValuesAlone)
     ::RegCloseKey(hKey);
 
     EXPECT_EQ(SetupSucceeded, UninstallApplication(config));
-    std::vector<std::wstring> lines = ReadJournal(journal, 3);
-    ASSERT_EQ(3u, lines.size());
-    std::wstring tool = L"\"" + Installed(config, L"Kelvrin.exe") + L"\"";
-    EXPECT_EQ(L"32|" + tool + L" -k", lines[1]);
-    EXPECT_EQ(L"32|" + tool + L" -u", lines[2]);
+    std::wstring tool = L"32|\"" + Installed(config, L"Kelvrin.exe") + L"\"";
+    ExpectJournal(journal, { tool + L" -i", tool + L" -k", tool + L" -u" });
     EXPECT_FALSE(FileExists(Installed(config, L"Kelvrin.exe")));
     EXPECT_EQ(L"x", ReadHklmString(RegistryPrefix() + L"Run", m_appName.c_str()));
     EXPECT_FALSE(FileExists(ProgramsGroup(m_appName)));   // empty, so removed

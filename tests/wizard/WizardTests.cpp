@@ -159,7 +159,8 @@ Input SysCommand(int sc) { return {Input::SysCommand, sc}; }
 // The wizard's state a step waits for after its input (Same: none, the checks follow at once).
 enum class Page { Same, Running, Ended, RunningOrEnded };
 
-// One user action and what must hold after it, checked in the order of the fields.
+// One user action and what must hold after it, checked in the order of the fields. A step is
+// built in one expression: On(input) (none: check at once), then what must follow.
 struct Step {
     Input input;
     Page page = Page::Same;
@@ -171,7 +172,24 @@ struct Step {
     bool bNoRestart = false;     // no control offers a restart, which the wizard never does
     Check check;                 // whatever else the step must show
     const char* shot = nullptr;  // a screenshot of the wizard, taken last
+
+    Step& Waits(Page p) { page = p; return *this; }
+    Step& Ends() { return Waits(Page::Ended); }
+    Step& Says(UINT heading) { return Text(IDC_HEADING, heading); }
+    Step& Says(UINT heading, UINT info) { return Says(heading).Text(IDC_INFO, info); }
+    Step& Text(int id, UINT nID) { texts.push_back({id, nID}); return *this; }
+    Step& Shows(std::vector<int> ids) { shown = std::move(ids); return *this; }
+    Step& Hides(std::vector<int> ids) { hidden = std::move(ids); return *this; }
+    Step& Enables(std::vector<int> ids) { enabled = std::move(ids); return *this; }
+    Step& Disables(std::vector<int> ids) { disabled = std::move(ids); return *this; }
+    Step& Focus(int id) { focus = id; return *this; }
+    Step& Mark(bool bChecked) { mark = bChecked; return *this; }
+    Step& Named() { bNamed = true; return *this; }
+    Step& NoRestart() { bNoRestart = true; return *this; }
+    Step& Then(Check c) { check = std::move(c); return *this; }
+    Step& Shot(const char* name) { shot = name; return *this; }
 };
+Step On(Input in = {}) { Step s; s.input = in; return s; }
 
 // Which program a run starts.
 enum class Program { Package, Installed, NoBackground };
@@ -299,8 +317,7 @@ bool IsEnded(const WizardProcess& w)
 // one); Cancel ends it.
 WizardRun ScaledReady(DWORD dpi, const char* shot)
 {
-    Step ready;
-    ready.check = [](Ctx& c) {
+    const Check ready = [](Ctx& c) {
         auto S = [&](int n) { return ::MulDiv(n, (int)c.dpi, 96); };
         const int W = S(584), H = S(411);
         ExpectWindowRect(c.w, ::GetSystemMetrics(SM_CXSCREEN) / 2 - W / 2, ::GetSystemMetrics(SM_CYSCREEN) / 2 - H / 2,
@@ -309,9 +326,7 @@ WizardRun ScaledReady(DWORD dpi, const char* shot)
                     {{S(8), 0}, {W - 1 - S(8), 0}, {0, S(9)}, {W / 2, H / 2}, {W - 1, H / 2}, {W / 2, H - 1}});
         ExpectLayout(c.w, c.dpi);
     };
-    ready.shot = shot;
-    Step moved;
-    moved.check = [](Ctx& c) {
+    const Check moved = [](Ctx& c) {
         ::SendMessageW(c.w.Wnd(), WM_DPICHANGED, MAKEWPARAM(96, 96), 0);
         RECT rc;
         ::GetWindowRect(c.w.Wnd(), &rc);
@@ -322,7 +337,7 @@ WizardRun ScaledReady(DWORD dpi, const char* shot)
         ExpectRect(c.w, IDCANCEL, 451, 380, 111, 22);
         EXPECT_EQ(c.w.ItemRect(IDC_LAUNCH).bottom - c.w.ItemRect(IDC_LAUNCH).top, 24 + 4);
     };
-    return {.dpi = dpi, .steps = {ready, moved, {.input = Click(IDCANCEL)}}, .exit = SetupCancelled};
+    return {.dpi = dpi, .steps = {On().Then(ready).Shot(shot), On().Then(moved), On(Click(IDCANCEL))}, .exit = SetupCancelled};
 }
 
 // A library made before text 21, as a vendor may still ship one: string block 2 (ids 16 to
@@ -347,8 +362,9 @@ BOOL RemoveCloseText(const std::wstring& library, LANGID langId)
 }
 
 // The user clears the launch box of the Finish page and presses Finish.
-const Step kClearLaunchBox = {.input = Click(IDC_LAUNCH), .mark = 0};
-const Step kPressFinish = {.input = Click(IDOK)};
+const Step kClearLaunchBox = On(Click(IDC_LAUNCH)).Mark(false);
+const Step kPressFinish = On(Click(IDOK));
+const Check kClearJournal = [](Ctx&) { ClearJournal(); };
 
 // ---------------------------------------------------------------------------------------------
 // The cases
@@ -356,23 +372,20 @@ const Step kPressFinish = {.input = Click(IDOK)};
 const std::vector<WizardCase> kWizardTestCases = {
     // Ready state
     {"InstallModeOpensReadyWithItsTextsShapeAndLayout", L"ready-install", false, nullptr,
-     {{.steps = {{.texts = {{IDC_HEADING, IDS_INSTALL_READY}, {IDC_INFO, IDS_INSTALL_READY_INFO},
-                            {IDC_ACTION, IDS_INSTALL}, {IDOK, IDS_FINISH}, {IDCANCEL, IDS_CANCEL},
-                            {IDC_LAUNCH, IDS_LAUNCH_APP}},
-                  .shown = {IDC_ACTION, IDCANCEL, IDC_CLOSE}, .hidden = {IDOK, IDC_LAUNCH, IDC_PROGRESS},
-                  .enabled = {IDC_ACTION, IDCANCEL, IDC_CLOSE}, .bNoRestart = true,
-                  .check = [](Ctx& c) {
-                      ExpectTitle(c.w, std::wstring(kAppName) + kInstallSuffix);
-                      // The picture's size, centred on the 1024 x 768 screen, with the magenta
-                      // corner pixels outside.
-                      ExpectWindowRect(c.w, 220, 179, 584, 411);
-                      ExpectShape(c.w, {{0, 0}, {5, 0}, {583, 0}, {0, 410}, {583, 410}, {0, 3}},
-                                  {{6, 0}, {577, 0}, {0, 8}, {292, 205}, {583, 200}, {292, 410}});
-                      ExpectLayout(c.w, 96);
-                  },
-                  .shot = "install-ready"},
+     {{.steps = {On().Says(IDS_INSTALL_READY, IDS_INSTALL_READY_INFO).Text(IDC_ACTION, IDS_INSTALL).Text(IDOK, IDS_FINISH)
+                     .Text(IDCANCEL, IDS_CANCEL).Text(IDC_LAUNCH, IDS_LAUNCH_APP).Shows({IDC_ACTION, IDCANCEL, IDC_CLOSE})
+                     .Hides({IDOK, IDC_LAUNCH, IDC_PROGRESS}).Enables({IDC_ACTION, IDCANCEL, IDC_CLOSE}).NoRestart()
+                     .Then([](Ctx& c) {
+                         ExpectTitle(c.w, std::wstring(kAppName) + kInstallSuffix);
+                         // The picture's size, centred on the 1024 x 768 screen, with the magenta
+                         // corner pixels outside.
+                         ExpectWindowRect(c.w, 220, 179, 584, 411);
+                         ExpectShape(c.w, {{0, 0}, {5, 0}, {583, 0}, {0, 410}, {583, 410}, {0, 3}},
+                                     {{6, 0}, {577, 0}, {0, 8}, {292, 205}, {583, 200}, {292, 410}});
+                         ExpectLayout(c.w, 96);
+                     }).Shot("install-ready"),
                  // Cancel ends the wizard; no worker has run, so nothing was installed.
-                 {.input = Click(IDCANCEL)}},
+                 On(Click(IDCANCEL))},
        .exit = SetupCancelled,
        .after = [](Ctx& c) {
            EXPECT_FALSE(FileExists(c.pkg.folder + L"Uninstall"));
@@ -380,19 +393,15 @@ const std::vector<WizardCase> kWizardTestCases = {
        }}}},
     {"UninstallModeOpensReadyWithRemoveTextsAndNoCheckBoxText", L"ready-uninstall", false, nullptr,
      {{.words = L"delpkg",
-       .steps = {{.texts = {{IDC_HEADING, IDS_REMOVE_READY}, {IDC_INFO, IDS_REMOVE_READY_INFO},
-                            {IDC_ACTION, IDS_REMOVE}, {IDC_LAUNCH, 0}},
-                  .hidden = {IDOK, IDC_LAUNCH, IDC_PROGRESS}, .bNoRestart = true,
-                  .check = [](Ctx& c) { ExpectTitle(c.w, std::wstring(kAppName) + kUninstallSuffix); },
-                  .shot = "uninstall-ready"},
-                 // The small close button ends the wizard in Ready.
-                 {.input = Click(IDC_CLOSE)}},
+       .steps = {On().Says(IDS_REMOVE_READY, IDS_REMOVE_READY_INFO).Text(IDC_ACTION, IDS_REMOVE).Text(IDC_LAUNCH, 0)
+                     .Hides({IDOK, IDC_LAUNCH, IDC_PROGRESS}).NoRestart().Shot("uninstall-ready")
+                     .Then([](Ctx& c) { ExpectTitle(c.w, std::wstring(kAppName) + kUninstallSuffix); }),
+                 On(Click(IDC_CLOSE))},   // the small close button ends the wizard in Ready
        .exit = SetupCancelled}}},
     {"TitleComesFromTheTurboVolumeSectionWhenThePackageCarriesTheTitleBitmap", L"ready-turbo", true, nullptr,
-     {{.steps = {{.check = [](Ctx& c) { ExpectTitle(c.w, std::wstring(kTurboAppName) + kInstallSuffix); },
-                  .shot = "install-ready-turbovolume"},
-                 // Escape is the keyboard's Cancel.
-                 {.input = Key(VK_ESCAPE)}},
+     {{.steps = {On().Then([](Ctx& c) { ExpectTitle(c.w, std::wstring(kTurboAppName) + kInstallSuffix); })
+                     .Shot("install-ready-turbovolume"),
+                 On(Key(VK_ESCAPE))},   // Escape is the keyboard's Cancel
        .exit = SetupCancelled}}},
     // At a higher resolution the whole 96-dpi window scales by dpi / 96, each edge rounded on its
     // own: the window, its curved corners, the labels and the buttons (whose pictures scale too).
@@ -400,42 +409,38 @@ const std::vector<WizardCase> kWizardTestCases = {
      {ScaledReady(120, "install-ready-125"), ScaledReady(144, "install-ready-150"),
       ScaledReady(192, "install-ready-200")}},
     {"PressOnTheBackgroundDragsTheWindow", L"drag", false, nullptr,
-     {{.steps = {{.check = [](Ctx& c) {
-                      RECT before, after;
-                      ::GetWindowRect(c.w.Wnd(), &before);
-                      c.w.Drag(POINT{100, 300}, 40, 25);
-                      ::GetWindowRect(c.w.Wnd(), &after);
-                      EXPECT_EQ(after.left - before.left, 40);
-                      EXPECT_EQ(after.top - before.top, 25);
-                      EXPECT_EQ(after.right - after.left, 584);
-                  }},
-                 // The system's close command ends the wizard in Ready.
-                 {.input = SysCommand(SC_CLOSE)}}}}},
+     {{.steps = {On().Then([](Ctx& c) {
+                     RECT before, after;
+                     ::GetWindowRect(c.w.Wnd(), &before);
+                     c.w.Drag(POINT{100, 300}, 40, 25);
+                     ::GetWindowRect(c.w.Wnd(), &after);
+                     EXPECT_EQ(after.left - before.left, 40);
+                     EXPECT_EQ(after.top - before.top, 25);
+                     EXPECT_EQ(after.right - after.left, 584);
+                 }),
+                 On(SysCommand(SC_CLOSE))}}}},   // the system's close command ends the wizard in Ready
     // The host reports the missing bitmap; without a region the window is a rectangle of the
     // layout's size, centred, so that every control is inside, and the wizard still works.
     {"MissingBackgroundBitmapIsReportedAndTheWindowStaysUnshaped", L"no-background", false, nullptr,
      {{.program = Program::NoBackground,
-       .steps = {{.shown = {IDC_ACTION}, .hidden = {IDOK}, .enabled = {IDC_ACTION},
-                  .check = [](Ctx& c) {
-                      HRGN hRgn = ::CreateRectRgn(0, 0, 0, 0);
-                      EXPECT_EQ(::GetWindowRgn(c.w.Wnd(), hRgn), ERROR);
-                      ::DeleteObject(hRgn);
-                      ExpectWindowRect(c.w, 220, 179, 584, 411);
-                      ExpectRect(c.w, IDCANCEL, 451, 380, 111, 22);
-                  },
-                  .shot = "no-background"},
-                 {.input = Click(IDCANCEL)}},
+       .steps = {On().Shows({IDC_ACTION}).Hides({IDOK}).Enables({IDC_ACTION}).Shot("no-background").Then([](Ctx& c) {
+                     HRGN hRgn = ::CreateRectRgn(0, 0, 0, 0);
+                     EXPECT_EQ(::GetWindowRgn(c.w.Wnd(), hRgn), ERROR);
+                     ::DeleteObject(hRgn);
+                     ExpectWindowRect(c.w, 220, 179, 584, 411);
+                     ExpectRect(c.w, IDCANCEL, 451, 380, 111, 22);
+                 }),
+                 On(Click(IDCANCEL))},
        .exit = kHostCancelled}}},
 
     // Install and uninstall runs
-    {"InstallFinishesWithTheLaunchBoxAndACleanBoxStartsNothing", L"main", false, [](Ctx&) { ClearJournal(); },
-     // The action button is disabled by the press itself: no second worker.
-     {{.steps = {{.input = Click(IDC_ACTION), .disabled = {IDC_ACTION}},
-                 {.page = Page::Ended, .texts = {{IDC_HEADING, IDS_INSTALL_DONE}, {IDC_INFO, IDS_FINISH_INFO}},
-                  .shown = {IDC_LAUNCH, IDOK, IDCANCEL}, .hidden = {IDC_PROGRESS, IDC_ACTION},
-                  .enabled = {IDOK, IDC_CLOSE}, .disabled = {IDCANCEL}, .mark = 1, .bNoRestart = true,
-                  .shot = "install-finished"},
-                 // The user clears the box: Finish starts nothing.
+    {"InstallFinishesWithTheLaunchBoxAndACleanBoxStartsNothing", L"main", false, kClearJournal,
+     // The action button is disabled by the press itself: no second worker. The user clears the
+     // launch box: Finish starts nothing.
+     {{.steps = {On(Click(IDC_ACTION)).Disables({IDC_ACTION}),
+                 On().Ends().Says(IDS_INSTALL_DONE, IDS_FINISH_INFO).Shows({IDC_LAUNCH, IDOK, IDCANCEL})
+                     .Hides({IDC_PROGRESS, IDC_ACTION}).Enables({IDOK, IDC_CLOSE}).Disables({IDCANCEL}).Mark(true)
+                     .NoRestart().Shot("install-finished"),
                  kClearLaunchBox, kPressFinish},
        .exit = SetupSucceeded,
        .after = [](Ctx& c) {
@@ -448,49 +453,38 @@ const std::vector<WizardCase> kWizardTestCases = {
     {"ReinstallShowsRunningRefusesToCloseAndFinishStartsTheApplication", L"main", false,
      [](Ctx& c) {
          ASSERT_TRUE(FileExists(c.AppPath())) << "needs the install of the case before";
-         STARTUPINFOW si{};
-         si.cb = sizeof(si);
-         std::wstring appCmd = L"\"" + c.AppPath() + L"\"";
-         ASSERT_TRUE(::CreateProcessW(nullptr, &appCmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                                      &c.app.m_pi));
+         ASSERT_TRUE(c.app.Launch(c.AppPath()));
          ASSERT_TRUE(c.app.WaitFor([&] { return ::FindWindowW(nullptr, c.config.AppName) != nullptr; }, 30000));
          ClearJournal();
      },
-     {{.steps = {{.input = Click(IDC_ACTION), .page = Page::Running,
-                  .texts = {{IDC_HEADING, IDS_INSTALL_RUNNING}, {IDC_INFO, IDS_INSTALL_RUNNING_INFO}},
-                  .shown = {IDC_ACTION}, .hidden = {IDC_LAUNCH}, .disabled = {IDC_ACTION, IDCANCEL, IDC_CLOSE},
-                  .bNamed = true, .shot = "install-running"},
-                 {.check = [](Ctx& c) {
+     {{.steps = {On(Click(IDC_ACTION)).Waits(Page::Running).Says(IDS_INSTALL_RUNNING, IDS_INSTALL_RUNNING_INFO)
+                     .Shows({IDC_ACTION}).Hides({IDC_LAUNCH}).Disables({IDC_ACTION, IDCANCEL, IDC_CLOSE}).Named()
+                     .Shot("install-running"),
+                 On().Then([](Ctx& c) {
                      // No way of ending the wizard works while the worker runs.
                      c.w.Key(VK_ESCAPE);
                      c.w.Key(VK_F4, true);
-                     ::PostMessageW(c.w.Wnd(), WM_CLOSE, 0, 0);
-                     ::PostMessageW(c.w.Wnd(), WM_SYSCOMMAND, SC_CLOSE, 0);
-                     ::PostMessageW(c.w.Wnd(), WM_COMMAND, IDCANCEL, 0);
+                     for (auto [msg, wParam] : {std::pair<UINT, WPARAM>{WM_CLOSE, 0}, {WM_SYSCOMMAND, SC_CLOSE},
+                                                {WM_COMMAND, IDCANCEL}})
+                         ::PostMessageW(c.w.Wnd(), msg, wParam, 0);
                      ::Sleep(200);
                      EXPECT_EQ(::WaitForSingleObject(c.w.m_pi.hProcess, 0), (DWORD)WAIT_TIMEOUT);
                      ASSERT_TRUE(::IsWindow(c.w.Wnd()));
                      // The bar steps by 5 every 200 ms and never passes 95 before the end.
                      std::vector<int> seen;
-                     DWORD start = ::GetTickCount();
-                     while (IsRunning(c.w) && ::GetTickCount() - start < 600) {
+                     for (DWORD start = ::GetTickCount(); IsRunning(c.w) && ::GetTickCount() - start < 600; ::Sleep(50))
                          seen.push_back(c.w.ProgressPos());
-                         ::Sleep(50);
-                     }
                      ASSERT_FALSE(seen.empty());
                      for (size_t i = 0; i < seen.size(); ++i) {
                          EXPECT_EQ(seen[i] % 5, 0) << seen[i];
                          EXPECT_LE(seen[i], 95);
-                         if (i) {
-                             EXPECT_GE(seen[i], seen[i - 1]);
-                         }
+                         EXPECT_GE(seen[i], seen[i ? i - 1 : 0]);
                      }
                      if (IsRunning(c.w)) {
                          EXPECT_GT(seen.back(), seen.front()) << "the bar did not advance in 600 ms";
                      }
-                 }},
-                 {.page = Page::Ended, .texts = {{IDC_HEADING, IDS_INSTALL_DONE}}, .mark = 1},
-                 kPressFinish},
+                 }),
+                 On().Ends().Says(IDS_INSTALL_DONE).Mark(true), kPressFinish},
        .after = [](Ctx& c) {
            EXPECT_TRUE(c.w.WaitFor([&] { return CountStarts(ReadJournal(), Narrow(c.config.AppFileName)) == 1; },
                                    30000))
@@ -504,25 +498,21 @@ const std::vector<WizardCase> kWizardTestCases = {
          ClearJournal();
      },
      {{.program = Program::Installed, .words = L"delpkg",
-       .steps = {{.check = [](Ctx& c) { EXPECT_EQ(c.w.Title(), std::wstring(c.config.AppName) + kUninstallSuffix); }},
-                 {.input = Click(IDC_ACTION), .page = Page::RunningOrEnded,
-                  .check = [](Ctx& c) {
-                      if (!IsRunning(c.w))
-                          return;
-                      EXPECT_EQ(c.w.Text(IDC_HEADING), c.Txt(IDS_REMOVE_RUNNING));
-                      EXPECT_EQ(c.w.Text(IDC_INFO), c.Txt(IDS_REMOVE_RUNNING_INFO));
-                      EXPECT_FALSE(c.w.Enabled(IDCANCEL));
-                      EXPECT_FALSE(c.w.Enabled(IDC_CLOSE));
-                      SaveScreenshot(c.w.Wnd(), "uninstall-running");
-                  }},
-                 {.page = Page::Ended, .texts = {{IDC_HEADING, IDS_REMOVE_DONE}, {IDC_INFO, IDS_FINISH_INFO}},
-                  .shown = {IDC_PROGRESS}, .hidden = {IDC_LAUNCH, IDC_ACTION}, .enabled = {IDC_CLOSE},
-                  .bNoRestart = true,
-                  .check = [](Ctx& c) {
-                      EXPECT_TRUE(c.w.m_failBoxes.empty()) << Narrow(c.w.m_failBoxes.empty() ? L"" : c.w.m_failBoxes[0]);
-                      EXPECT_EQ(c.w.ProgressPos(), 100);
-                  },
-                  .shot = "uninstall-finished"},
+       .steps = {On().Then([](Ctx& c) { EXPECT_EQ(c.w.Title(), std::wstring(c.config.AppName) + kUninstallSuffix); }),
+                 On(Click(IDC_ACTION)).Waits(Page::RunningOrEnded).Then([](Ctx& c) {
+                     if (!IsRunning(c.w))
+                         return;
+                     EXPECT_EQ(c.w.Text(IDC_HEADING), c.Txt(IDS_REMOVE_RUNNING));
+                     EXPECT_EQ(c.w.Text(IDC_INFO), c.Txt(IDS_REMOVE_RUNNING_INFO));
+                     EXPECT_FALSE(c.w.Enabled(IDCANCEL));
+                     EXPECT_FALSE(c.w.Enabled(IDC_CLOSE));
+                     SaveScreenshot(c.w.Wnd(), "uninstall-running");
+                 }),
+                 On().Ends().Says(IDS_REMOVE_DONE, IDS_FINISH_INFO).Shows({IDC_PROGRESS}).Hides({IDC_LAUNCH, IDC_ACTION})
+                     .Enables({IDC_CLOSE}).NoRestart().Shot("uninstall-finished").Then([](Ctx& c) {
+                         EXPECT_TRUE(c.w.m_failBoxes.empty()) << Narrow(c.w.m_failBoxes.empty() ? L"" : c.w.m_failBoxes[0]);
+                         EXPECT_EQ(c.w.ProgressPos(), 100);
+                     }),
                  kPressFinish},
        .exit = SetupSucceeded,
        .after = [](Ctx& c) {
@@ -536,43 +526,32 @@ const std::vector<WizardCase> kWizardTestCases = {
        }}}},
 
     // Keyboard and screen readers
-    {"KeyboardAloneInstallsAndRemovesAndEveryControlIsNamed", L"keyboard", false, [](Ctx&) { ClearJournal(); },
+    {"KeyboardAloneInstallsAndRemovesAndEveryControlIsNamed", L"keyboard", false, kClearJournal,
      {{.steps = {// The focus starts on Install, with no cue until the keyboard is used: the look is
                  // the one Install has without the focus, once the wizard has painted it.
-                 {.focus = IDC_ACTION, .bNamed = true,
-                  .check = [](Ctx& c) {
-                      c.plain = c.w.PaintedItemPixels(IDC_ACTION, kPaintMs);
-                      ASSERT_FALSE(c.plain.empty()) << "Install was never painted";
-                  },
-                  .shot = "keyboard-start"},
+                 On().Focus(IDC_ACTION).Named().Shot("keyboard-start").Then([](Ctx& c) {
+                     c.plain = c.w.PaintedItemPixels(IDC_ACTION, kPaintMs);
+                     ASSERT_FALSE(c.plain.empty()) << "Install was never painted";
+                 }),
                  // Tab and Shift+Tab follow the picture: Install, Cancel, the close button, round again.
-                 {.input = Key(VK_TAB), .focus = IDCANCEL},
-                 {.input = Key(VK_TAB), .focus = IDC_CLOSE},
-                 {.input = Key(VK_TAB), .focus = IDC_ACTION},
-                 {.input = Key(VK_TAB), .focus = IDCANCEL,
-                  .check = [](Ctx& c) {
-                      EXPECT_TRUE(c.w.WaitFor([&] { return c.w.ItemPixels(IDC_ACTION) == c.plain; }, kPaintMs))
-                          << "a cue without the focus";
-                  }},
-                 {.input = ShiftKey(VK_TAB), .focus = IDC_ACTION,
-                  .check = [](Ctx& c) {
-                      EXPECT_TRUE(c.w.WaitFor([&] { return c.w.ItemPixels(IDC_ACTION) != c.plain; }, kPaintMs))
-                          << "no focus cue";
-                  },
-                  .shot = "keyboard-ready"},
+                 On(Key(VK_TAB)).Focus(IDCANCEL), On(Key(VK_TAB)).Focus(IDC_CLOSE), On(Key(VK_TAB)).Focus(IDC_ACTION),
+                 On(Key(VK_TAB)).Focus(IDCANCEL).Then([](Ctx& c) {
+                     EXPECT_TRUE(c.w.WaitFor([&] { return c.w.ItemPixels(IDC_ACTION) == c.plain; }, kPaintMs))
+                         << "a cue without the focus";
+                 }),
+                 On(ShiftKey(VK_TAB)).Focus(IDC_ACTION).Shot("keyboard-ready").Then([](Ctx& c) {
+                     EXPECT_TRUE(c.w.WaitFor([&] { return c.w.ItemPixels(IDC_ACTION) != c.plain; }, kPaintMs))
+                         << "no focus cue";
+                 }),
                  // Enter presses the focused button: Install. The keyboard continues on Finish.
-                 {.input = Key(VK_RETURN), .page = Page::Ended, .texts = {{IDC_HEADING, IDS_INSTALL_DONE}},
-                  .focus = IDOK, .mark = 1, .bNamed = true, .shot = "keyboard-finished"},
+                 On(Key(VK_RETURN)).Ends().Says(IDS_INSTALL_DONE).Focus(IDOK).Mark(true).Named().Shot("keyboard-finished"),
                  // Cancel is disabled: Tab passes it, and Escape does nothing.
-                 {.input = Key(VK_TAB), .focus = IDC_CLOSE},
-                 {.input = Key(VK_TAB), .focus = IDC_LAUNCH, .shot = "keyboard-finished-check-box"},
-                 {.input = Key(VK_SPACE), .mark = 0},
-                 {.input = Key(VK_ESCAPE),
-                  .check = [](Ctx& c) {
-                      EXPECT_EQ(::WaitForSingleObject(c.w.m_pi.hProcess, 300), (DWORD)WAIT_TIMEOUT);
-                  }},
-                 {.input = Key(VK_TAB), .focus = IDOK},
-                 {.input = Key(VK_RETURN)}},
+                 On(Key(VK_TAB)).Focus(IDC_CLOSE), On(Key(VK_TAB)).Focus(IDC_LAUNCH).Shot("keyboard-finished-check-box"),
+                 On(Key(VK_SPACE)).Mark(false),
+                 On(Key(VK_ESCAPE)).Then([](Ctx& c) {
+                     EXPECT_EQ(::WaitForSingleObject(c.w.m_pi.hProcess, 300), (DWORD)WAIT_TIMEOUT);
+                 }),
+                 On(Key(VK_TAB)).Focus(IDOK), On(Key(VK_RETURN))},
        .exit = SetupSucceeded,
        .after = [](Ctx& c) {
            EXPECT_TRUE(FileExists(c.AppPath()));
@@ -581,10 +560,8 @@ const std::vector<WizardCase> kWizardTestCases = {
       // The removal: Enter on Remove, where the focus starts; Alt+F4 acts as the close button on
       // the finished page.
       {.program = Program::Installed, .words = L"delpkg",
-       .steps = {{.focus = IDC_ACTION, .bNamed = true},
-                 {.input = Key(VK_RETURN), .page = Page::Ended, .texts = {{IDC_HEADING, IDS_REMOVE_DONE}},
-                  .focus = IDOK, .bNamed = true},
-                 {.input = AltKey(VK_F4)}},
+       .steps = {On().Focus(IDC_ACTION).Named(), On(Key(VK_RETURN)).Ends().Says(IDS_REMOVE_DONE).Focus(IDOK).Named(),
+                 On(AltKey(VK_F4))},
        .exit = SetupSucceeded,
        .after = [](Ctx& c) {
            EXPECT_TRUE(c.w.WaitWizardExit(kExitMs));
@@ -596,9 +573,8 @@ const std::vector<WizardCase> kWizardTestCases = {
          ASSERT_TRUE(RemoveCloseText(c.pkg.folder + L"setupENU.dll", MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)));
          ASSERT_EQ(c.Txt(IDS_CLOSE), L"");
      },
-     {{.steps = {{.texts = {{IDC_HEADING, IDS_INSTALL_READY}},
-                  .check = [](Ctx& c) { EXPECT_EQ(c.w.AccessibleName(IDC_CLOSE), L"Close"); }},
-                 {.input = Key(VK_ESCAPE)}}}}},
+     {{.steps = {On().Says(IDS_INSTALL_READY).Then([](Ctx& c) { EXPECT_EQ(c.w.AccessibleName(IDC_CLOSE), L"Close"); }),
+                 On(Key(VK_ESCAPE))}}}},
     // The failed install puts back what it had made; what was there before stays.
     {"LockedApplicationExecutableGivesFailedAndNoLaunch", L"locked", false,
      [](Ctx& c) {
@@ -608,16 +584,13 @@ const std::vector<WizardCase> kWizardTestCases = {
          ASSERT_TRUE(c.hold.IsValid());
          ClearJournal();
      },
-     {{.steps = {{.input = Click(IDC_ACTION), .page = Page::Ended,
-                  .texts = {{IDC_HEADING, IDS_INSTALL_FAILED}, {IDC_INFO, IDS_FINISH_INFO}},
-                  .shown = {IDC_PROGRESS}, .hidden = {IDC_LAUNCH}, .enabled = {IDC_CLOSE}, .disabled = {IDCANCEL},
-                  .bNamed = true,
-                  .check = [](Ctx& c) {
-                      EXPECT_LE(c.w.ProgressPos(), 95);
-                      ASSERT_EQ(1u, c.w.m_failBoxes.size());
-                      EXPECT_EQ(0u, c.w.m_failBoxes[0].find(L"Fail to copy"));
-                  },
-                  .shot = "install-failed"},
+     {{.steps = {On(Click(IDC_ACTION)).Ends().Says(IDS_INSTALL_FAILED, IDS_FINISH_INFO).Shows({IDC_PROGRESS})
+                     .Hides({IDC_LAUNCH}).Enables({IDC_CLOSE}).Disables({IDCANCEL}).Named().Shot("install-failed")
+                     .Then([](Ctx& c) {
+                         EXPECT_LE(c.w.ProgressPos(), 95);
+                         ASSERT_EQ(1u, c.w.m_failBoxes.size());
+                         EXPECT_EQ(0u, c.w.m_failBoxes[0].find(L"Fail to copy"));
+                     }),
                  kPressFinish},
        .exit = SetupFileBusy,
        .after = [](Ctx& c) {
@@ -635,13 +608,12 @@ const std::vector<WizardCase> kWizardTestCases = {
          ASSERT_TRUE(c.pkg.ChangeOneByte(L"Application\\Kelvrin.exe"));
          ClearJournal();
      },
-     {{.steps = {{.input = Click(IDC_ACTION), .page = Page::Ended, .texts = {{IDC_HEADING, IDS_INSTALL_FAILED}},
-                  .check = [](Ctx& c) {
-                      ASSERT_EQ(1u, c.w.m_failBoxes.size());
-                      EXPECT_EQ(c.w.m_failBoxes[0], L"\"" + c.pkg.folder + L"Application\\Kelvrin.exe\" was changed "
-                                                    L"after the package was built; get the package again from the "
-                                                    L"vendor.");
-                  }},
+     {{.steps = {On(Click(IDC_ACTION)).Ends().Says(IDS_INSTALL_FAILED).Then([](Ctx& c) {
+                     ASSERT_EQ(1u, c.w.m_failBoxes.size());
+                     EXPECT_EQ(c.w.m_failBoxes[0], L"\"" + c.pkg.folder + L"Application\\Kelvrin.exe\" was changed "
+                                                   L"after the package was built; get the package again from the "
+                                                   L"vendor.");
+                 }),
                  kPressFinish},
        .exit = SetupRefused,
        .after = [](Ctx& c) {
@@ -668,8 +640,7 @@ const std::vector<WizardCase> kWizardTestCases = {
          ASSERT_TRUE(FileExists(c.Dir() + L"\\Uninstall\\setup.exe"));
      },
      {{.words = L"/log=C:\\wizard-tests\\killed.log",
-       .steps = {{.input = Click(IDC_ACTION), .page = Page::Ended, .texts = {{IDC_HEADING, IDS_INSTALL_DONE}}},
-                 kClearLaunchBox, kPressFinish},
+       .steps = {On(Click(IDC_ACTION)).Ends().Says(IDS_INSTALL_DONE), kClearLaunchBox, kPressFinish},
        .exit = SetupSucceeded,
        .after = [](Ctx& c) {
            const std::string text = ReadWholeFile(kKilledLog);
@@ -682,10 +653,9 @@ const std::vector<WizardCase> kWizardTestCases = {
        }}}},
     // In Finished and Failed Cancel is disabled and the close button enabled: the close button
     // still ends the wizard, without starting the application.
-    {"CloseButtonEndsTheWizardAfterARun", L"close-after", false, [](Ctx&) { ClearJournal(); },
-     {{.steps = {{.input = Click(IDC_ACTION), .page = Page::Ended,
-                  .check = [](Ctx& c) { ASSERT_TRUE(c.w.Visible(IDC_LAUNCH)); }},
-                 {.input = Click(IDC_CLOSE)}},
+    {"CloseButtonEndsTheWizardAfterARun", L"close-after", false, kClearJournal,
+     {{.steps = {On(Click(IDC_ACTION)).Ends().Then([](Ctx& c) { ASSERT_TRUE(c.w.Visible(IDC_LAUNCH)); }),
+                 On(Click(IDC_CLOSE))},
        .exit = SetupSucceeded,   // the install was done
        .after = [](Ctx& c) { c.ExpectNoStart(1000); }}}},
 
@@ -699,9 +669,7 @@ const std::vector<WizardCase> kWizardTestCases = {
              c.pkg.folder, std::vector<std::wstring>{L"comctl32", L"uxtheme", L"dwmapi", L"msimg32", L"winmm", L"propsys"},
              std::vector<std::wstring>{L"advapi32", L"gdi32", L"kernel32", L"msvcrt", L"ole32", L"shell32", L"user32"});
      },
-     {{.steps = {{.texts = {{IDC_HEADING, IDS_INSTALL_READY}}},
-                 {.input = Click(IDC_ACTION), .page = Page::Ended, .texts = {{IDC_HEADING, IDS_INSTALL_DONE}}},
-                 {.input = Click(IDC_CLOSE)}},
+     {{.steps = {On().Says(IDS_INSTALL_READY), On(Click(IDC_ACTION)).Ends().Says(IDS_INSTALL_DONE), On(Click(IDC_CLOSE))},
        .after = [](Ctx& c) {
            EXPECT_EQ(c.planted->Ran(), "");
            EXPECT_TRUE(FileExists(c.AppPath()));
@@ -713,37 +681,21 @@ const std::vector<WizardCase> kWizardTestCases = {
 
 void Do(const WizardProcess& w, const Input& in)
 {
-    switch (in.kind) {
-    case Input::Click:
+    if (in.kind == Input::Click)
         w.ClickItem(in.code);
-        break;
-    case Input::Key:
+    else if (in.kind == Input::Key)
         w.Key((WORD)in.code, in.bAlt, in.bShift);
-        break;
-    case Input::SysCommand:
+    else if (in.kind == Input::SysCommand)
         ::PostMessageW(w.Wnd(), WM_SYSCOMMAND, in.code, 0);
-        break;
-    case Input::None:
-        break;
-    }
 }
 
 void RunStep(Ctx& c, const Step& s)
 {
     WizardProcess& w = c.w;
     Do(w, s.input);
-    switch (s.page) {
-    case Page::Same:
-        break;
-    case Page::Running:
-        ASSERT_TRUE(w.WaitFor([&] { return IsRunning(w); }, kRunMs));
-        break;
-    case Page::Ended:
-        ASSERT_TRUE(w.WaitFor([&] { return IsEnded(w); }, kRunMs));
-        break;
-    case Page::RunningOrEnded:
-        ASSERT_TRUE(w.WaitFor([&] { return IsEnded(w) || IsRunning(w); }, kRunMs));
-        break;
+    if (s.page != Page::Same) {
+        ASSERT_TRUE(w.WaitFor([&] { return (s.page != Page::Running && IsEnded(w)) || (s.page != Page::Ended && IsRunning(w)); },
+                              kRunMs));
     }
     for (const auto& t : s.texts)
         EXPECT_EQ(w.Text(t.first), c.Txt(t.second)) << "control " << t.first;
