@@ -4,6 +4,8 @@
 #include <utility>
 
 std::vector<RecordedMessage> g_recordedMessages;
+static const wchar_t kCompatibilityKey[] =
+    L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Compatibility Assistant\\Persisted";
 const wchar_t kAppFile[] = L"EngineTestApp.exe";
 
 static int WINAPI RecordMessageBox(HWND hWnd, LPCWSTR text, LPCWSTR caption, UINT type)
@@ -226,26 +228,19 @@ void EngineFixture::CleanUp(const SetupConfig& config)
 {
     if (config.InstallDir[0] && config.AppFolderName[0])
         DeleteTree(config.InstallDir);
-    HKEY hKey;
+    CRegKey key;
     if (config.AppFolderName[0]
-        && ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, (RegistryPrefix() + L"Uninstall").c_str(), 0, KEY_WRITE, &hKey) == ERROR_SUCCESS) {
-        ::RegDeleteKeyW(hKey, config.AppFolderName);
-        ::RegCloseKey(hKey);
-    }
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, (RegistryPrefix() + L"Run").c_str(), 0, KEY_WRITE, &hKey) == ERROR_SUCCESS) {
-        ::RegDeleteValueW(hKey, config.AppName);
-        ::RegCloseKey(hKey);
-    }
+        && ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, (RegistryPrefix() + L"Uninstall").c_str(), 0, KEY_WRITE, key.Receive())
+            == ERROR_SUCCESS)
+        ::RegDeleteKeyW(key, config.AppFolderName);
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, (RegistryPrefix() + L"Run").c_str(), 0, KEY_WRITE, key.Receive()) == ERROR_SUCCESS)
+        ::RegDeleteValueW(key, config.AppName);
     if (config.AppName[0]) {
         ::DeleteFileW(DesktopLink(config.AppName).c_str());
         DeleteTree(ProgramsGroup(config.AppName));
     }
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER,
-            L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Compatibility Assistant\\Persisted", 0,
-            KEY_WRITE, &hKey) == ERROR_SUCCESS) {
-        ::RegDeleteValueW(hKey, Installed(config, config.AppFileName).c_str());
-        ::RegCloseKey(hKey);
-    }
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kCompatibilityKey, 0, KEY_WRITE, key.Receive()) == ERROR_SUCCESS)
+        ::RegDeleteValueW(key, Installed(config, config.AppFileName).c_str());
 }
 
 static void ListFolder(const std::wstring& folder, std::vector<std::wstring>& out)
@@ -308,14 +303,10 @@ std::vector<std::wstring> Snapshot(const SetupConfig& config)
 DWORD ReadCompatibilityValue(const std::wstring& name, bool* found)
 {
     *found = false;
-    HKEY hKey;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER,
-            L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Compatibility Assistant\\Persisted", 0,
-            KEY_READ, &hKey) != ERROR_SUCCESS)
-        return 0;
+    CRegKey key;
     DWORD value = 0, cb = sizeof(value), type = 0;
-    if (::RegQueryValueExW(hKey, name.c_str(), nullptr, &type, (BYTE*)&value, &cb) == ERROR_SUCCESS && type == REG_DWORD)
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kCompatibilityKey, 0, KEY_READ, key.Receive()) == ERROR_SUCCESS
+        && ::RegQueryValueExW(key, name.c_str(), nullptr, &type, (BYTE*)&value, &cb) == ERROR_SUCCESS && type == REG_DWORD)
         *found = true;
-    ::RegCloseKey(hKey);
     return value;
 }

@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <vector>
 
 namespace {
@@ -71,16 +72,14 @@ std::wstring UninstallKey(const SetupConfig& config)
     return prefix + L"Uninstall\\" + config.AppFolderName;
 }
 
-// How often the tools journal records a start of program.
+// How often the tools journal records a start of program: lines naming it, then "start".
 int CountStarts(const std::string& journal, const std::string& program)
 {
     int n = 0;
-    const std::string needle = "\t" + program + "\t";
-    for (size_t pos = journal.find(needle); pos != std::string::npos; pos = journal.find(needle, pos + 1)) {
-        size_t eol = journal.find('\n', pos);
-        if (journal.substr(pos, eol == std::string::npos ? std::string::npos : eol - pos).find("\tstart\t")
-            != std::string::npos)
-            ++n;
+    std::istringstream lines(journal);
+    for (std::string line; std::getline(lines, line);) {
+        const size_t pos = line.find("\t" + program + "\t");
+        n += pos != std::string::npos && line.find("\tstart\t", pos) != std::string::npos;
     }
     return n;
 }
@@ -216,23 +215,18 @@ struct WizardCase {
 // ---------------------------------------------------------------------------------------------
 // Checks that several rows share
 
+// A control (in client coordinates) or, for id 0, the window (on the screen) has this place and size.
 void ExpectRect(const WizardProcess& w, int id, int x, int y, int cx, int cy)
 {
-    RECT rc = w.ItemRect(id);
+    RECT rc = {};
+    if (id)
+        rc = w.ItemRect(id);
+    else
+        ::GetWindowRect(w.Wnd(), &rc);
     EXPECT_EQ(rc.left, x) << "control " << id;
     EXPECT_EQ(rc.top, y) << "control " << id;
     EXPECT_EQ(rc.right - rc.left, cx) << "control " << id;
     EXPECT_EQ(rc.bottom - rc.top, cy) << "control " << id;
-}
-
-void ExpectWindowRect(const WizardProcess& w, int x, int y, int cx, int cy)
-{
-    RECT rc;
-    ::GetWindowRect(w.Wnd(), &rc);
-    EXPECT_EQ(rc.left, x);
-    EXPECT_EQ(rc.top, y);
-    EXPECT_EQ(rc.right - rc.left, cx);
-    EXPECT_EQ(rc.bottom - rc.top, cy);
 }
 
 void ExpectTitle(const WizardProcess& w, const std::wstring& title)
@@ -320,7 +314,7 @@ WizardRun ScaledReady(DWORD dpi, const char* shot)
     const Check ready = [](Ctx& c) {
         auto S = [&](int n) { return ::MulDiv(n, (int)c.dpi, 96); };
         const int W = S(584), H = S(411);
-        ExpectWindowRect(c.w, ::GetSystemMetrics(SM_CXSCREEN) / 2 - W / 2, ::GetSystemMetrics(SM_CYSCREEN) / 2 - H / 2,
+        ExpectRect(c.w, 0, ::GetSystemMetrics(SM_CXSCREEN) / 2 - W / 2, ::GetSystemMetrics(SM_CYSCREEN) / 2 - H / 2,
                          W, H);
         ExpectShape(c.w, {{0, 0}, {S(4), 0}, {0, S(3)}, {W - 1, 0}, {0, H - 1}, {W - 1, H - 1}},
                     {{S(8), 0}, {W - 1 - S(8), 0}, {0, S(9)}, {W / 2, H / 2}, {W - 1, H / 2}, {W / 2, H - 1}});
@@ -379,7 +373,7 @@ const std::vector<WizardCase> kWizardTestCases = {
                          ExpectTitle(c.w, std::wstring(kAppName) + kInstallSuffix);
                          // The picture's size, centred on the 1024 x 768 screen, with the magenta
                          // corner pixels outside.
-                         ExpectWindowRect(c.w, 220, 179, 584, 411);
+                         ExpectRect(c.w, 0, 220, 179, 584, 411);
                          ExpectShape(c.w, {{0, 0}, {5, 0}, {583, 0}, {0, 410}, {583, 410}, {0, 3}},
                                      {{6, 0}, {577, 0}, {0, 8}, {292, 205}, {583, 200}, {292, 410}});
                          ExpectLayout(c.w, 96);
@@ -427,7 +421,7 @@ const std::vector<WizardCase> kWizardTestCases = {
                      HRGN hRgn = ::CreateRectRgn(0, 0, 0, 0);
                      EXPECT_EQ(::GetWindowRgn(c.w.Wnd(), hRgn), ERROR);
                      ::DeleteObject(hRgn);
-                     ExpectWindowRect(c.w, 220, 179, 584, 411);
+                     ExpectRect(c.w, 0, 220, 179, 584, 411);
                      ExpectRect(c.w, IDCANCEL, 451, 380, 111, 22);
                  }),
                  On(Click(IDCANCEL))},
