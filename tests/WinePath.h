@@ -93,13 +93,35 @@ inline std::string Narrow(const std::wstring& text)
 inline BITMAPINFO TopDownDib(int width, int height)
 {
     BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-    bi.bmiHeader.biWidth = width;
-    bi.bmiHeader.biHeight = -height;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    bi.bmiHeader.biCompression = BI_RGB;
+    bi.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB};
     return bi;
+}
+
+// The Compatibility Assistant's record of programs that ran (HKCU), whose values setup.exe writes.
+inline constexpr wchar_t kCompatibilityKey[] =
+    L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Compatibility Assistant\\Persisted";
+
+// The DWORD value of that key named after a program; found tells whether there is one.
+inline DWORD ReadCompatibilityValue(const std::wstring& name, bool* found)
+{
+    *found = false;
+    HKEY hKey;
+    DWORD value = 0, cb = sizeof(value), type = 0;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kCompatibilityKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
+        return 0;
+    *found = ::RegQueryValueExW(hKey, name.c_str(), nullptr, &type, (BYTE*)&value, &cb) == ERROR_SUCCESS
+        && type == REG_DWORD;
+    ::RegCloseKey(hKey);
+    return value;
+}
+
+inline void DeleteCompatibilityValue(const std::wstring& name)
+{
+    HKEY hKey;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kCompatibilityKey, 0, KEY_WRITE, &hKey) == ERROR_SUCCESS) {
+        ::RegDeleteValueW(hKey, name.c_str());
+        ::RegCloseKey(hKey);
+    }
 }
 
 // The languages of the package's libraries setupXXX.dll.

@@ -4,8 +4,6 @@
 #include <utility>
 
 std::vector<RecordedMessage> g_recordedMessages;
-static const wchar_t kCompatibilityKey[] =
-    L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Compatibility Assistant\\Persisted";
 const wchar_t kAppFile[] = L"EngineTestApp.exe";
 
 static int WINAPI RecordMessageBox(HWND hWnd, LPCWSTR text, LPCWSTR caption, UINT type)
@@ -239,8 +237,7 @@ void EngineFixture::CleanUp(const SetupConfig& config)
         ::DeleteFileW(DesktopLink(config.AppName).c_str());
         DeleteTree(ProgramsGroup(config.AppName));
     }
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kCompatibilityKey, 0, KEY_WRITE, key.Receive()) == ERROR_SUCCESS)
-        ::RegDeleteValueW(key, Installed(config, config.AppFileName).c_str());
+    DeleteCompatibilityValue(Installed(config, config.AppFileName));
 }
 
 static void ListFolder(const std::wstring& folder, std::vector<std::wstring>& out)
@@ -298,15 +295,4 @@ std::vector<std::wstring> Snapshot(const SetupConfig& config)
         ::RegCloseKey(hKey);
     }
     return out;
-}
-
-DWORD ReadCompatibilityValue(const std::wstring& name, bool* found)
-{
-    *found = false;
-    CRegKey key;
-    DWORD value = 0, cb = sizeof(value), type = 0;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kCompatibilityKey, 0, KEY_READ, key.Receive()) == ERROR_SUCCESS
-        && ::RegQueryValueExW(key, name.c_str(), nullptr, &type, (BYTE*)&value, &cb) == ERROR_SUCCESS && type == REG_DWORD)
-        *found = true;
-    return value;
 }

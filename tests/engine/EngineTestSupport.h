@@ -90,5 +90,3 @@ extern const wchar_t kAppFile[];
 // parent, of the desktop and the Programs folder, of the Uninstall registry key and the
 // Run values. Two snapshots compare equal when nothing was created, changed or deleted.
 std::vector<std::wstring> Snapshot(const SetupConfig& config);
-// A DWORD of the Compatibility Assistant's "Persisted" key; found tells whether it exists.
-DWORD ReadCompatibilityValue(const std::wstring& name, bool* found);
