@@ -98,23 +98,13 @@ int CCanvas::Count(COLORREF cr) const
 
 RECT CCanvas::Bounds(COLORREF cr) const
 {
-    RECT rc = {0, 0, 0, 0};
-    bool any = false;
+    RECT rc = {m_width, m_height, 0, 0};
     for (int y = 0; y < m_height; ++y)
-        for (int x = 0; x < m_width; ++x) {
-            if (Pixel(x, y) != cr)
-                continue;
-            if (!any) {
-                rc = RECT{x, y, x + 1, y + 1};
-                any = true;
-            } else {
-                rc.left = std::min<LONG>(rc.left, x);
-                rc.top = std::min<LONG>(rc.top, y);
-                rc.right = std::max<LONG>(rc.right, x + 1);
-                rc.bottom = std::max<LONG>(rc.bottom, y + 1);
-            }
-        }
-    return rc;
+        for (int x = 0; x < m_width; ++x)
+            if (Pixel(x, y) == cr)
+                rc = {std::min<LONG>(rc.left, x), std::min<LONG>(rc.top, y), std::max<LONG>(rc.right, x + 1),
+                      std::max<LONG>(rc.bottom, y + 1)};
+    return rc.right ? rc : RECT{0, 0, 0, 0};
 }
 
 std::unique_ptr<CCanvas> CaptureClient(HWND hWnd)

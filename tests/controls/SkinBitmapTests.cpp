@@ -31,6 +31,16 @@ void ExpectSameRegion(HRGN actual, HRGN expected)
 
 const RECT kWhole = {0, 0, 0, 0};
 
+// The fast builder gives the region that the pixel by pixel one does.
+void ExpectBuildersAgree(HBITMAP hBitmap, const RECT* inner = nullptr)
+{
+    HRGN fast = CreateBitmapRegion(hBitmap, kKey, inner);
+    HRGN slow = CreateBitmapRegionByPixel(hBitmap, kKey, inner);
+    ExpectSameRegion(fast, slow);
+    ::DeleteObject(fast);
+    ::DeleteObject(slow);
+}
+
 // A bitmap drawn by pattern, the inner rectangle whose rows below its first one are taken
 // whole, and the rectangles of the region that both builders of CSkinBitmap must give.
 struct RegionCase {
@@ -98,11 +108,7 @@ TEST(SkinBitmapRegion, FastBuilderMatchesReferenceOnRandomBitmaps)
         HBITMAP hBitmap = MakeBitmap(w, h, [&](int x, int y) { return colours[(size_t)(y * w + x)]; });
         for (const RECT& inner : inners) {
             SCOPED_TRACE("round " + std::to_string(round) + " inner " + std::to_string(inner.left));
-            HRGN fast = CreateBitmapRegion(hBitmap, kKey, &inner);
-            HRGN slow = CreateBitmapRegionByPixel(hBitmap, kKey, &inner);
-            ExpectSameRegion(fast, slow);
-            ::DeleteObject(fast);
-            ::DeleteObject(slow);
+            ExpectBuildersAgree(hBitmap, &inner);
         }
         ::DeleteObject(hBitmap);
     }
@@ -117,11 +123,7 @@ TEST(SkinBitmapRegion, FastBuilderMatchesReferenceOnLoadedBitmaps)
         bitmaps.push_back((HBITMAP)h);
     for (HBITMAP hBitmap : bitmaps) {
         ASSERT_NE(hBitmap, nullptr);
-        HRGN fast = CreateBitmapRegion(hBitmap, kKey);
-        HRGN slow = CreateBitmapRegionByPixel(hBitmap, kKey);
-        ExpectSameRegion(fast, slow);
-        ::DeleteObject(fast);
-        ::DeleteObject(slow);
+        ExpectBuildersAgree(hBitmap);
         ::DeleteObject(hBitmap);
     }
 }
