@@ -1,7 +1,9 @@
 // Command-line words, run modes and the title-bitmap file each mode tests.
 #include <gtest/gtest.h>
 #include <string>
+#include <utility>
 #include "app/SetupApp.h"
+#include "tests/WinePath.h"
 
 namespace {
 
@@ -24,22 +26,24 @@ SetupRunMode Mode(const std::wstring& words, const wchar_t* folder, std::wstring
 
 const wchar_t kPkg[] = L"C:\\Pkg\\";
 
+// Every row's words, given to the program in the package folder kPkg, select its mode.
+void ExpectModes(std::initializer_list<std::pair<const wchar_t*, SetupRunMode>> rows)
+{
+    for (const auto& row : rows)
+        EXPECT_EQ(row.second, Mode(row.first, kPkg)) << Narrow(row.first);
+}
+
 }  // namespace
 
 TEST(CommandLine, FlagWordsAreCaseInsensitiveWithOrWithoutPrefix)
 {
-    EXPECT_EQ(RunUninstallWizard, Mode(L"/DELPKG", kPkg));
-    EXPECT_EQ(RunUninstallWizard, Mode(L"-delpkg", kPkg));
-    EXPECT_EQ(RunUninstallWizard, Mode(L"DelPkg", kPkg));
-    EXPECT_EQ(RunSilentInstall, Mode(L"-s", kPkg));
-    EXPECT_EQ(RunSilentInstall, Mode(L"/S", kPkg));
-    EXPECT_EQ(RunSilentInstall, Mode(L"s", kPkg));
+    ExpectModes({{L"/DELPKG", RunUninstallWizard}, {L"-delpkg", RunUninstallWizard}, {L"DelPkg", RunUninstallWizard},
+                 {L"-s", RunSilentInstall}, {L"/S", RunSilentInstall}, {L"s", RunSilentInstall}});
 }
 
 TEST(CommandLine, UninstallWinsOverSilentInstall)
 {
-    EXPECT_EQ(RunUninstallWizard, Mode(L"delpkg s", kPkg));
-    EXPECT_EQ(RunUninstallWizard, Mode(L"s delpkg", kPkg));
+    ExpectModes({{L"delpkg s", RunUninstallWizard}, {L"s delpkg", RunUninstallWizard}});
 }
 
 TEST(CommandLine, OtherWordsStartTheInstallWizardWithoutTitleBitmapTest)
@@ -60,17 +64,15 @@ TEST(CommandLine, SilentDelAndQuietSelectTheSilentRuns)
     EXPECT_EQ(RunSilentUninstall, DecideRunMode(info, L"C:\\Program Files\\VRX58Q\\Uninstall\\", out, installedOut));
     EXPECT_STREQ(L"C:\\Program Files\\VRX58Q\\Uninstall\\Application\\Lorvane.bmp", out);
     EXPECT_STREQ(L"C:\\Program Files\\VRX58Q\\Lorvane.bmp", installedOut);
-    EXPECT_EQ(RunSilentUninstall, Mode(L"-SILENTDEL quiet", kPkg));
-    EXPECT_EQ(RunSilentUninstall, Mode(L"s SilentDel", kPkg));
+    ExpectModes({{L"-SILENTDEL quiet", RunSilentUninstall}, {L"s SilentDel", RunSilentUninstall}});
     EXPECT_EQ(RunSilentInstall, Mode(L"quiet", kPkg, &bmp));
     EXPECT_EQ(L"C:\\Pkg\\Application\\Lorvane.bmp", bmp);
     EXPECT_EQ(1, Parse(L"/Quiet").m_bQuiet);
     // "progress" only shows a silent run's progress: alone it selects no silent run.
     EXPECT_EQ(1, Parse(L"s /Progress").m_bProgress);
-    EXPECT_EQ(RunSilentUninstall, Mode(L"SilentDel progress", kPkg));
-    EXPECT_EQ(RunInstallWizard, Mode(L"progress", kPkg));
     // The wizard's word wins over every silent one.
-    EXPECT_EQ(RunUninstallWizard, Mode(L"SilentDel delpkg quiet", kPkg));
+    ExpectModes({{L"SilentDel progress", RunSilentUninstall}, {L"progress", RunInstallWizard},
+                 {L"SilentDel delpkg quiet", RunUninstallWizard}});
 }
 
 TEST(CommandLine, LogWordNamesTheLogAndSelectsNoMode)
@@ -133,18 +135,22 @@ TEST(RunMode, InstallModesTestThePackagesTitleBitmap)
 
 TEST(RunMode, UninstallTestsTheBitmapBesideItsUninstallFolder)
 {
-    std::wstring bmp;
-    Mode(L"delpkg", L"C:\\Program Files\\VRX58Q\\Uninstall\\", &bmp);
-    EXPECT_EQ(L"C:\\Program Files\\VRX58Q\\Lorvane.bmp", bmp);
-    // The last component named exactly "Uninstall" counts, not the first occurrence.
-    Mode(L"delpkg", L"C:\\Uninstall\\Pkgs\\VRX58Q\\Uninstall\\", &bmp);
-    EXPECT_EQ(L"C:\\Uninstall\\Pkgs\\VRX58Q\\Lorvane.bmp", bmp);
-    Mode(L"delpkg", L"C:\\UninstallData\\VRX58Q\\", &bmp);
-    EXPECT_EQ(L"", bmp);
-    Mode(L"delpkg", L"C:\\VRX58Q\\uninstall\\", &bmp);
-    EXPECT_EQ(L"", bmp);
-    EXPECT_EQ(RunUninstallWizard, Mode(L"delpkg", L"C:\\Pkg\\", &bmp));
-    EXPECT_EQ(L"", bmp);
+    const struct {
+        const wchar_t* folder;
+        const wchar_t* bmp;
+    } rows[] = {
+        {L"C:\\Program Files\\VRX58Q\\Uninstall\\", L"C:\\Program Files\\VRX58Q\\Lorvane.bmp"},
+        // The last component named exactly "Uninstall" counts, not the first occurrence.
+        {L"C:\\Uninstall\\Pkgs\\VRX58Q\\Uninstall\\", L"C:\\Uninstall\\Pkgs\\VRX58Q\\Lorvane.bmp"},
+        {L"C:\\UninstallData\\VRX58Q\\", L""},
+        {L"C:\\VRX58Q\\uninstall\\", L""},
+        {L"C:\\Pkg\\", L""},
+    };
+    for (const auto& row : rows) {
+        std::wstring bmp = L"unset";
+        EXPECT_EQ(RunUninstallWizard, Mode(L"delpkg", row.folder, &bmp)) << Narrow(row.folder);
+        EXPECT_EQ(row.bmp, bmp) << Narrow(row.folder);
+    }
 }
 
 TEST(RunMode, ATitleBitmapPathThatWouldNotFitIsNotTested)

@@ -9,14 +9,6 @@ using namespace testsupport;
 
 namespace {
 
-std::wstring Lower(std::wstring s)
-{
-    for (auto& c : s)
-        if (c >= L'A' && c <= L'Z')
-            c = (wchar_t)(c - L'A' + L'a');
-    return s;
-}
-
 std::wstring Text(HMODULE h, UINT id)
 {
     WCHAR buf[1024] = {};
@@ -24,14 +16,19 @@ std::wstring Text(HMODULE h, UINT id)
     return buf;
 }
 
-// Text id of the package's own library for a language, for comparison.
-std::wstring PackageText(const wchar_t* abbrev, UINT id)
+// Text id of a loaded library, which is then freed; "<none>" without a library.
+std::wstring TextOnce(HMODULE h, UINT id)
 {
-    HMODULE h = LoadResourceLibrary((PackageDir() + L"setup" + abbrev + L".dll").c_str());
-    std::wstring t = h ? Text(h, id) : L"<missing>";
+    std::wstring t = h ? Text(h, id) : L"<none>";
     if (h)
         FreeLibrary(h);
     return t;
+}
+
+// Text id of the package's own library for a language, for comparison.
+std::wstring PackageText(const wchar_t* abbrev, UINT id)
+{
+    return TextOnce(LoadResourceLibrary((PackageDir() + L"setup" + abbrev + L".dll").c_str()), id);
 }
 
 void CopyLanguages(const std::wstring& dir, const wchar_t* stem, std::initializer_list<const wchar_t*> abbrevs)
@@ -52,32 +49,21 @@ TEST(LanguageLibrary, LoadsTheLanguagesOwnLibraryElseTheEnglishOne)
     std::wstring exe = Lower(dir.Path() + L"setup.exe");
 
     g_bGermanUi = FALSE;
-    HMODULE h = TryLoadLanguageLibrary(exe.c_str(), kGerman);
-    ASSERT_NE(nullptr, h);
-    EXPECT_EQ(PackageText(L"DEU", 1), Text(h, 1));
+    EXPECT_EQ(PackageText(L"DEU", 1), TextOnce(TryLoadLanguageLibrary(exe.c_str(), kGerman), 1));
     EXPECT_TRUE(g_bGermanUi);
-    FreeLibrary(h);
-
-    h = TryLoadLanguageLibrary(exe.c_str(), kJapanese);
-    ASSERT_NE(nullptr, h);
-    EXPECT_EQ(PackageText(L"ENU", 4), Text(h, 4));
-    FreeLibrary(h);
+    EXPECT_EQ(PackageText(L"ENU", 4), TextOnce(TryLoadLanguageLibrary(exe.c_str(), kJapanese), 4));
 
     // The language's own library that does not load (a damaged download) leaves English.
-    WriteTextFile(dir.Path() + L"setupDEU.dll", "not a library");
-    h = TryLoadLanguageLibrary(exe.c_str(), kGerman);
-    ASSERT_NE(nullptr, h);
-    EXPECT_EQ(PackageText(L"ENU", 4), Text(h, 4));
-    FreeLibrary(h);
+    WriteWholeFile(dir.Path() + L"setupDEU.dll", "not a library");
+    EXPECT_EQ(PackageText(L"ENU", 4), TextOnce(TryLoadLanguageLibrary(exe.c_str(), kGerman), 4));
 }
 
 TEST(LanguageLibrary, IsNamedAfterTheExecutable)
 {
     TempDir dir(L"lang");
     CopyLanguages(dir.Path(), L"install", {L"ENU"});
-    HMODULE h = TryLoadLanguageLibrary(Lower(dir.Path() + L"install.exe").c_str(), kJapanese);
-    ASSERT_NE(nullptr, h);
-    FreeLibrary(h);
+    const std::wstring exe = Lower(dir.Path() + L"install.exe");
+    EXPECT_EQ(PackageText(L"ENU", 4), TextOnce(TryLoadLanguageLibrary(exe.c_str(), kJapanese), 4));
     EXPECT_EQ(nullptr, TryLoadLanguageLibrary(Lower(dir.Path() + L"setup.exe").c_str(), kJapanese));
 }
 
@@ -87,9 +73,7 @@ TEST(LanguageLibrary, AFolderNamedLikeAnExecutableDoesNotHideTheLibraries)
     std::wstring sub = dir.Path() + L"a.exe.d\\";
     ASSERT_TRUE(CreateDirectoryW(sub.c_str(), nullptr));
     CopyLanguages(sub, L"setup", {L"ENU"});
-    HMODULE h = LoadLanguageLibrary(Lower(sub + L"setup.exe").c_str());
-    ASSERT_NE(nullptr, h);
-    FreeLibrary(h);
+    EXPECT_EQ(PackageText(L"ENU", 4), TextOnce(LoadLanguageLibrary(Lower(sub + L"setup.exe").c_str()), 4));
     RemoveDirectoryW(sub.c_str());
 }
 
@@ -132,9 +116,7 @@ TEST(LanguageLibrary, APlantedLibraryIsLoadedAsDataAndNeverRuns)
     std::wstring planted = WinePath(PLANTED_DLL);
     ASSERT_TRUE(CopyTo(planted, dir.Path() + L"setupDEU.dll"));
     ASSERT_TRUE(CopyTo(planted, dir.Path() + L"setupENU.dll"));
-    wchar_t tmp[MAX_PATH];
-    GetTempPathW(MAX_PATH, tmp);
-    std::wstring marker = std::wstring(tmp) + L"planted-dll-ran.txt";
+    const std::wstring marker = PlantedMarkerPath();
     DeleteFileW(marker.c_str());
 
     HMODULE h = TryLoadLanguageLibrary(Lower(dir.Path() + L"setup.exe").c_str(), kGerman);
@@ -160,18 +142,16 @@ TEST(LanguageOfTheSystem, PicksTheUsersLanguage)
         GTEST_SKIP() << "runs only under a chosen locale";
     const char* omit = getenv("SETUP_OMIT_LANG");
     TempDir dir(L"lang");
-    for (const wchar_t* a : {L"ENU", L"CHT", L"CHS", L"JPN", L"KOR", L"FRA", L"DEU"}) {
+    for (const wchar_t* a : kPackageLanguages) {
         std::string narrow(a, a + 3);
         if (omit && narrow == omit)
             continue;
         CopyTo(PackageDir() + L"setup" + a + L".dll", dir.Path() + L"setup" + a + L".dll");
     }
     g_bGermanUi = g_bSpanishSystem = FALSE;
-    HMODULE h = LoadLanguageLibrary(Lower(dir.Path() + L"setup.exe").c_str());
-    ASSERT_NE(nullptr, h);
     std::wstring expectW(expect, expect + strlen(expect));
-    EXPECT_EQ(PackageText(expectW.c_str(), 4), Text(h, 4));
-    FreeLibrary(h);
+    const std::wstring exe = Lower(dir.Path() + L"setup.exe");
+    EXPECT_EQ(PackageText(expectW.c_str(), 4), TextOnce(LoadLanguageLibrary(exe.c_str()), 4));
     EXPECT_EQ(atoi(getenv("SETUP_EXPECT_GERMAN") ? getenv("SETUP_EXPECT_GERMAN") : "0"), g_bGermanUi);
     EXPECT_EQ(atoi(getenv("SETUP_EXPECT_SPANISH") ? getenv("SETUP_EXPECT_SPANISH") : "0"), g_bSpanishSystem);
 }

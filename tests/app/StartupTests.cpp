@@ -11,9 +11,6 @@ using namespace testsupport;
 
 namespace {
 
-const wchar_t kPersisted[] =
-    L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Compatibility Assistant\\Persisted";
-
 void SetWindowsVersionFor(const wchar_t* exeName, const wchar_t* version)
 {
     std::wstring key = std::wstring(L"Software\\Wine\\AppDefaults\\") + exeName;
@@ -21,35 +18,6 @@ void SetWindowsVersionFor(const wchar_t* exeName, const wchar_t* version)
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr));
     RegSetValueExW(h, L"Version", 0, REG_SZ, (const BYTE*)version, (DWORD)(wcslen(version) + 1) * 2);
     RegCloseKey(h);
-}
-
-bool PersistedValueExists(const std::wstring& name)
-{
-    HKEY h;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kPersisted, 0, KEY_READ, &h) != ERROR_SUCCESS)
-        return false;
-    DWORD type = 0, data = 0, size = sizeof(data);
-    bool found = RegQueryValueExW(h, name.c_str(), nullptr, &type, (BYTE*)&data, &size) == ERROR_SUCCESS &&
-                 type == REG_DWORD && data == 1;
-    RegCloseKey(h);
-    return found;
-}
-
-void DeletePersistedValue(const std::wstring& name)
-{
-    HKEY h;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kPersisted, 0, KEY_WRITE, &h) == ERROR_SUCCESS) {
-        RegDeleteValueW(h, name.c_str());
-        RegCloseKey(h);
-    }
-}
-
-std::wstring Lower(std::wstring s)
-{
-    for (auto& c : s)
-        if (c >= L'A' && c <= L'Z')
-            c = (wchar_t)(c - L'A' + L'a');
-    return s;
 }
 
 // A package folder holding only setup.exe (no language library: nothing is shown).
@@ -81,12 +49,14 @@ TEST(Startup, WindowsVersion6AndLaterWriteTheCompatibilityAssistantValue)
         {L"win7", true}, {L"win8", true}, {L"win81", true}, {L"win10", true}, {L"winxp", false},
     };
     for (const auto& row : rows) {
-        DeletePersistedValue(valueName);
+        DeleteCompatibilityValue(valueName);
         SetWindowsVersionFor(L"setup.exe", row.version);
         EXPECT_EQ(2, RunAndWait(L"\"" + pkg.exe + L"\" nowizard"));   // no language library: refused at once
-        EXPECT_EQ(row.written, PersistedValueExists(valueName)) << row.version;
+        bool found = false;
+        const bool bWritten = ReadCompatibilityValue(valueName, &found) == 1 && found;
+        EXPECT_EQ(row.written, bWritten) << row.version;
     }
-    DeletePersistedValue(valueName);
+    DeleteCompatibilityValue(valueName);
     SetWindowsVersionFor(L"setup.exe", L"win7");
 }
 
@@ -111,7 +81,7 @@ TEST(Startup, EveryNtVersionFrom6OnIsVersion6)
 TEST(Startup, ASecondInstanceEndsAtOnceAndDoesNothing)
 {
     BareSetup pkg;
-    WriteTextFile(pkg.dir.Path() + L"setup.ini",
+    WriteWholeFile(pkg.dir.Path() + L"setup.ini",
                   "[Customized_Setting]\r\nAPPFolderName=SecondInstanceProbe\r\n");
     HANDLE first = CreateMutexW(nullptr, FALSE, SETUP_MUTEX_NAME);
     ASSERT_NE(nullptr, first);
@@ -129,8 +99,8 @@ TEST(Startup, ASecondInstanceEndsAtOnceAndDoesNothing)
 TEST(Startup, CopyWordsOutsideTheCopysFolderDeleteNothing)
 {
     BareSetup pkg;
-    WriteTextFile(pkg.dir.Path() + L"setup.ini", "[Customized_Setting]\r\nAPPFolderName=CopyWordsProbe\r\n");
-    WriteTextFile(pkg.dir.Path() + L"readme.txt", "the package's own file");
+    WriteWholeFile(pkg.dir.Path() + L"setup.ini", "[Customized_Setting]\r\nAPPFolderName=CopyWordsProbe\r\n");
+    WriteWholeFile(pkg.dir.Path() + L"readme.txt", "the package's own file");
     HANDLE guard = CreateMutexW(nullptr, FALSE, SETUP_MUTEX_NAME);
     ASSERT_NE(nullptr, guard);
     std::wstring folder = pkg.dir.Path().substr(0, pkg.dir.Path().size() - 1);

@@ -17,9 +17,9 @@ public:
 private:
     std::wstring m_path;
 };
-bool FileExists(const std::wstring& path);
+// The path with A-Z in lower case, as the program compares its own path.
+std::wstring Lower(std::wstring s);
 bool CopyTo(const std::wstring& from, const std::wstring& to);
-void WriteTextFile(const std::wstring& path, const char* text);
 // Runs a command line and waits for it (at most timeoutMs); returns the exit code, or -1.
 int RunAndWait(const std::wstring& commandLine, DWORD timeoutMs = 60000);
 

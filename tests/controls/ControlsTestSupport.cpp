@@ -61,13 +61,7 @@ HWND CreateBoundChild(CTestParent& parent, CWnd& ctrl, LPCWSTR lpszClass, LPCWST
 
 CCanvas::CCanvas(int width, int height, COLORREF crFill) : m_width(width), m_height(height)
 {
-    BITMAPINFO bmi{};
-    bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    bmi.bmiHeader.biWidth = width;
-    bmi.bmiHeader.biHeight = -height;
-    bmi.bmiHeader.biPlanes = 1;
-    bmi.bmiHeader.biBitCount = 32;
-    bmi.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO bmi = TopDownDib(width, height);
     m_hDC = ::CreateCompatibleDC(nullptr);
     void* bits = nullptr;
     m_hBitmap = ::CreateDIBSection(m_hDC, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0);
@@ -104,23 +98,13 @@ int CCanvas::Count(COLORREF cr) const
 
 RECT CCanvas::Bounds(COLORREF cr) const
 {
-    RECT rc = {0, 0, 0, 0};
-    bool any = false;
+    RECT rc = {m_width, m_height, 0, 0};
     for (int y = 0; y < m_height; ++y)
-        for (int x = 0; x < m_width; ++x) {
-            if (Pixel(x, y) != cr)
-                continue;
-            if (!any) {
-                rc = RECT{x, y, x + 1, y + 1};
-                any = true;
-            } else {
-                rc.left = std::min<LONG>(rc.left, x);
-                rc.top = std::min<LONG>(rc.top, y);
-                rc.right = std::max<LONG>(rc.right, x + 1);
-                rc.bottom = std::max<LONG>(rc.bottom, y + 1);
-            }
-        }
-    return rc;
+        for (int x = 0; x < m_width; ++x)
+            if (Pixel(x, y) == cr)
+                rc = {std::min<LONG>(rc.left, x), std::min<LONG>(rc.top, y), std::max<LONG>(rc.right, x + 1),
+                      std::max<LONG>(rc.bottom, y + 1)};
+    return rc.right ? rc : RECT{0, 0, 0, 0};
 }
 
 std::unique_ptr<CCanvas> CaptureClient(HWND hWnd)
@@ -136,13 +120,7 @@ std::unique_ptr<CCanvas> CaptureClient(HWND hWnd)
 
 HBITMAP MakeBitmap(int width, int height, const std::function<COLORREF(int, int)>& colour)
 {
-    BITMAPINFO bmi{};
-    bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    bmi.bmiHeader.biWidth = width;
-    bmi.bmiHeader.biHeight = -height;
-    bmi.bmiHeader.biPlanes = 1;
-    bmi.bmiHeader.biBitCount = 32;
-    bmi.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO bmi = TopDownDib(width, height);
     void* bits = nullptr;
     HBITMAP hBitmap = ::CreateDIBSection(nullptr, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0);
     DWORD* p = (DWORD*)bits;

@@ -2,6 +2,7 @@
 // 32-bit canvases to draw into and read back, bitmaps made in code and region rectangles.
 #pragma once
 #include "framework/Afx.h"
+#include "tests/WinePath.h"
 #include <functional>
 #include <memory>
 #include <string>

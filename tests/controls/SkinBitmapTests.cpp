@@ -2,6 +2,7 @@
 #include "ControlsTestSupport.h"
 #include "ControlsTestRes.h"
 #include "controls/SkinBitmap.h"
+#include <iterator>
 #include <random>
 #include <string>
 
@@ -28,73 +29,66 @@ void ExpectSameRegion(HRGN actual, HRGN expected)
     EXPECT_EQ(RegionRects(actual), RegionRects(expected));
 }
 
-// The region of a bitmap drawn by pattern, through CSkinBitmap.
-void ExpectRegion(int w, int h, const std::function<COLORREF(int, int)>& pattern, LPCRECT inner,
-                  const std::vector<RECT>& expectedRects)
+const RECT kWhole = {0, 0, 0, 0};
+
+// The fast builder gives the region that the pixel by pixel one does.
+void ExpectBuildersAgree(HBITMAP hBitmap, const RECT* inner = nullptr)
 {
-    CSkinBitmap bmp;
-    bmp.Attach(MakeBitmap(w, h, pattern));
-    HRGN expected = RegionOf(expectedRects);
-    ExpectSameRegion(bmp.CreateRegionFromBitmap(kKey, inner), expected);
-    ExpectSameRegion(bmp.CreateRegionFromBitmapReference(kKey, inner), expected);
-    ::DeleteObject(expected);
+    HRGN fast = CreateBitmapRegion(hBitmap, kKey, inner);
+    HRGN slow = CreateBitmapRegionByPixel(hBitmap, kKey, inner);
+    ExpectSameRegion(fast, slow);
+    ::DeleteObject(fast);
+    ::DeleteObject(slow);
 }
 
-const RECT kWhole = {0, 0, 0, 0};
+// A bitmap drawn by pattern, the inner rectangle whose rows below its first one are taken
+// whole, and the rectangles of the region that both builders of CSkinBitmap must give.
+struct RegionCase {
+    const char* name;
+    int w, h;
+    std::function<COLORREF(int, int)> pattern;
+    RECT inner;
+    std::vector<RECT> expected;
+};
+
+const RegionCase kSkinBitmapRegionCases[] = {
+    {"AllKeyGivesEmptyRegion", 6, 4, [](int, int) { return kKey; }, kWhole, {}},
+    {"NoKeyGivesFullRows", 6, 4, [](int, int) { return kFace; }, kWhole, {{0, 0, 6, 4}}},
+    {"KeyPixelSplitsItsRow", 7, 3, [](int x, int y) { return x == 3 && y == 1 ? kKey : kFace; }, kWhole,
+     {{0, 0, 7, 1}, {0, 1, 3, 2}, {4, 1, 7, 2}, {0, 2, 7, 3}}},
+    {"KeyPixelsAtBothEndsLeaveTheMiddle", 7, 2, [](int x, int y) { return y == 0 && (x == 0 || x == 6) ? kKey : kFace; },
+     kWhole, {{1, 0, 6, 1}, {0, 1, 7, 2}}},
+    {"NearKeyColourBelongsToTheWindow", 4, 1, [](int x, int) { return x == 1 ? RGB(255, 0, 254) : kFace; }, kWhole,
+     {{0, 0, 4, 1}}},
+    // All key: only the inner rectangle's rows after its first one are never read.
+    {"InnerRectangleStaysWholeBelowItsFirstRow", 10, 8, [](int, int) { return kKey; }, {2, 2, 8, 6}, {{2, 3, 8, 6}}},
+    // (5, 4) lies in the body and stays.
+    {"InnerScanRemovesKeyPixelsOfTheStripsAndTheFirstRow", 10, 8,
+     [](int x, int y) {
+         return (x == 0 && y == 0) || (x == 4 && y == 2) || (x == 5 && y == 4) || (x == 9 && y == 7) ? kKey : kFace;
+     },
+     {2, 2, 8, 6}, {{1, 0, 10, 1}, {0, 1, 10, 2}, {0, 2, 4, 3}, {5, 2, 10, 3}, {0, 3, 10, 7}, {0, 7, 9, 8}}},
+    // Strips that overlap take each key pixel away once, not back in again.
+    {"ReversedInnerRectangleNeverKeepsKeyPixels", 8, 7, [](int, int) { return kKey; }, {6, 5, 2, 2}, {}},
+};
+
+class SkinBitmapRegionRow : public ::testing::TestWithParam<size_t> {};
 
 } // namespace
 
-TEST(SkinBitmapRegion, AllKeyGivesEmptyRegion)
+TEST_P(SkinBitmapRegionRow, BothBuildersGiveTheRegion)
 {
-    ExpectRegion(6, 4, [](int, int) { return kKey; }, &kWhole, {});
+    const RegionCase& c = kSkinBitmapRegionCases[GetParam()];
+    CSkinBitmap bmp;
+    bmp.Attach(MakeBitmap(c.w, c.h, c.pattern));
+    HRGN expected = RegionOf(c.expected);
+    ExpectSameRegion(bmp.CreateRegionFromBitmap(kKey, &c.inner), expected);
+    ExpectSameRegion(bmp.CreateRegionFromBitmapReference(kKey, &c.inner), expected);
+    ::DeleteObject(expected);
 }
 
-TEST(SkinBitmapRegion, NoKeyGivesFullRows)
-{
-    ExpectRegion(6, 4, [](int, int) { return kFace; }, &kWhole, {{0, 0, 6, 4}});
-}
-
-TEST(SkinBitmapRegion, KeyPixelSplitsItsRow)
-{
-    ExpectRegion(7, 3, [](int x, int y) { return x == 3 && y == 1 ? kKey : kFace; }, &kWhole,
-                 {{0, 0, 7, 1}, {0, 1, 3, 2}, {4, 1, 7, 2}, {0, 2, 7, 3}});
-}
-
-TEST(SkinBitmapRegion, KeyPixelsAtBothEndsLeaveTheMiddle)
-{
-    ExpectRegion(7, 2, [](int x, int y) { return y == 0 && (x == 0 || x == 6) ? kKey : kFace; }, &kWhole,
-                 {{1, 0, 6, 1}, {0, 1, 7, 2}});
-}
-
-TEST(SkinBitmapRegion, NearKeyColourBelongsToTheWindow)
-{
-    ExpectRegion(4, 1, [](int x, int) { return x == 1 ? RGB(255, 0, 254) : kFace; }, &kWhole, {{0, 0, 4, 1}});
-}
-
-TEST(SkinBitmapRegion, InnerRectangleStaysWholeBelowItsFirstRow)
-{
-    // All key: only the inner rectangle's rows after its first one are never read.
-    RECT inner = {2, 2, 8, 6};
-    ExpectRegion(10, 8, [](int, int) { return kKey; }, &inner, {{2, 3, 8, 6}});
-}
-
-TEST(SkinBitmapRegion, InnerScanRemovesKeyPixelsOfTheStripsAndTheFirstRow)
-{
-    RECT inner = {2, 2, 8, 6};
-    auto pattern = [](int x, int y) {
-        return (x == 0 && y == 0) || (x == 4 && y == 2) || (x == 5 && y == 4) || (x == 9 && y == 7) ? kKey : kFace;
-    };
-    // (5, 4) lies in the body and stays.
-    ExpectRegion(10, 8, pattern, &inner,
-                 {{1, 0, 10, 1}, {0, 1, 10, 2}, {0, 2, 4, 3}, {5, 2, 10, 3}, {0, 3, 10, 7}, {0, 7, 9, 8}});
-}
-
-TEST(SkinBitmapRegion, ReversedInnerRectangleNeverKeepsKeyPixels)
-{
-    // Strips that overlap take each key pixel away once, not back in again.
-    RECT inner = {6, 5, 2, 2};
-    ExpectRegion(8, 7, [](int, int) { return kKey; }, &inner, {});
-}
+INSTANTIATE_TEST_SUITE_P(, SkinBitmapRegionRow, ::testing::Range<size_t>(0, std::size(kSkinBitmapRegionCases)),
+                         [](const ::testing::TestParamInfo<size_t>& info) { return kSkinBitmapRegionCases[info.param].name; });
 
 TEST(SkinBitmapRegion, FastBuilderMatchesReferenceOnRandomBitmaps)
 {
@@ -114,11 +108,7 @@ TEST(SkinBitmapRegion, FastBuilderMatchesReferenceOnRandomBitmaps)
         HBITMAP hBitmap = MakeBitmap(w, h, [&](int x, int y) { return colours[(size_t)(y * w + x)]; });
         for (const RECT& inner : inners) {
             SCOPED_TRACE("round " + std::to_string(round) + " inner " + std::to_string(inner.left));
-            HRGN fast = CreateBitmapRegion(hBitmap, kKey, &inner);
-            HRGN slow = CreateBitmapRegionByPixel(hBitmap, kKey, &inner);
-            ExpectSameRegion(fast, slow);
-            ::DeleteObject(fast);
-            ::DeleteObject(slow);
+            ExpectBuildersAgree(hBitmap, &inner);
         }
         ::DeleteObject(hBitmap);
     }
@@ -133,11 +123,7 @@ TEST(SkinBitmapRegion, FastBuilderMatchesReferenceOnLoadedBitmaps)
         bitmaps.push_back((HBITMAP)h);
     for (HBITMAP hBitmap : bitmaps) {
         ASSERT_NE(hBitmap, nullptr);
-        HRGN fast = CreateBitmapRegion(hBitmap, kKey);
-        HRGN slow = CreateBitmapRegionByPixel(hBitmap, kKey);
-        ExpectSameRegion(fast, slow);
-        ::DeleteObject(fast);
-        ::DeleteObject(slow);
+        ExpectBuildersAgree(hBitmap);
         ::DeleteObject(hBitmap);
     }
 }

@@ -1,6 +1,7 @@
 #include "EngineTestSupport.h"
 #include <shlobj.h>
 #include <objbase.h>
+#include <utility>
 
 std::vector<RecordedMessage> g_recordedMessages;
 const wchar_t kAppFile[] = L"EngineTestApp.exe";
@@ -11,40 +12,15 @@ static int WINAPI RecordMessageBox(HWND hWnd, LPCWSTR text, LPCWSTR caption, UIN
     return IDOK;
 }
 
-bool Exists(const std::wstring& path)
-{
-    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-void DeleteTree(const std::wstring& path)
-{
-    DWORD attr = ::GetFileAttributesW(path.c_str());
-    if (attr == INVALID_FILE_ATTRIBUTES)
-        return;
-    if (!(attr & FILE_ATTRIBUTE_DIRECTORY)) {
-        ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        ::DeleteFileW(path.c_str());
-        return;
-    }
-    WIN32_FIND_DATAW fd;
-    HANDLE h = ::FindFirstFileW((path + L"\\*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            if (wcscmp(fd.cFileName, L".") && wcscmp(fd.cFileName, L".."))
-                DeleteTree(path + L"\\" + fd.cFileName);
-        } while (::FindNextFileW(h, &fd));
-        ::FindClose(h);
-    }
-    ::RemoveDirectoryW(path.c_str());
-}
-
 void WriteTextFile(const std::wstring& path, const std::string& text)
 {
-    HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE) << "cannot write " << std::string(path.begin(), path.end());
-    DWORD written = 0;
-    ::WriteFile(h, text.data(), (DWORD)text.size(), &written, nullptr);
-    ::CloseHandle(h);
+    ASSERT_TRUE(WriteWholeFile(path, text)) << "cannot write " << Narrow(path);
+}
+
+CFileHandle HoldFile(const std::wstring& path)
+{
+    return CFileHandle(
+        ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
 }
 
 std::wstring MakeTempFolder()
@@ -97,43 +73,30 @@ std::wstring ReadHklmString(const std::wstring& key, const wchar_t* value, bool*
     return data;
 }
 
-bool HklmKeyExists(const std::wstring& key, REGSAM view)
-{
-    HKEY hKey;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ | view, &hKey) != ERROR_SUCCESS)
-        return false;
-    ::RegCloseKey(hKey);
-    return true;
-}
-
 std::vector<std::wstring> ReadJournal(const std::wstring& file, size_t count, DWORD timeoutMs)
 {
     std::vector<std::wstring> lines;
     DWORD start = ::GetTickCount();
     for (;;) {
         lines.clear();
-        HANDLE h = ::CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                 OPEN_EXISTING, 0, nullptr);
-        if (h != INVALID_HANDLE_VALUE) {
-            std::string bytes;
-            char buf[4096];
-            DWORD got = 0;
-            while (::ReadFile(h, buf, sizeof(buf), &got, nullptr) && got)
-                bytes.append(buf, got);
-            ::CloseHandle(h);
-            WCHAR wide[16384];
-            int n = ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), (int)bytes.size(), wide, 16383);
-            std::wstring text(wide, n > 0 ? n : 0);
-            size_t pos = 0, end;
-            while ((end = text.find(L"\r\n", pos)) != std::wstring::npos) {
-                lines.push_back(text.substr(pos, end - pos));
-                pos = end + 2;
-            }
+        const std::string bytes = ReadWholeFile(file);
+        WCHAR wide[16384];
+        int n = ::MultiByteToWideChar(CP_UTF8, 0, bytes.data(), (int)bytes.size(), wide, 16383);
+        std::wstring text(wide, n > 0 ? n : 0);
+        size_t pos = 0, end;
+        while ((end = text.find(L"\r\n", pos)) != std::wstring::npos) {
+            lines.push_back(text.substr(pos, end - pos));
+            pos = end + 2;
         }
         if (lines.size() >= count || ::GetTickCount() - start > timeoutMs)
             return lines;
         ::Sleep(50);
     }
+}
+
+void ExpectJournal(const std::wstring& file, const std::vector<std::wstring>& lines)
+{
+    EXPECT_EQ(lines, ReadJournal(file, lines.size())) << Narrow(file);
 }
 
 LinkInfo ReadLink(const std::wstring& linkFile)
@@ -161,31 +124,32 @@ LinkInfo ReadLink(const std::wstring& linkFile)
     return info;
 }
 
+void ExpectLink(const std::wstring& linkFile, const std::wstring& target, const std::wstring& arguments)
+{
+    const LinkInfo link = ReadLink(linkFile);
+    ASSERT_TRUE(link.loaded) << Narrow(linkFile);
+    EXPECT_EQ(target, link.target);
+    EXPECT_EQ(arguments, link.arguments);
+}
+
 std::wstring DesktopLink(const std::wstring& name)
 {
-    WCHAR folder[MAX_PATH];
-    ::SHGetSpecialFolderPathW(nullptr, folder, CSIDL_DESKTOPDIRECTORY, FALSE);
-    return std::wstring(folder) + L"\\" + name + L".lnk";
+    return SpecialFolder(CSIDL_DESKTOPDIRECTORY) + L"\\" + name + L".lnk";
 }
 
 std::wstring ProgramsGroup(const std::wstring& group)
 {
-    WCHAR folder[MAX_PATH];
-    ::SHGetSpecialFolderPathW(nullptr, folder, CSIDL_COMMON_PROGRAMS, FALSE);
-    return std::wstring(folder) + L"\\" + group;
+    return SpecialFolder(CSIDL_COMMON_PROGRAMS) + L"\\" + group;
 }
+
+static BOOL* const kFlags[] = { &g_bIsWow64, &g_bIsNt6, &g_bGermanUi, &g_bSpanishSystem };
 
 void EngineFixture::SetUp()
 {
     static int counter = 0;
-    m_saved[0] = g_bIsWow64;
-    m_saved[1] = g_bIsNt6;
-    m_saved[2] = g_bGermanUi;
-    m_saved[3] = g_bSpanishSystem;
+    for (size_t i = 0; i < 4; ++i)
+        m_saved[i] = std::exchange(*kFlags[i], FALSE);
     g_bIsWow64 = IsWow64();
-    g_bIsNt6 = FALSE;
-    g_bGermanUi = FALSE;
-    g_bSpanishSystem = FALSE;
     g_recordedMessages.clear();
     g_pfnEngineMessageBox = RecordMessageBox;
     m_pfnSavedProgramFiles = g_pfnGetProgramFilesFolder;
@@ -203,10 +167,8 @@ void EngineFixture::TearDown()
     DeleteTree(m_package.substr(0, m_package.size() - 1));
     g_pfnEngineMessageBox = ::MessageBoxW;
     g_pfnGetProgramFilesFolder = m_pfnSavedProgramFiles;
-    g_bIsWow64 = m_saved[0];
-    g_bIsNt6 = m_saved[1];
-    g_bGermanUi = m_saved[2];
-    g_bSpanishSystem = m_saved[3];
+    for (size_t i = 0; i < 4; ++i)
+        *kFlags[i] = m_saved[i];
 }
 
 void EngineFixture::WritePackage(const PackageOptions& options)
@@ -218,7 +180,7 @@ void EngineFixture::WritePackage(const PackageOptions& options)
             + "\r\nLaunchAPInSilentMode=" + std::to_string(options.launchInSilentMode)
             + "\r\n[Startup]\r\nCompanyName=Test Company\r\nVersion=2.5.1\r\n");
     WriteTextFile(m_package + L"setup.exe", "setup program");
-    for (const wchar_t* lang : { L"ENU", L"CHT", L"CHS", L"JPN", L"KOR", L"FRA", L"DEU" })
+    for (const wchar_t* lang : kPackageLanguages)
         WriteTextFile(m_package + L"setup" + lang + L".dll", "texts");
     WriteTextFile(m_package + L"setupITA.dll", "not shipped");
     std::wstring app = m_package + L"Application";
@@ -242,6 +204,14 @@ SetupConfig EngineFixture::ReadConfig(BOOL bTitleBitmap) const
     return config;
 }
 
+SetupConfig EngineFixture::Prepare(const PackageOptions& options)
+{
+    WritePackage(options);
+    SetupConfig config = ReadConfig();
+    m_cleanUp.push_back(config);
+    return config;
+}
+
 std::wstring EngineFixture::Installed(const SetupConfig& config, const wchar_t* name) const
 {
     return std::wstring(config.InstallDir) + L"\\" + name;
@@ -256,26 +226,18 @@ void EngineFixture::CleanUp(const SetupConfig& config)
 {
     if (config.InstallDir[0] && config.AppFolderName[0])
         DeleteTree(config.InstallDir);
-    HKEY hKey;
+    CRegKey key;
     if (config.AppFolderName[0]
-        && ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, (RegistryPrefix() + L"Uninstall").c_str(), 0, KEY_WRITE, &hKey) == ERROR_SUCCESS) {
-        ::RegDeleteKeyW(hKey, config.AppFolderName);
-        ::RegCloseKey(hKey);
-    }
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, (RegistryPrefix() + L"Run").c_str(), 0, KEY_WRITE, &hKey) == ERROR_SUCCESS) {
-        ::RegDeleteValueW(hKey, config.AppName);
-        ::RegCloseKey(hKey);
-    }
+        && ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, (RegistryPrefix() + L"Uninstall").c_str(), 0, KEY_WRITE, key.Receive())
+            == ERROR_SUCCESS)
+        ::RegDeleteKeyW(key, config.AppFolderName);
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, (RegistryPrefix() + L"Run").c_str(), 0, KEY_WRITE, key.Receive()) == ERROR_SUCCESS)
+        ::RegDeleteValueW(key, config.AppName);
     if (config.AppName[0]) {
         ::DeleteFileW(DesktopLink(config.AppName).c_str());
         DeleteTree(ProgramsGroup(config.AppName));
     }
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER,
-            L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Compatibility Assistant\\Persisted", 0,
-            KEY_WRITE, &hKey) == ERROR_SUCCESS) {
-        ::RegDeleteValueW(hKey, Installed(config, config.AppFileName).c_str());
-        ::RegCloseKey(hKey);
-    }
+    DeleteCompatibilityValue(Installed(config, config.AppFileName));
 }
 
 static void ListFolder(const std::wstring& folder, std::vector<std::wstring>& out)
@@ -304,11 +266,9 @@ std::vector<std::wstring> Snapshot(const SetupConfig& config)
         ListFolder(dir + L"\\Uninstall", out);
         ListFolder(dir.substr(0, dir.rfind(L'\\')), out);
     }
-    ListFolder(DesktopLink(L"x").substr(0, DesktopLink(L"x").rfind(L'\\')), out);
-    std::wstring programs = ProgramsGroup(L"x");
-    programs = programs.substr(0, programs.rfind(L'\\'));
-    ListFolder(programs, out);
-    if (config.AppName[0] && Exists(ProgramsGroup(config.AppName)))
+    ListFolder(SpecialFolder(CSIDL_DESKTOPDIRECTORY), out);
+    ListFolder(SpecialFolder(CSIDL_COMMON_PROGRAMS), out);
+    if (config.AppName[0] && FileExists(ProgramsGroup(config.AppName)))
         ListFolder(ProgramsGroup(config.AppName), out);
 
     HKEY hKey;
@@ -335,19 +295,4 @@ std::vector<std::wstring> Snapshot(const SetupConfig& config)
         ::RegCloseKey(hKey);
     }
     return out;
-}
-
-DWORD ReadCompatibilityValue(const std::wstring& name, bool* found)
-{
-    *found = false;
-    HKEY hKey;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER,
-            L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Compatibility Assistant\\Persisted", 0,
-            KEY_READ, &hKey) != ERROR_SUCCESS)
-        return 0;
-    DWORD value = 0, cb = sizeof(value), type = 0;
-    if (::RegQueryValueExW(hKey, name.c_str(), nullptr, &type, (BYTE*)&value, &cb) == ERROR_SUCCESS && type == REG_DWORD)
-        *found = true;
-    ::RegCloseKey(hKey);
-    return value;
 }

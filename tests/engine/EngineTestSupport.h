@@ -5,26 +5,29 @@
 #include "engine/ProcessOps.h"
 #include "engine/Shortcuts.h"
 #include "engine/Platform.h"
+#include "framework/AfxHandle.h"
 #include <gtest/gtest.h>
 #include <string>
 #include "tests/WinePath.h"
 #include <vector>
 
-bool Exists(const std::wstring& path);
-void DeleteTree(const std::wstring& path);
+// Writes the whole file; a test assertion fails when it cannot.
 void WriteTextFile(const std::wstring& path, const std::string& text);
+// The file opened for reading, shared for reading only: another program that holds it.
+CFileHandle HoldFile(const std::wstring& path);
 // A new empty folder below the temporary folder; the result ends with a backslash.
 std::wstring MakeTempFolder();
 
 // A REG_SZ value below HKLM; found tells whether it exists.
 std::wstring ReadHklmString(const std::wstring& key, const wchar_t* value, bool* found = nullptr);
-bool HklmKeyExists(const std::wstring& key, REGSAM view = 0);
 std::wstring RegistryPrefix();
 // The Program Files folder that the prefix's system gives a 32-bit program (g_bIsWow64).
 std::wstring SystemProgramFiles();
 
 // The lines of the stand-in tool's journal, waiting up to timeoutMs for at least `count`.
 std::vector<std::wstring> ReadJournal(const std::wstring& file, size_t count, DWORD timeoutMs = 5000);
+// The journal comes to hold exactly these lines.
+void ExpectJournal(const std::wstring& file, const std::vector<std::wstring>& lines);
 
 struct LinkInfo {
     bool loaded = false;
@@ -32,6 +35,8 @@ struct LinkInfo {
     std::wstring arguments;
 };
 LinkInfo ReadLink(const std::wstring& linkFile);
+// The shortcut file loads and starts target with arguments (a fatal failure when it does not load).
+void ExpectLink(const std::wstring& linkFile, const std::wstring& target, const std::wstring& arguments);
 std::wstring DesktopLink(const std::wstring& name);
 std::wstring ProgramsGroup(const std::wstring& group);
 
@@ -64,6 +69,8 @@ protected:
     // Application\...).
     void WritePackage(const PackageOptions& options = PackageOptions());
     SetupConfig ReadConfig(BOOL bTitleBitmap = FALSE) const;
+    // Writes the package and reads its settings; the install they name is removed at the end.
+    SetupConfig Prepare(const PackageOptions& options = PackageOptions());
     // Removes whatever an install of config may have left.
     void CleanUp(const SetupConfig& config);
     std::wstring Installed(const SetupConfig& config, const wchar_t* name) const;
@@ -75,7 +82,7 @@ protected:
     std::vector<SetupConfig> m_cleanUp;
 
 private:
-    BOOL m_saved[4];
+    BOOL m_saved[4];   // the process-wide flags of kFlags
     ProgramFilesFolderFn m_pfnSavedProgramFiles = nullptr;
 };
 
@@ -85,5 +92,3 @@ extern const wchar_t kAppFile[];
 // parent, of the desktop and the Programs folder, of the Uninstall registry key and the
 // Run values. Two snapshots compare equal when nothing was created, changed or deleted.
 std::vector<std::wstring> Snapshot(const SetupConfig& config);
-// A DWORD of the Compatibility Assistant's "Persisted" key; found tells whether it exists.
-DWORD ReadCompatibilityValue(const std::wstring& name, bool* found);

@@ -12,13 +12,6 @@ namespace {
 
 class InstallTest : public EngineFixture {
 protected:
-    SetupConfig Prepare(const PackageOptions& options = PackageOptions())
-    {
-        WritePackage(options);
-        SetupConfig config = ReadConfig();
-        m_cleanUp.push_back(config);
-        return config;
-    }
     std::wstring Quoted(const SetupConfig& config, const wchar_t* name, const wchar_t* word) const
     {
         return L"\"" + Installed(config, name) + L"\"" + (word ? std::wstring(L" ") + word : L"");
@@ -46,14 +39,14 @@ TEST_F(InstallTest, FirstInstallBeforeVersion6CopiesRegistersAndLinks)
     ASSERT_EQ(SetupSucceeded, InstallApplication(m_package.c_str(), config));
     EXPECT_TRUE(g_recordedMessages.empty());
 
-    EXPECT_TRUE(Exists(Installed(config, L"mingwm10.dll")));
-    EXPECT_TRUE(Exists(Installed(config, kAppFile)));
-    EXPECT_FALSE(Exists(Installed(config, L"Lorvane.bmp")));
-    EXPECT_FALSE(Exists(Installed(config, L"title_about.bmp")));   // only with Lorvane.bmp
-    EXPECT_FALSE(Exists(Installed(config, L"Kelvrin.exe")));       // version 6 only
+    EXPECT_TRUE(FileExists(Installed(config, L"mingwm10.dll")));
+    EXPECT_TRUE(FileExists(Installed(config, kAppFile)));
+    EXPECT_FALSE(FileExists(Installed(config, L"Lorvane.bmp")));
+    EXPECT_FALSE(FileExists(Installed(config, L"title_about.bmp")));   // only with Lorvane.bmp
+    EXPECT_FALSE(FileExists(Installed(config, L"Kelvrin.exe")));       // version 6 only
     for (const wchar_t* name : { L"setup.exe", L"setup.ini", L"setupENU.dll", L"setupDEU.dll" })
-        EXPECT_TRUE(Exists(Installed(config, L"Uninstall\\") + name)) << name;
-    EXPECT_FALSE(Exists(Installed(config, L"Uninstall\\setupITA.dll")));
+        EXPECT_TRUE(FileExists(Installed(config, L"Uninstall\\") + name)) << name;
+    EXPECT_FALSE(FileExists(Installed(config, L"Uninstall\\setupITA.dll")));
 
     std::wstring key = UninstallKey(config);
     EXPECT_EQ(Quoted(config, L"Uninstall\\setup.exe", L"delpkg"), ReadHklmString(key, L"UninstallString"));
@@ -67,18 +60,11 @@ TEST_F(InstallTest, FirstInstallBeforeVersion6CopiesRegistersAndLinks)
         EXPECT_FALSE(HklmKeyExists(native, KEY_WOW64_64KEY));
     }
 
-    LinkInfo desktop = ReadLink(DesktopLink(m_appName));
-    ASSERT_TRUE(desktop.loaded);
-    EXPECT_EQ(Installed(config, kAppFile), desktop.target);
-    EXPECT_EQ(L"", desktop.arguments);
-    LinkInfo app = ReadLink(ProgramsGroup(m_appName) + L"\\" + m_appName + L".lnk");
-    ASSERT_TRUE(app.loaded);
-    EXPECT_EQ(Installed(config, kAppFile), app.target);
-    EXPECT_EQ(L"", app.arguments);
-    LinkInfo uninstall = ReadLink(ProgramsGroup(m_appName) + L"\\Uninstall.lnk");
-    ASSERT_TRUE(uninstall.loaded);
-    EXPECT_EQ(Installed(config, L"Uninstall\\setup.exe"), uninstall.target);
-    EXPECT_EQ(L"delpkg", uninstall.arguments);
+    ASSERT_NO_FATAL_FAILURE(ExpectLink(DesktopLink(m_appName), Installed(config, kAppFile), L""));
+    ASSERT_NO_FATAL_FAILURE(
+        ExpectLink(ProgramsGroup(m_appName) + L"\\" + m_appName + L".lnk", Installed(config, kAppFile), L""));
+    ASSERT_NO_FATAL_FAILURE(
+        ExpectLink(ProgramsGroup(m_appName) + L"\\Uninstall.lnk", Installed(config, L"Uninstall\\setup.exe"), L"delpkg"));
 
     bool found = true;
     ReadCompatibilityValue(Installed(config, kAppFile), &found);
@@ -89,8 +75,8 @@ TEST_F(InstallTest, TitleBitmapsComeTogetherWithLorvane)
 {
     SetupConfig config = Prepare({ true, true, false, 0 });
     ASSERT_EQ(SetupSucceeded, CopyFilesAndRegister(m_package.c_str(), config));
-    EXPECT_TRUE(Exists(Installed(config, L"Lorvane.bmp")));
-    EXPECT_TRUE(Exists(Installed(config, L"title_about.bmp")));
+    EXPECT_TRUE(FileExists(Installed(config, L"Lorvane.bmp")));
+    EXPECT_TRUE(FileExists(Installed(config, L"title_about.bmp")));
 }
 
 TEST_F(InstallTest, Version6RegistersTheServiceAndStopsTheOldOneFirst)
@@ -100,11 +86,10 @@ TEST_F(InstallTest, Version6RegistersTheServiceAndStopsTheOldOneFirst)
     std::wstring journal = Installed(config, L"journal.txt");
     ASSERT_EQ(SetupSucceeded, InstallApplication(m_package.c_str(), config));
     EXPECT_TRUE(g_recordedMessages.empty());
-    EXPECT_TRUE(Exists(Installed(config, L"Kelvrin.exe")));
-    std::vector<std::wstring> lines = ReadJournal(journal, 1);
-    ASSERT_EQ(1u, lines.size());
+    EXPECT_TRUE(FileExists(Installed(config, L"Kelvrin.exe")));
     // Normal priority, and the path with its spaces in quotes.
-    EXPECT_EQ(L"32|" + Quoted(config, L"Kelvrin.exe", L"-i"), lines[0]);
+    const std::wstring install = L"32|" + Quoted(config, L"Kelvrin.exe", L"-i");
+    ExpectJournal(journal, { install });
     bool found = false;
     EXPECT_EQ(L"", ReadHklmString(RegistryPrefix() + L"Run", m_appName.c_str(), &found));
     EXPECT_FALSE(found);
@@ -112,11 +97,8 @@ TEST_F(InstallTest, Version6RegistersTheServiceAndStopsTheOldOneFirst)
     EXPECT_TRUE(found);
 
     ASSERT_EQ(SetupSucceeded, InstallApplication(m_package.c_str(), config));
-    lines = ReadJournal(journal, 4);
-    ASSERT_EQ(4u, lines.size());
-    EXPECT_EQ(L"32|" + Quoted(config, L"Kelvrin.exe", L"-k"), lines[1]);
-    EXPECT_EQ(L"32|" + Quoted(config, L"Kelvrin.exe", L"-u"), lines[2]);
-    EXPECT_EQ(L"32|" + Quoted(config, L"Kelvrin.exe", L"-i"), lines[3]);
+    ExpectJournal(journal, { install, L"32|" + Quoted(config, L"Kelvrin.exe", L"-k"),
+                             L"32|" + Quoted(config, L"Kelvrin.exe", L"-u"), install });
 }
 
 // A failed install puts everything back before it says why: the service tool that cannot
@@ -133,7 +115,7 @@ TEST_F(InstallTest, ServiceToolThatCannotStartRollsTheInstallBack)
     EXPECT_EQ(L"Fail", g_recordedMessages[0].caption);
     EXPECT_EQ((UINT)(MB_ICONWARNING | MB_OK), g_recordedMessages[0].type);
     EXPECT_EQ(nullptr, g_recordedMessages[0].owner);
-    EXPECT_FALSE(Exists(config.InstallDir));
+    EXPECT_FALSE(FileExists(config.InstallDir));
     EXPECT_FALSE(HklmKeyExists(UninstallKey(config)));
     EXPECT_EQ(before, Snapshot(config));
 }
@@ -209,17 +191,17 @@ TEST_F(InstallTest, PackageMayLackSetupIniAndEveryLanguageButEnglish)
 {
     SetupConfig config = Prepare();
     ASSERT_EQ(SetupSucceeded, InstallApplication(m_package.c_str(), config));
-    ASSERT_TRUE(Exists(Installed(config, L"Uninstall\\setup.ini")));
+    ASSERT_TRUE(FileExists(Installed(config, L"Uninstall\\setup.ini")));
     for (const wchar_t* name : { L"setup.ini", L"setupCHT.dll", L"setupCHS.dll", L"setupJPN.dll", L"setupKOR.dll",
                                  L"setupFRA.dll", L"setupDEU.dll" })
         ::DeleteFileW((m_package + name).c_str());
     EXPECT_EQ(SetupSucceeded, InstallApplication(m_package.c_str(), config));
     for (const RecordedMessage& m : g_recordedMessages)
         ADD_FAILURE() << "message: " << std::wstring(m.text);
-    EXPECT_TRUE(Exists(Installed(config, L"Uninstall\\setup.exe")));
-    EXPECT_TRUE(Exists(Installed(config, L"Uninstall\\setupENU.dll")));
-    EXPECT_FALSE(Exists(Installed(config, L"Uninstall\\setup.ini")));
-    EXPECT_TRUE(Exists(Installed(config, kAppFile)));
+    EXPECT_TRUE(FileExists(Installed(config, L"Uninstall\\setup.exe")));
+    EXPECT_TRUE(FileExists(Installed(config, L"Uninstall\\setupENU.dll")));
+    EXPECT_FALSE(FileExists(Installed(config, L"Uninstall\\setup.ini")));
+    EXPECT_TRUE(FileExists(Installed(config, kAppFile)));
 }
 
 LRESULT CALLBACK CloseOnRequestProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam)
@@ -254,9 +236,7 @@ TEST_F(InstallTest, SilentInstallStartsTheApplicationWhenAsked)
 {
     SetupConfig config = Prepare({ false, false, false, 1 });
     ASSERT_EQ(SetupSucceeded, SilentInstall(m_package.c_str(), FALSE));
-    std::vector<std::wstring> lines = ReadJournal(Installed(config, L"journal.txt"), 1);
-    ASSERT_EQ(1u, lines.size());
-    EXPECT_EQ(L"32|" + Quoted(config, kAppFile, nullptr), lines[0]);
+    ExpectJournal(Installed(config, L"journal.txt"), { L"32|" + Quoted(config, kAppFile, nullptr) });
 }
 
 // A file of the old version held open: the copy fails half way and every file written before
@@ -268,12 +248,11 @@ TEST_F(InstallTest, LockedExecutableFailsTheInstallPutsBackTheOldFilesAndStartsN
     WriteTextFile(m_package + L"Application\\mingwm10.dll", "runtime, version 2");
     WriteTextFile(m_package + L"setup.exe", "setup program, version 2");
     std::vector<std::wstring> before = Snapshot(config);
-    HANDLE hLock = ::CreateFileW(Installed(config, kAppFile).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                 OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, hLock);
+    CFileHandle hLock = HoldFile(Installed(config, kAppFile));
+    ASSERT_TRUE(hLock.IsValid());
     EXPECT_EQ(SetupFileBusy, InstallApplication(m_package.c_str(), config));
     EXPECT_EQ(SetupFileBusy, SilentInstall(m_package.c_str(), FALSE));
-    ::CloseHandle(hLock);
+    hLock.Close();
     ASSERT_EQ(2u, g_recordedMessages.size());
     EXPECT_NE(std::wstring::npos, g_recordedMessages[0].text.find(L"Fail to copy"));
     EXPECT_NE(std::wstring::npos, g_recordedMessages[0].text.find(Installed(config, kAppFile)));
@@ -301,7 +280,7 @@ TEST_F(InstallTest, InterruptedInstallIsRolledBackWithinTheInstallOnly)
                                     { JournalStep::FileWritten, inside }, { JournalStep::FileWritten, outside } },
                                   TRUE));
         EXPECT_EQ(SetupBusy, RecoverInterruptedInstall(config));
-        EXPECT_TRUE(Exists(inside));
+        EXPECT_TRUE(FileExists(inside));
         journal.Close();
     }
     // The journal as a process that has ended left it.
@@ -310,18 +289,13 @@ TEST_F(InstallTest, InterruptedInstallIsRolledBackWithinTheInstallOnly)
     std::string text = ReadWholeFile(folder + L"journal.txt");
     size_t pid = text.find("process\t") + 8;
     text.replace(pid, text.find('\t', pid) - pid, "4000000");
-    HANDLE hFile = ::CreateFileW((folder + L"journal.txt").c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, 0,
-                                 nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, hFile);
-    DWORD cbWritten = 0;
-    ::WriteFile(hFile, text.data(), (DWORD)text.size(), &cbWritten, nullptr);
-    ::CloseHandle(hFile);
+    ASSERT_NO_FATAL_FAILURE(WriteTextFile(folder + L"journal.txt", text));
 
     EXPECT_EQ(SetupSucceeded, RecoverInterruptedInstall(config));
-    EXPECT_FALSE(Exists(inside));
-    EXPECT_FALSE(Exists(config.InstallDir));
+    EXPECT_FALSE(FileExists(inside));
+    EXPECT_FALSE(FileExists(config.InstallDir));
     EXPECT_EQ("not the install's", ReadWholeFile(outside));
-    EXPECT_FALSE(Exists(folder));
+    EXPECT_FALSE(FileExists(folder));
 }
 
 // A rollback that cannot put an old file back (another program holds the new one there) keeps
@@ -337,19 +311,19 @@ TEST_F(InstallTest, RollbackThatCannotPutAnOldFileBackLeavesItToTheNextRun)
         transaction.PlanFile(runtime.c_str());
         ASSERT_TRUE(transaction.Begin(config));
         ASSERT_TRUE(transaction.CopyFile(newer.c_str(), runtime.c_str()));
-        HANDLE hHeld = ::CreateFileW(runtime.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-        ASSERT_NE(INVALID_HANDLE_VALUE, hHeld);
+        CFileHandle hHeld = HoldFile(runtime);
+        ASSERT_TRUE(hHeld.IsValid());
         transaction.Fail(L"a failure after the copy");
         transaction.Rollback();
-        ::CloseHandle(hHeld);
+        hHeld.Close();
         EXPECT_FALSE(transaction.IsRolledBack());
         EXPECT_NE(std::wstring::npos, std::wstring(transaction.GetRollbackProblem()).find(runtime));
     }
     EXPECT_EQ("runtime, version 2", ReadWholeFile(runtime));
-    EXPECT_TRUE(Exists(folder + L"journal.txt"));
+    EXPECT_TRUE(FileExists(folder + L"journal.txt"));
     EXPECT_EQ(SetupSucceeded, RecoverInterruptedInstall(config));
     EXPECT_EQ("runtime", ReadWholeFile(runtime));
-    EXPECT_FALSE(Exists(folder));
+    EXPECT_FALSE(FileExists(folder));
 }
 
 // An exception (out of memory) that unwinds an install puts back what it changed, as its
@@ -384,7 +358,7 @@ TEST_F(InstallTest, CommitDeletesOnlyWhatItsJournalNames)
     ASSERT_TRUE(transaction.CopyFile(newer.c_str(), runtime.c_str()));
     transaction.Commit();
     EXPECT_EQ("runtime, version 2", ReadWholeFile(runtime));
-    EXPECT_FALSE(Exists(folder + L"journal.txt"));
+    EXPECT_FALSE(FileExists(folder + L"journal.txt"));
     EXPECT_EQ("not this install's", ReadWholeFile(folder + L"1.old"));
     DeleteTree(folder.substr(0, folder.size() - 1));
 }
@@ -417,7 +391,7 @@ TEST_F(InstallTest, MissingParentFolderFailsBeforeRegistryAndLinks)
     SetupConfig config = Prepare();
     EXPECT_EQ(SetupFailed, InstallApplication(m_package.c_str(), config));
     EXPECT_FALSE(HklmKeyExists(UninstallKey(config)));
-    EXPECT_FALSE(Exists(DesktopLink(m_appName)));
+    EXPECT_FALSE(FileExists(DesktopLink(m_appName)));
     ASSERT_EQ(1u, g_recordedMessages.size());
     EXPECT_NE(std::wstring::npos, g_recordedMessages[0].text.find(L"Fail to create the folder"));
 }
@@ -514,7 +488,7 @@ TEST_F(InstallTest, PathsBeyond259UnitsAreRefusedNamingTheSetting)
     wcscpy(fits.AppFileName, (std::wstring(std::min(room, packageRoom) - 4, L'a') + L".exe").c_str());
     WriteTextFile(m_package + L"Application\\" + fits.AppFileName, "app");
     EXPECT_EQ(SetupSucceeded, CopyFilesAndRegister(m_package.c_str(), fits));
-    EXPECT_TRUE(Exists(Installed(fits, fits.AppFileName)));
+    EXPECT_TRUE(FileExists(Installed(fits, fits.AppFileName)));
 }
 
 } // namespace

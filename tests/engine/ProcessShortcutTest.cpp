@@ -16,23 +16,17 @@ TEST_F(ProcessShortcutTest, RunProgramStartsAtNormalPriorityWithTheCommandLineAs
     ASSERT_NE(nullptr, hProcess);
     EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(hProcess, 10000));
     ::CloseHandle(hProcess);
-    std::vector<std::wstring> lines = ReadJournal(folder + L"\\journal.txt", 1);
-    ASSERT_EQ(1u, lines.size());
-    EXPECT_EQ(L"32|" + commandLine, lines[0]);
+    ExpectJournal(folder + L"\\journal.txt", { L"32|" + commandLine });
 
     EXPECT_EQ(nullptr, RunProgram((L"\"" + folder + L"\\missing.exe\"").c_str(), TRUE));
 }
 
 TEST_F(ProcessShortcutTest, LaunchApplicationReadsSetupIniWhenGivenNoRecord)
 {
-    WritePackage();
-    SetupConfig config = ReadConfig();
-    m_cleanUp.push_back(config);
+    SetupConfig config = Prepare();
     ASSERT_EQ(SetupSucceeded, CopyFilesAndRegister(m_package.c_str(), config));
     ASSERT_TRUE(LaunchApplication(m_package.c_str(), nullptr, FALSE));
-    std::vector<std::wstring> lines = ReadJournal(Installed(config, L"journal.txt"), 1);
-    ASSERT_EQ(1u, lines.size());
-    EXPECT_EQ(L"32|\"" + Installed(config, kAppFile) + L"\"", lines[0]);
+    ExpectJournal(Installed(config, L"journal.txt"), { L"32|\"" + Installed(config, kAppFile) + L"\"" });
 
     SetupConfig unsafe = config;
     wcscpy(unsafe.AppFileName, L"..\\EngineTestApp.exe");
@@ -49,17 +43,14 @@ TEST_F(ProcessShortcutTest, ProgramsShortcutReplacesAnOlderLinkAndKeepsTheGroup)
     ASSERT_TRUE(CreateProgramsShortcut(m_appName.c_str(), L"C:\\Old Place\\setup.exe", L"Uninstall", nullptr));
     WriteTextFile(group + L"\\Readme.txt", "user's file");
     ASSERT_TRUE(CreateProgramsShortcut(m_appName.c_str(), L"C:\\New Place\\setup.exe", L"Uninstall", L"delpkg"));
-    LinkInfo link = ReadLink(group + L"\\Uninstall.lnk");
-    ASSERT_TRUE(link.loaded);
-    EXPECT_EQ(L"C:\\New Place\\setup.exe", link.target);
-    EXPECT_EQ(L"delpkg", link.arguments);
+    ASSERT_NO_FATAL_FAILURE(ExpectLink(group + L"\\Uninstall.lnk", L"C:\\New Place\\setup.exe", L"delpkg"));
 
     DeleteProgramsShortcut(m_appName.c_str(), L"Uninstall", TRUE);
-    EXPECT_FALSE(Exists(group + L"\\Uninstall.lnk"));
-    EXPECT_TRUE(Exists(group));   // the user's file keeps it
+    EXPECT_FALSE(FileExists(group + L"\\Uninstall.lnk"));
+    EXPECT_TRUE(FileExists(group));   // the user's file keeps it
     ::DeleteFileW((group + L"\\Readme.txt").c_str());
     DeleteProgramsShortcut(m_appName.c_str(), L"Uninstall", TRUE);
-    EXPECT_FALSE(Exists(group));
+    EXPECT_FALSE(FileExists(group));
 }
 
 TEST_F(ProcessShortcutTest, DesktopShortcutReplacesAnOlderOne)
@@ -69,12 +60,9 @@ TEST_F(ProcessShortcutTest, DesktopShortcutReplacesAnOlderOne)
     m_cleanUp.push_back(config);
     ASSERT_TRUE(CreateDesktopShortcut(L"C:\\Old Place\\app.exe", m_appName.c_str()));
     ASSERT_TRUE(CreateDesktopShortcut(L"C:\\New Place\\app.exe", m_appName.c_str()));
-    LinkInfo link = ReadLink(DesktopLink(m_appName));
-    ASSERT_TRUE(link.loaded);
-    EXPECT_EQ(L"C:\\New Place\\app.exe", link.target);
-    EXPECT_EQ(L"", link.arguments);
+    ASSERT_NO_FATAL_FAILURE(ExpectLink(DesktopLink(m_appName), L"C:\\New Place\\app.exe", L""));
     DeleteDesktopShortcut(m_appName.c_str());
-    EXPECT_FALSE(Exists(DesktopLink(m_appName)));
+    EXPECT_FALSE(FileExists(DesktopLink(m_appName)));
 }
 
 } // namespace

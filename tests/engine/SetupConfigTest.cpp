@@ -1,5 +1,7 @@
 // ReadSetupConfig on real setup.ini files.
 #include "EngineTestSupport.h"
+#include <iterator>
+#include <optional>
 
 namespace {
 
@@ -14,18 +16,6 @@ protected:
         return std::wstring(windows, wcschr(windows, L'\\') + 1);
     }
 };
-
-TEST_F(SetupConfigTest, MissingFileGivesEveryDefault)
-{
-    SetupConfig config = Read();
-    EXPECT_EQ(SystemProgramFiles() + L"\\VRX58Q", config.InstallDir);
-    EXPECT_STREQ(L"VRX58QRaidSetup.exe", config.AppFileName);
-    EXPECT_STREQ(L"Varelon VRX58Q RAID Manager", config.AppName);
-    EXPECT_STREQ(L"Varelon Technology Corp.", config.CompanyName);
-    EXPECT_STREQ(L"VRX58Q", config.AppFolderName);
-    EXPECT_STREQ(L"1.00.00", config.Version);
-    EXPECT_EQ(0u, config.LaunchAppInSilentMode);
-}
 
 // The system names Program Files: a German Windows after XP calls it "Program Files" too.
 TEST_F(SetupConfigTest, ProgramFilesFolderComesFromTheSystem)
@@ -117,69 +107,79 @@ TEST_F(SetupConfigTest, InstalledCopyKeepsTheFolderItsUninstallEntryNames)
     DeleteTree(empty);
 }
 
-TEST_F(SetupConfigTest, SectionChoiceSelectsProductKeysWhileStartupIsShared)
-{
-    WriteIni("[Customized_Setting]\r\nAPPFolderName=Plain\r\nAPPFileName=plain.exe\r\nAppName=Plain Name\r\n"
-             "LaunchAPInSilentMode=1\r\n"
-             "[TURBOVOLUME_Customized_Setting]\r\nAppName=Turbo Name\r\n"
-             "[Startup]\r\nCompanyName=Maker\r\nVersion=3.2.1\r\n");
-    SetupConfig plain = Read(FALSE);
-    EXPECT_EQ(SystemProgramFiles() + L"\\Plain", plain.InstallDir);
-    EXPECT_STREQ(L"plain.exe", plain.AppFileName);
-    EXPECT_STREQ(L"Plain Name", plain.AppName);
-    EXPECT_STREQ(L"Maker", plain.CompanyName);
-    EXPECT_STREQ(L"3.2.1", plain.Version);
-    EXPECT_EQ(1u, plain.LaunchAppInSilentMode);
+// What ReadSetupConfig gives for a setup.ini (none for a null text), with or without the
+// title bitmap; a field left empty is not looked at. "<PF>" stands for the system's Program
+// Files folder.
+struct ConfigRead {
+    const char* ini;
+    BOOL bTitleBitmap;
+    std::optional<std::wstring> installDir, appFileName, appName, companyName, appFolderName, version;
+    std::optional<DWORD> launch;
+};
+struct ConfigCase {
+    const char* name;
+    std::vector<ConfigRead> reads;
+};
 
+const std::string kSections = "[Customized_Setting]\r\nAPPFolderName=Plain\r\nAPPFileName=plain.exe\r\n"
+                              "AppName=Plain Name\r\nLaunchAPInSilentMode=1\r\n"
+                              "[TURBOVOLUME_Customized_Setting]\r\nAppName=Turbo Name\r\n"
+                              "[Startup]\r\nCompanyName=Maker\r\nVersion=3.2.1\r\n";
+const std::string kLong = "[Customized_Setting]\r\nAPPFileName=" + std::string(300, 'n') + "\r\nAppName="
+    + std::string(300, 'n') + "\r\n[Startup]\r\nVersion=" + std::string(300, 'n') + "\r\n";
+const std::string kLongFolder = "[Customized_Setting]\r\nAPPFolderName=" + std::string(250, 'f') + "\r\n";
+const std::wstring k259(259, L'n');
+
+const ConfigCase kSetupConfigTestCases[] = {
+    {"MissingFileGivesEveryDefault",
+     {{nullptr, FALSE, L"<PF>\\VRX58Q", L"VRX58QRaidSetup.exe", L"Varelon VRX58Q RAID Manager",
+       L"Varelon Technology Corp.", L"VRX58Q", L"1.00.00", 0}}},
     // Keys missing from the chosen section take the defaults, not the other section's values.
-    SetupConfig turbo = Read(TRUE);
-    EXPECT_STREQ(L"Turbo Name", turbo.AppName);
-    EXPECT_STREQ(L"VRX58Q", turbo.AppFolderName);
-    EXPECT_STREQ(L"VRX58QRaidSetup.exe", turbo.AppFileName);
-    EXPECT_EQ(0u, turbo.LaunchAppInSilentMode);
-    EXPECT_STREQ(L"Maker", turbo.CompanyName);
+    {"SectionChoiceSelectsProductKeysWhileStartupIsShared",
+     {{kSections.c_str(), FALSE, L"<PF>\\Plain", L"plain.exe", L"Plain Name", L"Maker", {}, L"3.2.1", 1},
+      {kSections.c_str(), TRUE, {}, L"VRX58QRaidSetup.exe", L"Turbo Name", L"Maker", L"VRX58Q", {}, 0}}},
+    {"EmptyValuesLeaveFieldsEmpty",
+     {{"[Customized_Setting]\r\nAPPFolderName=\r\nAPPFileName=\r\nAppName=\r\n[Startup]\r\nCompanyName=\r\nVersion=\r\n",
+       FALSE, L"", L"", L"", L"", L"", L""}}},
+    {"LongValuesAreCutAt259Units", {{kLong.c_str(), FALSE, {}, k259, k259, {}, {}, k259}}},
+    {"InstallFolderThatWouldNotFitStaysEmpty",
+     {{kLongFolder.c_str(), FALSE, L"", {}, {}, {}, std::wstring(250, L'f')}}},
+    {"LaunchKeyIsAFlag",
+     {{"[Customized_Setting]\r\nLaunchAPInSilentMode=5\r\n", FALSE, {}, {}, {}, {}, {}, {}, 1},
+      {"[Customized_Setting]\r\nLaunchAPInSilentMode=yes\r\n", FALSE, {}, {}, {}, {}, {}, {}, 0},
+      {"[Customized_Setting]\r\nLaunchAPInSilentMode=0\r\n", FALSE, {}, {}, {}, {}, {}, {}, 0}}},
+};
+
+class SetupConfigRow : public SetupConfigTest, public ::testing::WithParamInterface<size_t> {};
+
+TEST_P(SetupConfigRow, Reads)
+{
+    for (const ConfigRead& r : kSetupConfigTestCases[GetParam()].reads) {
+        SCOPED_TRACE(r.ini ? r.ini : "no setup.ini");
+        if (r.ini)
+            WriteIni(r.ini);
+        const SetupConfig config = Read(r.bTitleBitmap);
+        auto expect = [](const std::optional<std::wstring>& expected, const wchar_t* actual, const char* field) {
+            if (!expected)
+                return;
+            std::wstring value = *expected;
+            if (value.compare(0, 4, L"<PF>") == 0)
+                value = SystemProgramFiles() + value.substr(4);
+            EXPECT_EQ(value, actual) << field;
+        };
+        expect(r.installDir, config.InstallDir, "InstallDir");
+        expect(r.appFileName, config.AppFileName, "AppFileName");
+        expect(r.appName, config.AppName, "AppName");
+        expect(r.companyName, config.CompanyName, "CompanyName");
+        expect(r.appFolderName, config.AppFolderName, "AppFolderName");
+        expect(r.version, config.Version, "Version");
+        if (r.launch) {
+            EXPECT_EQ(*r.launch, config.LaunchAppInSilentMode);
+        }
+    }
 }
 
-TEST_F(SetupConfigTest, EmptyValuesLeaveFieldsEmpty)
-{
-    WriteIni("[Customized_Setting]\r\nAPPFolderName=\r\nAPPFileName=\r\nAppName=\r\n"
-             "[Startup]\r\nCompanyName=\r\nVersion=\r\n");
-    SetupConfig config = Read();
-    EXPECT_STREQ(L"", config.AppFolderName);
-    EXPECT_STREQ(L"", config.InstallDir);
-    EXPECT_STREQ(L"", config.AppFileName);
-    EXPECT_STREQ(L"", config.AppName);
-    EXPECT_STREQ(L"", config.CompanyName);
-    EXPECT_STREQ(L"", config.Version);
-}
-
-TEST_F(SetupConfigTest, LongValuesAreCutAt259Units)
-{
-    std::string longName(300, 'n');
-    WriteIni("[Customized_Setting]\r\nAPPFileName=" + longName + "\r\nAppName=" + longName
-             + "\r\n[Startup]\r\nVersion=" + longName + "\r\n");
-    SetupConfig config = Read();
-    EXPECT_EQ(std::wstring(259, L'n'), config.AppFileName);
-    EXPECT_EQ(std::wstring(259, L'n'), config.AppName);
-    EXPECT_EQ(std::wstring(259, L'n'), config.Version);
-}
-
-TEST_F(SetupConfigTest, InstallFolderThatWouldNotFitStaysEmpty)
-{
-    WriteIni("[Customized_Setting]\r\nAPPFolderName=" + std::string(250, 'f') + "\r\n");
-    SetupConfig config = Read();
-    EXPECT_EQ(std::wstring(250, L'f'), config.AppFolderName);
-    EXPECT_STREQ(L"", config.InstallDir);
-}
-
-TEST_F(SetupConfigTest, LaunchKeyIsAFlag)
-{
-    WriteIni("[Customized_Setting]\r\nLaunchAPInSilentMode=5\r\n");
-    EXPECT_EQ(1u, Read().LaunchAppInSilentMode);
-    WriteIni("[Customized_Setting]\r\nLaunchAPInSilentMode=yes\r\n");
-    EXPECT_EQ(0u, Read().LaunchAppInSilentMode);
-    WriteIni("[Customized_Setting]\r\nLaunchAPInSilentMode=0\r\n");
-    EXPECT_EQ(0u, Read().LaunchAppInSilentMode);
-}
+INSTANTIATE_TEST_SUITE_P(, SetupConfigRow, ::testing::Range<size_t>(0, std::size(kSetupConfigTestCases)),
+                         [](const ::testing::TestParamInfo<size_t>& info) { return kSetupConfigTestCases[info.param].name; });
 
 } // namespace

@@ -7,9 +7,7 @@ class UninstallTest : public EngineFixture {
 protected:
     SetupConfig InstallPackage(const PackageOptions& options)
     {
-        WritePackage(options);
-        SetupConfig config = ReadConfig();
-        m_cleanUp.push_back(config);
+        SetupConfig config = Prepare(options);
         EXPECT_EQ(SetupSucceeded, InstallApplication(m_package.c_str(), config));
         return config;
     }
@@ -29,23 +27,23 @@ TEST_F(UninstallTest, RemovesExactlyTheInstalledItemsAndKeepsTheRest)
     for (const wchar_t* gone : { L"mingwm10.dll", kAppFile, L"Lorvane.bmp", L"VL.cfg", L"title_about.bmp",
                                  L"Uninstall\\setup.exe", L"Uninstall\\setup.ini", L"Uninstall\\setupENU.dll",
                                  L"Uninstall" })
-        EXPECT_FALSE(Exists(Installed(config, gone))) << gone;
-    EXPECT_TRUE(Exists(Installed(config, L"notes.txt")));
+        EXPECT_FALSE(FileExists(Installed(config, gone))) << gone;
+    EXPECT_TRUE(FileExists(Installed(config, L"notes.txt")));
     EXPECT_FALSE(HklmKeyExists(UninstallKey(config)));
     bool found = true;
     ReadHklmString(RegistryPrefix() + L"Run", m_appName.c_str(), &found);
     EXPECT_FALSE(found);
-    EXPECT_FALSE(Exists(DesktopLink(m_appName)));
-    EXPECT_FALSE(Exists(group + L"\\" + m_appName + L".lnk"));
-    EXPECT_FALSE(Exists(group + L"\\Uninstall.lnk"));
-    EXPECT_TRUE(Exists(group + L"\\Readme.txt"));
+    EXPECT_FALSE(FileExists(DesktopLink(m_appName)));
+    EXPECT_FALSE(FileExists(group + L"\\" + m_appName + L".lnk"));
+    EXPECT_FALSE(FileExists(group + L"\\Uninstall.lnk"));
+    EXPECT_TRUE(FileExists(group + L"\\Readme.txt"));
 
     // A second uninstall finds nothing and passes quietly; without the user's file the
     // install folder goes too.
     ::DeleteFileW(Installed(config, L"notes.txt").c_str());
     EXPECT_EQ(SetupSucceeded, UninstallApplication(config));
     EXPECT_TRUE(g_recordedMessages.empty());
-    EXPECT_FALSE(Exists(config.InstallDir));
+    EXPECT_FALSE(FileExists(config.InstallDir));
 }
 
 TEST_F(UninstallTest, Version6StopsTheServiceAndLeavesRunValuesAlone)
@@ -60,14 +58,11 @@ TEST_F(UninstallTest, Version6StopsTheServiceAndLeavesRunValuesAlone)
     ::RegCloseKey(hKey);
 
     EXPECT_EQ(SetupSucceeded, UninstallApplication(config));
-    std::vector<std::wstring> lines = ReadJournal(journal, 3);
-    ASSERT_EQ(3u, lines.size());
-    std::wstring tool = L"\"" + Installed(config, L"Kelvrin.exe") + L"\"";
-    EXPECT_EQ(L"32|" + tool + L" -k", lines[1]);
-    EXPECT_EQ(L"32|" + tool + L" -u", lines[2]);
-    EXPECT_FALSE(Exists(Installed(config, L"Kelvrin.exe")));
+    std::wstring tool = L"32|\"" + Installed(config, L"Kelvrin.exe") + L"\"";
+    ExpectJournal(journal, { tool + L" -i", tool + L" -k", tool + L" -u" });
+    EXPECT_FALSE(FileExists(Installed(config, L"Kelvrin.exe")));
     EXPECT_EQ(L"x", ReadHklmString(RegistryPrefix() + L"Run", m_appName.c_str()));
-    EXPECT_FALSE(Exists(ProgramsGroup(m_appName)));   // empty, so removed
+    EXPECT_FALSE(FileExists(ProgramsGroup(m_appName)));   // empty, so removed
 }
 
 // While the executable cannot be deleted nothing else goes either: the install stays whole,
@@ -76,14 +71,13 @@ TEST_F(UninstallTest, ExecutableThatCannotBeDeletedFailsTheUninstallAndKeepsTheI
 {
     SetupConfig config = InstallPackage(PackageOptions());
     std::vector<std::wstring> before = Snapshot(config);
-    HANDLE hLock = ::CreateFileW(Installed(config, kAppFile).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                 OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, hLock);
+    CFileHandle hLock = HoldFile(Installed(config, kAppFile));
+    ASSERT_TRUE(hLock.IsValid());
     EXPECT_EQ(SetupFileBusy, DeleteFilesAndUnregister(config));
     EXPECT_EQ(SetupFileBusy, UninstallApplication(config));
-    ::CloseHandle(hLock);
+    hLock.Close();
     EXPECT_EQ(before, Snapshot(config));
-    EXPECT_TRUE(Exists(Installed(config, L"mingwm10.dll")));
+    EXPECT_TRUE(FileExists(Installed(config, L"mingwm10.dll")));
     EXPECT_TRUE(HklmKeyExists(UninstallKey(config)));
     ASSERT_EQ(2u, g_recordedMessages.size());
     EXPECT_NE(std::wstring::npos, g_recordedMessages[0].text.find(L"Fail to remove \"" + Installed(config, kAppFile)));
@@ -99,7 +93,7 @@ TEST_F(UninstallTest, ExecutableThatCannotBeDeletedFailsTheUninstallAndKeepsTheI
     // A read-only executable, as a package copied from read-only media installs it, goes all the same.
     ASSERT_TRUE(::SetFileAttributesW(exe.c_str(), FILE_ATTRIBUTE_READONLY));
     EXPECT_EQ(SetupSucceeded, UninstallApplication(config));
-    EXPECT_FALSE(Exists(exe));
+    EXPECT_FALSE(FileExists(exe));
     EXPECT_FALSE(HklmKeyExists(UninstallKey(config)));
 }
 
@@ -108,15 +102,14 @@ TEST_F(UninstallTest, ExecutableThatCannotBeDeletedFailsTheUninstallAndKeepsTheI
 TEST_F(UninstallTest, HeldRuntimeKeepsTheEntryAndTheTitleBitmap)
 {
     SetupConfig config = InstallPackage({ true, true, false, 0 });
-    HANDLE hLock = ::CreateFileW(Installed(config, L"mingwm10.dll").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                 OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, hLock);
+    CFileHandle hLock = HoldFile(Installed(config, L"mingwm10.dll"));
+    ASSERT_TRUE(hLock.IsValid());
     EXPECT_EQ(SetupFileBusy, UninstallApplication(config));
-    ::CloseHandle(hLock);
-    EXPECT_TRUE(Exists(Installed(config, L"Lorvane.bmp")));
+    hLock.Close();
+    EXPECT_TRUE(FileExists(Installed(config, L"Lorvane.bmp")));
     EXPECT_TRUE(HklmKeyExists(UninstallKey(config)));
     EXPECT_EQ(SetupSucceeded, UninstallApplication(config));
-    EXPECT_FALSE(Exists(Installed(config, L"Lorvane.bmp")));
+    EXPECT_FALSE(FileExists(Installed(config, L"Lorvane.bmp")));
     EXPECT_FALSE(HklmKeyExists(UninstallKey(config)));
 }
 

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "framework/AfxHandle.h"
 #include "lang/Languages.h"
 
 namespace {
@@ -48,40 +49,19 @@ std::wstring LibraryPath(const wchar_t* abbreviation)
     return WinePath(SETUP_SHIPPED_PACKAGE_DIR) + L"\\setup" + abbreviation + L".dll";
 }
 
-// Owns one loaded library.
-class CLoadedLibrary {
-public:
-    CLoadedLibrary(const std::wstring& path, DWORD flags)
-        : m_hModule(LoadLibraryExW(path.c_str(), NULL, flags)) {}
-    ~CLoadedLibrary()
-    {
-        if (m_hModule)
-            FreeLibrary(m_hModule);
-    }
-    CLoadedLibrary(const CLoadedLibrary&) = delete;
-    CLoadedLibrary& operator=(const CLoadedLibrary&) = delete;
+// The library's data, loaded as the wizard reads its texts.
+CLibrary LoadTexts(const std::wstring& path)
+{
+    return CLibrary(LoadLibraryExW(path.c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE));
+}
 
-    HMODULE Handle() const { return m_hModule; }
-
-    // Text of a string id as the wizard loads it, in a buffer of its size.
-    std::wstring Text(UINT id) const
-    {
-        wchar_t buffer[kTextUnits] = {};
-        int units = IsCaption(id) ? kCaptionUnits : kTextUnits;
-        int length = LoadStringW(m_hModule, id, buffer, units);
-        return std::wstring(buffer, length > 0 ? length : 0);
-    }
-
-    // Full length of a string id, however long (0 when missing).
-    int FullLength(UINT id) const
-    {
-        const wchar_t* text = nullptr;
-        return LoadStringW(m_hModule, id, reinterpret_cast<LPWSTR>(&text), 0);
-    }
-
-private:
-    HMODULE m_hModule;
-};
+// Text of a string id as the wizard loads it, in a buffer of its size.
+std::wstring Text(HMODULE module, UINT id)
+{
+    wchar_t buffer[kTextUnits] = {};
+    int length = LoadStringW(module, id, buffer, IsCaption(id) ? kCaptionUnits : kTextUnits);
+    return std::wstring(buffer, length > 0 ? length : 0);
+}
 
 // EnumResourceLanguagesW callback: appends each language to a vector<LANGID>.
 BOOL CALLBACK CollectLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR found)
@@ -90,41 +70,18 @@ BOOL CALLBACK CollectLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR
     return TRUE;
 }
 
-std::vector<unsigned char> ReadFileBytes(const std::wstring& path)
-{
-    std::vector<unsigned char> bytes;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL,
-                              OPEN_EXISTING, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return bytes;
-    DWORD size = GetFileSize(file, NULL);
-    bytes.resize(size);
-    DWORD read = 0;
-    if (size == INVALID_FILE_SIZE || !ReadFile(file, bytes.data(), size, &read, NULL) ||
-        read != size)
-        bytes.clear();
-    CloseHandle(file);
-    return bytes;
-}
-
-std::string Narrow(const std::wstring& text)
-{
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, NULL, 0, NULL, NULL);
-    std::string out(bytes > 0 ? bytes - 1 : 0, '\0');
-    if (bytes > 1)
-        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &out[0], bytes, NULL, NULL);
-    return out;
-}
-
 // Names the library in test output.
 void PrintTo(const LanguageInfo& info, std::ostream* os)
 {
     *os << "setup" << Narrow(info.abbreviation) << ".dll";
 }
 
+// Each case has the library's texts loaded in m_library.
 class LanguageLibraryTest : public ::testing::TestWithParam<LanguageInfo> {
 protected:
+    void SetUp() override { ASSERT_TRUE(m_library.IsValid()) << Narrow(Path()); }
     std::wstring Path() const { return LibraryPath(GetParam().abbreviation); }
+    CLibrary m_library = LoadTexts(Path());
 };
 
 // --- Loading -------------------------------------------------------------
@@ -140,10 +97,10 @@ TEST_P(LanguageLibraryTest, LoadsWithLoadLibraryAsTheSetupProgramDoes)
 
 TEST_P(LanguageLibraryTest, HoldsEveryTextTheWizardLoadsWhole)
 {
-    CLoadedLibrary library(Path(), LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_NE(library.Handle(), nullptr);
     for (UINT id = IDS_FIRST_TEXT; id <= IDS_LAST_TEXT; ++id) {
-        int length = library.FullLength(id);
+        // The full length, however long (0 when missing).
+        const wchar_t* text = nullptr;
+        int length = LoadStringW(m_library, id, reinterpret_cast<LPWSTR>(&text), 0);
         EXPECT_GT(length, 0) << "text " << id << " missing";
         // Nothing may be cut by the wizard's buffer (one unit is the terminator).
         EXPECT_LT(length, IsCaption(id) ? kCaptionUnits : kTextUnits) << "text " << id;
@@ -152,12 +109,10 @@ TEST_P(LanguageLibraryTest, HoldsEveryTextTheWizardLoadsWhole)
 
 TEST_P(LanguageLibraryTest, CarriesItsStringTableInItsOwnLanguageOnly)
 {
-    CLoadedLibrary library(Path(), LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_NE(library.Handle(), nullptr);
     // Ids 1-15 live in string block 1, ids 16-31 in block 2.
     for (UINT block : {1u, 2u}) {
         std::vector<LANGID> languages;
-        EnumResourceLanguagesW(library.Handle(), RT_STRING, MAKEINTRESOURCEW(block),
+        EnumResourceLanguagesW(m_library, RT_STRING, MAKEINTRESOURCEW(block),
                                CollectLanguage, reinterpret_cast<LONG_PTR>(&languages));
         EXPECT_EQ(languages, std::vector<LANGID>{GetParam().langId}) << "string block " << block;
     }
@@ -165,17 +120,13 @@ TEST_P(LanguageLibraryTest, CarriesItsStringTableInItsOwnLanguageOnly)
 
 TEST_P(LanguageLibraryTest, NoTwoTextsAreTheSame)
 {
-    CLoadedLibrary library(Path(), LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_NE(library.Handle(), nullptr);
     for (UINT a = IDS_FIRST_TEXT; a <= IDS_LAST_TEXT; ++a)
         for (UINT b = a + 1; b <= IDS_LAST_TEXT; ++b)
-            EXPECT_NE(library.Text(a), library.Text(b)) << "texts " << a << " and " << b;
+            EXPECT_NE(Text(m_library, a), Text(m_library, b)) << "texts " << a << " and " << b;
 }
 
 TEST_P(LanguageLibraryTest, InstructionsNameTheButtonsByTheirCaptions)
 {
-    CLoadedLibrary library(Path(), LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_NE(library.Handle(), nullptr);
     struct Mention {
         UINT text;
         UINT caption;
@@ -186,8 +137,7 @@ TEST_P(LanguageLibraryTest, InstructionsNameTheButtonsByTheirCaptions)
         {IDS_FINISH_INFO, IDS_FINISH},
     };
     for (const Mention& m : mentions) {
-        std::wstring text = library.Text(m.text);
-        std::wstring caption = library.Text(m.caption);
+        std::wstring text = Text(m_library, m.text), caption = Text(m_library, m.caption);
         ASSERT_FALSE(caption.empty());
         EXPECT_NE(text.find(caption), std::wstring::npos)
             << "text " << m.text << " \"" << Narrow(text) << "\" does not name caption "
@@ -199,7 +149,7 @@ TEST_P(LanguageLibraryTest, InstructionsNameTheButtonsByTheirCaptions)
 
 TEST_P(LanguageLibraryTest, ImageHasNoCodeNoEntryPointAndNoImports)
 {
-    std::vector<unsigned char> file = ReadFileBytes(Path());
+    const std::string file = ReadWholeFile(Path());
     ASSERT_GE(file.size(), sizeof(IMAGE_DOS_HEADER));
     IMAGE_DOS_HEADER dos;
     memcpy(&dos, file.data(), sizeof dos);
@@ -250,32 +200,17 @@ INSTANTIATE_TEST_SUITE_P(Package, LanguageLibraryTest, ::testing::ValuesIn(kLang
 TEST(TraditionalChineseLibrary, HoldsTheReferenceTextsExactly)
 {
     const wchar_t* const reference[] = {
-        L"安裝",
-        L"取消",
-        L"完成",
-        L"按一下「安裝」以開始安裝。按一下「取消」結束安裝精靈。",
-        L"精靈已準備就緒，可以開始安裝了。",
-        L"開始複製檔案",
-        L"安裝精靈已成功完成安裝了。",
-        L"按一下「完成」以結束精靈。",
-        L"安裝失敗",
-        L"移除",
-        L"移除所有已安裝功能。",
-        L"按一下「移除」以開始移除。按一下「取消」結束移除精靈。",
-        L"開始移除檔案",
-        L"移除失敗",
-        L"移除精靈已成功完成移除",
-        L"安裝精靈正在進行中...",
-        L"移除精靈正在進行中...",
-        L"立即重新啟動電腦",
-        L"稍後再重新啟動電腦",
-        L"立即啟動應用程式",
-        L"關閉",
+        L"安裝", L"取消", L"完成", L"按一下「安裝」以開始安裝。按一下「取消」結束安裝精靈。",
+        L"精靈已準備就緒，可以開始安裝了。", L"開始複製檔案", L"安裝精靈已成功完成安裝了。",
+        L"按一下「完成」以結束精靈。", L"安裝失敗", L"移除", L"移除所有已安裝功能。",
+        L"按一下「移除」以開始移除。按一下「取消」結束移除精靈。", L"開始移除檔案", L"移除失敗",
+        L"移除精靈已成功完成移除", L"安裝精靈正在進行中...", L"移除精靈正在進行中...", L"立即重新啟動電腦",
+        L"稍後再重新啟動電腦", L"立即啟動應用程式", L"關閉",
     };
-    CLoadedLibrary library(LibraryPath(L"CHT"), LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_NE(library.Handle(), nullptr);
+    CLibrary library = LoadTexts(LibraryPath(L"CHT"));
+    ASSERT_TRUE(library.IsValid());
     for (UINT id = IDS_FIRST_TEXT; id <= IDS_LAST_TEXT; ++id)
-        EXPECT_EQ(library.Text(id), reference[id - 1]) << "text " << id;
+        EXPECT_EQ(Text(library, id), reference[id - 1]) << "text " << id;
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // A host program that runs the wizard dialog from resources that lack the background
 // bitmap, with the package's English texts.
 #include "framework/Afx.h"
-#include "app/SetupFlags.h"
+#include "engine/Platform.h"
 #include "wizard/SetupDlg.h"
 #include "tests/WinePath.h"
 

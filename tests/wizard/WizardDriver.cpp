@@ -4,6 +4,7 @@
 #include <shlobj.h>
 #include <tlhelp32.h>
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -19,12 +20,7 @@ std::vector<DWORD> CaptureScreen(const RECT& rc)
     std::vector<DWORD> px((size_t)w * h);
     HDC hScreen = ::GetDC(nullptr);
     HDC hMem = ::CreateCompatibleDC(hScreen);
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-    bi.bmiHeader.biWidth = w;
-    bi.bmiHeader.biHeight = -h;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
+    BITMAPINFO bi = TopDownDib(w, h);
     void* bits = nullptr;
     HBITMAP hBmp = ::CreateDIBSection(hScreen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
     HGDIOBJ old = ::SelectObject(hMem, hBmp);
@@ -51,12 +47,7 @@ std::vector<DWORD> ReadBitmapPixels(const std::wstring& path, int* pWidth, int* 
     *pWidth = bm.bmWidth;
     *pHeight = bm.bmHeight;
     std::vector<DWORD> px((size_t)bm.bmWidth * bm.bmHeight);
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-    bi.bmiHeader.biWidth = bm.bmWidth;
-    bi.bmiHeader.biHeight = -bm.bmHeight;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
+    BITMAPINFO bi = TopDownDib(bm.bmWidth, bm.bmHeight);
     HDC hdc = ::GetDC(nullptr);
     ::GetDIBits(hdc, hBmp, 0, bm.bmHeight, px.data(), &bi, DIB_RGB_COLORS);
     ::ReleaseDC(nullptr, hdc);
@@ -64,13 +55,7 @@ std::vector<DWORD> ReadBitmapPixels(const std::wstring& path, int* pWidth, int* 
     return px;
 }
 
-} // namespace
-
-BOOL FileExists(const std::wstring& path)
-{
-    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
+// Copies a folder tree; FALSE on the first failure.
 BOOL CopyTree(const std::wstring& from, const std::wstring& to)
 {
     ::CreateDirectoryW(to.c_str(), nullptr);
@@ -92,27 +77,14 @@ BOOL CopyTree(const std::wstring& from, const std::wstring& to)
     return ok;
 }
 
-void DeleteTree(const std::wstring& path)
+std::wstring WindowText(HWND hWnd)
 {
-    WIN32_FIND_DATAW fd;
-    HANDLE h = ::FindFirstFileW((path + L"\\*").c_str(), &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = fd.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            std::wstring child = path + L"\\" + name;
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                DeleteTree(child);
-            else {
-                ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-                ::DeleteFileW(child.c_str());
-            }
-        } while (::FindNextFileW(h, &fd));
-        ::FindClose(h);
-    }
-    ::RemoveDirectoryW(path.c_str());
+    wchar_t buf[1024] = {};
+    ::GetWindowTextW(hWnd, buf, 1024);
+    return buf;
 }
+
+} // namespace
 
 std::wstring LoadPackageText(const std::wstring& packageDir, const wchar_t* lang, UINT nID)
 {
@@ -160,27 +132,17 @@ BOOL TestPackage::UseProgramWithoutCatalogue() const
 
 BOOL TestPackage::ChangeOneByte(const wchar_t* lpszName) const
 {
-    HANDLE h = ::CreateFileW((folder + lpszName).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                             nullptr);
-    if (h == INVALID_HANDLE_VALUE)
+    std::string bytes = ReadWholeFile(folder + lpszName);
+    if (bytes.empty())
         return FALSE;
-    BYTE b = 0;
-    DWORD n = 0;
-    const LONG middle = (LONG)(::GetFileSize(h, nullptr) / 2);
-    BOOL bOk = ::SetFilePointer(h, middle, nullptr, FILE_BEGIN) == (DWORD)middle && ::ReadFile(h, &b, 1, &n, nullptr)
-        && n == 1 && ::SetFilePointer(h, middle, nullptr, FILE_BEGIN) == (DWORD)middle;
-    b ^= 1;
-    bOk = bOk && ::WriteFile(h, &b, 1, &n, nullptr) && n == 1;
-    ::CloseHandle(h);
-    return bOk;
+    bytes[bytes.size() / 2] ^= 1;
+    return WriteWholeFile(folder + lpszName, bytes);
 }
 
 PlantedLibraries::PlantedLibraries(const std::wstring& folder, const std::vector<std::wstring>& preferred,
                                    const std::vector<std::wstring>& others)
 {
-    wchar_t temp[MAX_PATH] = {};
-    ::GetTempPathW(MAX_PATH, temp);
-    m_marker = std::wstring(temp) + L"planted-dll-ran.txt";
+    m_marker = PlantedMarkerPath();
     ::DeleteFileW(m_marker.c_str());
     HKEY hKey = nullptr;
     ::RegCreateKeyExW(HKEY_CURRENT_USER, kSetupOverrides, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &hKey, nullptr);
@@ -228,71 +190,49 @@ bool IsOwnProcess(DWORD pid, DWORD startedPid)
     return bChild;
 }
 
-struct FindWizardData {
-    DWORD pid;
-    HWND hWnd;
-    DWORD wizardPid;
-};
-
-BOOL CALLBACK FindWizardWindow(HWND hWnd, LPARAM lParam)
+// A visible dialog of the started process (or one it started) for which pred holds, or null;
+// the process that shows it in *pPid.
+HWND FindDialog(DWORD startedPid, const std::function<bool(HWND)>& pred, DWORD* pPid = nullptr)
 {
-    auto* data = reinterpret_cast<FindWizardData*>(lParam);
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(hWnd, &pid);
-    wchar_t cls[32] = {};
-    ::GetClassNameW(hWnd, cls, 32);
-    // The wizard, not a message box of the same process (those carry a static text item).
-    if (wcscmp(cls, L"#32770") == 0 && ::IsWindowVisible(hWnd) && ::GetDlgItem(hWnd, 1000)
-        && IsOwnProcess(pid, data->pid)) {
-        data->hWnd = hWnd;
-        data->wizardPid = pid;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-} // namespace
-
-BOOL WizardProcess::Start(const std::wstring& exePath, const std::wstring& words)
-{
-    return Launch(exePath, words) && Attach();
-}
-
-namespace {
-
-struct FindBoxData {
-    DWORD pid;
-    const wchar_t* text;
-    HWND hWnd;
-};
-
-BOOL CALLBACK FindBoxWindow(HWND hWnd, LPARAM lParam)
-{
-    auto* data = reinterpret_cast<FindBoxData*>(lParam);
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(hWnd, &pid);
-    wchar_t cls[32] = {};
-    ::GetClassNameW(hWnd, cls, 32);
-    if (!::IsWindowVisible(hWnd) || wcscmp(cls, L"#32770") != 0 || !IsOwnProcess(pid, data->pid))
-        return TRUE;
-    for (HWND h = ::GetWindow(hWnd, GW_CHILD); h; h = ::GetWindow(h, GW_HWNDNEXT)) {
-        wchar_t buf[256] = {};
-        ::GetWindowTextW(h, buf, 256);
-        if (wcscmp(buf, data->text) == 0) {
-            data->hWnd = hWnd;
+    struct Data {
+        DWORD startedPid;
+        const std::function<bool(HWND)>* pred;
+        HWND hWnd;
+        DWORD pid;
+    } data{startedPid, &pred, nullptr, 0};
+    ::EnumWindows(
+        [](HWND hWnd, LPARAM lParam) -> BOOL {
+            auto* d = reinterpret_cast<Data*>(lParam);
+            DWORD pid = 0;
+            ::GetWindowThreadProcessId(hWnd, &pid);
+            wchar_t cls[32] = {};
+            ::GetClassNameW(hWnd, cls, 32);
+            if (wcscmp(cls, L"#32770") || !::IsWindowVisible(hWnd) || !(*d->pred)(hWnd)
+                || !IsOwnProcess(pid, d->startedPid))
+                return TRUE;
+            d->hWnd = hWnd;
+            d->pid = pid;
             return FALSE;
-        }
-    }
-    return TRUE;
+        },
+        (LPARAM)&data);
+    if (pPid)
+        *pPid = data.pid;
+    return data.hWnd;
 }
 
 } // namespace
 
 HWND WizardProcess::FindMessageBox(const wchar_t* lpszText) const
 {
-    FindBoxData data{m_pi.dwProcessId, lpszText, nullptr};
-    ::EnumWindows(&FindBoxWindow, (LPARAM)&data);
-    return data.hWnd;
+    return FindDialog(m_pi.dwProcessId, [lpszText](HWND hWnd) {
+        for (HWND h = ::GetWindow(hWnd, GW_CHILD); h; h = ::GetWindow(h, GW_HWNDNEXT)) {
+            wchar_t buf[256] = {};
+            ::GetWindowTextW(h, buf, 256);
+            if (wcscmp(buf, lpszText) == 0)
+                return true;
+        }
+        return false;
+    });
 }
 
 BOOL WizardProcess::Launch(const std::wstring& exePath, const std::wstring& words)
@@ -313,10 +253,9 @@ BOOL WizardProcess::Attach()
     BOOL found = WaitFor([this] {
         if (::WaitForSingleObject(m_pi.hProcess, 0) == WAIT_OBJECT_0)
             return true;
-        FindWizardData data{m_pi.dwProcessId, nullptr, 0};
-        ::EnumWindows(&FindWizardWindow, (LPARAM)&data);
-        m_hWnd = data.hWnd;
-        m_dwWizardPid = data.wizardPid;
+        // The wizard, not a message box of the same process (those carry a static text item).
+        m_hWnd = FindDialog(m_pi.dwProcessId, [](HWND hWnd) { return ::GetDlgItem(hWnd, 1000) != nullptr; },
+                            &m_dwWizardPid);
         return m_hWnd != nullptr;
     }, kStartTimeoutMs);
     return found && m_hWnd != nullptr;
@@ -359,22 +298,20 @@ void WizardProcess::Kill()
 
 std::wstring WizardProcess::Text(int id) const
 {
-    wchar_t buf[1024] = {};
-    ::GetWindowTextW(Item(id), buf, 1024);
-    return buf;
+    return WindowText(Item(id));
+}
+
+std::wstring WizardProcess::Title() const
+{
+    return WindowText(m_hWnd);
 }
 
 std::wstring WizardProcess::AccessibleName(int id) const
 {
-    return AccessibleNameOf(Item(id));
-}
-
-std::wstring AccessibleNameOf(HWND hWnd)
-{
     std::wstring name = L"(no accessible object)";
     ::CoInitialize(nullptr);
     IAccessible* acc = nullptr;
-    if (SUCCEEDED(::AccessibleObjectFromWindow(hWnd, (DWORD)OBJID_CLIENT, __uuidof(IAccessible), (void**)&acc))) {
+    if (SUCCEEDED(::AccessibleObjectFromWindow(Item(id), (DWORD)OBJID_CLIENT, __uuidof(IAccessible), (void**)&acc))) {
         VARIANT self;
         ::VariantInit(&self);
         self.vt = VT_I4;
@@ -399,13 +336,6 @@ HWND WizardProcess::Focus() const
     if (!tid || !::GetGUIThreadInfo(tid, &info))
         return nullptr;
     return info.hwndFocus;
-}
-
-std::wstring WizardProcess::Title() const
-{
-    wchar_t buf[1024] = {};
-    ::GetWindowTextW(m_hWnd, buf, 1024);
-    return buf;
 }
 
 RECT WizardProcess::ItemRect(int id) const
@@ -447,22 +377,20 @@ std::vector<DWORD> WizardProcess::PaintedItemPixels(int id, DWORD ms) const
     };
     RECT screen = ring;
     ::MapWindowPoints(m_hWnd, nullptr, (LPPOINT)&screen, 2);
-    std::vector<DWORD> last;
-    const DWORD start = ::GetTickCount();
-    for (;;) {
-        std::vector<DWORD> px = CaptureScreen(screen);
-        if (px == last && painted(px)) {
-            std::vector<DWORD> inside;
-            for (int y = 1; y < ring.bottom - ring.top - 1; ++y)
-                for (int x = 1; x < ring.right - ring.left - 1; ++x)
-                    inside.push_back(px[(size_t)y * (ring.right - ring.left) + x]);
-            return inside;
-        }
-        if (::GetTickCount() - start > ms)
-            return {};
-        last = std::move(px);
-        ::Sleep(100);
-    }
+    // Painted, and two captures in a row agree.
+    std::vector<DWORD> last, px;
+    if (!WaitFor([&] {
+            px = CaptureScreen(screen);
+            const bool bDone = px == last && painted(px);
+            last = px;
+            return bDone;
+        }, ms))
+        return {};
+    std::vector<DWORD> inside;
+    for (int y = 1; y < ring.bottom - ring.top - 1; ++y)
+        for (int x = 1; x < ring.right - ring.left - 1; ++x)
+            inside.push_back(px[(size_t)y * (ring.right - ring.left) + x]);
+    return inside;
 }
 
 int WizardProcess::ProgressPos() const
@@ -537,19 +465,11 @@ void WizardProcess::Key(WORD vk, bool bAlt, bool bShift) const
     if (bShift)
         keys.push_back(VK_SHIFT);
     keys.push_back(vk);
-    std::vector<INPUT> in;
-    for (WORD k : keys) {
-        INPUT down{};
-        down.type = INPUT_KEYBOARD;
-        down.ki.wVk = k;
-        in.push_back(down);
-    }
-    for (size_t i = keys.size(); i-- > 0;) {
-        INPUT up{};
-        up.type = INPUT_KEYBOARD;
-        up.ki.wVk = keys[i];
-        up.ki.dwFlags = KEYEVENTF_KEYUP;
-        in.push_back(up);
+    std::vector<INPUT> in(keys.size() * 2);
+    for (size_t i = 0; i < keys.size(); ++i) {
+        in[i].type = in[in.size() - 1 - i].type = INPUT_KEYBOARD;
+        in[i].ki.wVk = in[in.size() - 1 - i].ki.wVk = keys[i];
+        in[in.size() - 1 - i].ki.dwFlags = KEYEVENTF_KEYUP;
     }
     ::SendInput((UINT)in.size(), in.data(), sizeof(INPUT));
     ::Sleep(200);
@@ -609,42 +529,15 @@ BOOL SaveScreenshot(HWND hWnd, const char* name)
     RECT rc;
     ::GetWindowRect(hWnd, &rc);
     ::Sleep(300);   // let the last repaint reach the screen
-    std::vector<DWORD> px = CaptureScreen(rc);
-    int w = rc.right - rc.left, h = rc.bottom - rc.top;
-    std::wstring dir = WinePath(SETUP_BINARY_DIR) + L"\\screenshots";
+    const std::vector<DWORD> px = CaptureScreen(rc);
+    const std::wstring dir = WinePath(SETUP_BINARY_DIR) + L"\\screenshots";
     ::CreateDirectoryW(dir.c_str(), nullptr);
-    std::wstring path = dir + L"\\";
-    for (const char* p = name; *p; ++p)
-        path += (wchar_t)*p;
-    path += L".bmp";
-    FILE* f = _wfopen(path.c_str(), L"wb");
-    if (!f)
-        return FALSE;
-    int stride = (w * 3 + 3) & ~3;
-    BITMAPFILEHEADER fh{};
-    BITMAPINFOHEADER ih{};
-    fh.bfType = 0x4D42;
-    fh.bfOffBits = sizeof(fh) + sizeof(ih);
-    fh.bfSize = fh.bfOffBits + stride * h;
-    ih.biSize = sizeof(ih);
-    ih.biWidth = w;
-    ih.biHeight = h;
-    ih.biPlanes = 1;
-    ih.biBitCount = 24;
-    fwrite(&fh, sizeof(fh), 1, f);
-    fwrite(&ih, sizeof(ih), 1, f);
-    std::vector<unsigned char> row(stride);
-    for (int y = h - 1; y >= 0; --y) {
-        for (int x = 0; x < w; ++x) {
-            DWORD c = px[(size_t)y * w + x];
-            row[x * 3] = (unsigned char)(c & 0xFF);
-            row[x * 3 + 1] = (unsigned char)((c >> 8) & 0xFF);
-            row[x * 3 + 2] = (unsigned char)((c >> 16) & 0xFF);
-        }
-        fwrite(row.data(), 1, stride, f);
-    }
-    fclose(f);
-    return TRUE;
+    BITMAPFILEHEADER fh{0x4D42, 0, 0, 0, sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)};
+    const BITMAPINFOHEADER ih = TopDownDib(rc.right - rc.left, rc.bottom - rc.top).bmiHeader;
+    fh.bfSize = fh.bfOffBits + (DWORD)px.size() * 4;
+    std::string bytes((const char*)&fh, sizeof(fh));
+    bytes.append((const char*)&ih, sizeof(ih)).append((const char*)px.data(), px.size() * 4);
+    return WriteWholeFile(dir + L"\\" + std::wstring(name, name + strlen(name)) + L".bmp", bytes);
 }
 
 double ScreenDifferenceFromBitmap(int x, int y, const std::wstring& bmpPath)

@@ -13,10 +13,6 @@
 #include <vector>
 #include "tests/WinePath.h"
 
-BOOL FileExists(const std::wstring& path);
-// Copies a folder tree; FALSE on the first failure.
-BOOL CopyTree(const std::wstring& from, const std::wstring& to);
-void DeleteTree(const std::wstring& path);
 // The text of string id nID in the package's language library setupXXX.dll.
 std::wstring LoadPackageText(const std::wstring& packageDir, const wchar_t* lang, UINT nID);
 // The lines of the tools journal, or empty.
@@ -40,12 +36,9 @@ struct TestPackage {
 class WizardProcess {
 public:
     ~WizardProcess();
-    // Starts exePath with the given words and waits for its wizard window; FALSE when none
-    // appeared within the time.
-    BOOL Start(const std::wstring& exePath, const std::wstring& words = L"");
     // Starts the program without waiting for anything.
     BOOL Launch(const std::wstring& exePath, const std::wstring& words = L"");
-    // Waits for the wizard window of the started process.
+    // Waits for the wizard window of the started process; FALSE when none appeared in time.
     BOOL Attach();
     // A message box of the process that shows lpszText, or null.
     HWND FindMessageBox(const wchar_t* lpszText) const;
@@ -82,7 +75,8 @@ public:
     void Key(WORD vk, bool bAlt = false, bool bShift = false) const;
     // The control that has the keyboard focus in the wizard, or null.
     HWND Focus() const;
-    // The control's name as a screen reader gets it (AccessibleObjectFromWindow).
+    // The control's name as a screen reader gets it (AccessibleObjectFromWindow); "(no
+    // accessible object)" when there is none.
     std::wstring AccessibleName(int id) const;
 
     // Polls pred every 20 ms until it holds or ms pass; dismisses "Fail" message boxes on the
@@ -137,11 +131,7 @@ public:
 // screen shows them; without it the system maps their rectangles to this program's 96 dpi.
 void SeeRealPixels();
 
-// The name the accessibility interface gives a window's client object; "(no accessible
-// object)" when there is none.
-std::wstring AccessibleNameOf(HWND hWnd);
-
-// Saves the screen area of hWnd as a 24-bit BMP named name.bmp in the screenshots folder.
+// Saves the screen area of hWnd as a 32-bit BMP named name.bmp in the screenshots folder.
 BOOL SaveScreenshot(HWND hWnd, const char* name);
 // The mean absolute difference per channel between the screen at (x, y) (screen coordinates)
 // and the bitmap file, over the bitmap's size.

@@ -1,17 +1,24 @@
 // The wizard of the real setup program, driven from outside through Win32 as a user would.
-// The cases share one Wine prefix and run in file order: the install and uninstall runs
-// build on each other.
+// Every case is a row of kWizardTestCases: the package, the program's words, what the user does,
+// and the pages, texts, focus and exit code that must follow; one driver runs them all. The
+// rows share one Wine prefix and run in table order: the install and uninstall runs build on
+// each other.
 #include <gtest/gtest.h>
 #include "tests/wizard/WizardDriver.h"
-#include "app/SetupFlags.h"
+#include "engine/Platform.h"
 #include "engine/SetupEngine.h"
 #include "controls/TextLabelCtrl.h"
 #include "framework/AfxDpi.h"
+#include "framework/AfxHandle.h"
 #include "lang/Languages.h"
 #include "res/resource.h"
 #include <commctrl.h>
 #include <shlobj.h>
 #include <cstdlib>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <sstream>
 #include <vector>
 
 namespace {
@@ -20,10 +27,23 @@ const wchar_t kInstallSuffix[] = L" - Installation Wizard";
 const wchar_t kUninstallSuffix[] = L" - Uninstallation Wizard";
 const wchar_t kAppName[] = L"Varelon VRX58Q RAID Manager";
 const wchar_t kTurboAppName[] = L"Varelon TurboVolume RAID Manager";
+const wchar_t kKilledLog[] = L"C:\\wizard-tests\\killed.log";
 const DWORD kExitMs = 15000;
 const DWORD kRunMs = 90000;
 // How long a change of the wizard's look may take to reach the screen.
 const DWORD kPaintMs = 10000;
+// A run whose exit code the case does not look at.
+const DWORD kAnyExit = 0xFFFFFFFF;
+// The dialog result of the test host without the background bitmap, which is no setup outcome.
+const DWORD kHostCancelled = IDCANCEL;
+
+// The name of an exit code, for failure messages.
+const char* ExitName(DWORD code)
+{
+    static const char* const names[] = {"SetupSucceeded", "SetupFailed",       "SetupRefused",  "SetupBusy",
+                                        "SetupCancelled", "SetupStillRunning", "SetupDiskFull", "SetupFileBusy"};
+    return code < 8 ? names[code] : "no setup outcome";
+}
 
 // The language the wizard is expected to speak: SETUP_EXPECT_LANG, else English.
 std::wstring ExpectedLang()
@@ -34,26 +54,12 @@ std::wstring ExpectedLang()
     return L"ENU";
 }
 
-std::wstring Txt(const TestPackage& pkg, UINT nID)
-{
-    return LoadPackageText(pkg.folder, ExpectedLang().c_str(), nID);
-}
-
-std::string Narrow(const std::wstring& s)
-{
-    std::string out;
-    for (wchar_t c : s)
-        out += (c < 128) ? (char)c : '?';
-    return out;
-}
-
 // The settings the engine uses for this package, with the flags setup.exe itself derives.
 SetupConfig ConfigFor(const TestPackage& pkg, BOOL bTitleBitmap = FALSE)
 {
     g_bIsWow64 = IsWow64();
     g_bIsNt6 = IsWindowsNt6();
-    wchar_t lang[8] = {};
-    g_bGermanUi = ::GetEnvironmentVariableW(L"SETUP_EXPECT_LANG", lang, 8) && wcscmp(lang, L"DEU") == 0;
+    g_bGermanUi = ExpectedLang() == L"DEU";
     SetupConfig config{};
     ReadSetupConfig(pkg.folder.c_str(), &config, bTitleBitmap);
     return config;
@@ -66,31 +72,14 @@ std::wstring UninstallKey(const SetupConfig& config)
     return prefix + L"Uninstall\\" + config.AppFolderName;
 }
 
-BOOL KeyExists(const std::wstring& key)
-{
-    HKEY h;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS)
-        return FALSE;
-    ::RegCloseKey(h);
-    return TRUE;
-}
-
-std::wstring SpecialFolder(int csidl)
-{
-    wchar_t buf[MAX_PATH] = {};
-    ::SHGetSpecialFolderPathW(nullptr, buf, csidl, FALSE);
-    return buf;
-}
-
-int CountStarts(const std::string& journal, const char* program)
+// How often the tools journal records a start of program: lines naming it, then "start".
+int CountStarts(const std::string& journal, const std::string& program)
 {
     int n = 0;
-    std::string needle = std::string("\t") + program + "\t";
-    for (size_t pos = journal.find(needle); pos != std::string::npos; pos = journal.find(needle, pos + 1)) {
-        size_t eol = journal.find('\n', pos);
-        std::string line = journal.substr(pos, eol == std::string::npos ? std::string::npos : eol - pos);
-        if (line.find("\tstart\t") != std::string::npos)
-            ++n;
+    std::istringstream lines(journal);
+    for (std::string line; std::getline(lines, line);) {
+        const size_t pos = line.find("\t" + program + "\t");
+        n += pos != std::string::npos && line.find("\tstart\t", pos) != std::string::npos;
     }
     return n;
 }
@@ -104,35 +93,181 @@ void CloseRunningApplication(const wchar_t* appName)
             return;
         DWORD pid = 0;
         ::GetWindowThreadProcessId(h, &pid);
-        HANDLE hProcess = ::OpenProcess(SYNCHRONIZE, FALSE, pid);
+        CKernelHandle hProcess(::OpenProcess(SYNCHRONIZE, FALSE, pid));
         ::PostMessageW(h, WM_CLOSE, 0, 0);
-        if (hProcess) {
+        if (hProcess)
             ::WaitForSingleObject(hProcess, 10000);
-            ::CloseHandle(hProcess);
-        } else {
+        else
             ::Sleep(100);
-        }
     }
 }
 
+// The prefix may hold an install of an earlier run or row: removes it with its shortcuts.
+void RemoveEarlierInstall()
+{
+    TestPackage pkg(L"cleanup");
+    const SetupConfig config = ConfigFor(pkg);
+    CloseRunningApplication(config.AppName);
+    DeleteTree(config.InstallDir);
+    ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, UninstallKey(config).c_str());
+    ::DeleteFileW((SpecialFolder(CSIDL_DESKTOPDIRECTORY) + L"\\" + config.AppName + L".lnk").c_str());
+    DeleteTree(SpecialFolder(CSIDL_COMMON_PROGRAMS) + L"\\" + config.AppName);
+}
+
+// ---------------------------------------------------------------------------------------------
+// What a row holds
+
+// What one row's runs share: its copy of the package, the settings the engine reads from it,
+// the wizard of the current run, and what the row's preparation keeps for its checks.
+struct Ctx {
+    Ctx(const wchar_t* package, bool bTitleBitmap) : pkg(package, bTitleBitmap), config(ConfigFor(pkg)) {}
+    std::wstring Txt(UINT nID) const { return nID ? LoadPackageText(pkg.folder, ExpectedLang().c_str(), nID) : L""; }
+    std::wstring Dir() const { return config.InstallDir; }
+    std::wstring AppPath() const { return Dir() + L"\\" + config.AppFileName; }
+    // The journal records no start of the application, ms after the run.
+    void ExpectNoStart(DWORD ms) const
+    {
+        ::Sleep(ms);
+        EXPECT_EQ(CountStarts(ReadJournal(), Narrow(config.AppFileName)), 0);
+    }
+
+    TestPackage pkg;
+    SetupConfig config;
+    WizardProcess w;
+    DWORD dpi = 96;
+    WizardProcess app;                 // the installed application, started by the row
+    CFileHandle hold;                  // a file the row keeps open without sharing
+    std::unique_ptr<PlantedLibraries> planted;
+    std::vector<DWORD> plain;          // the Install button's look without a focus cue
+};
+using Check = std::function<void(Ctx&)>;
+
+// What the user does: nothing, a mouse click on a control, a key (with Alt or Shift), or a
+// system command posted to the wizard.
+struct Input {
+    enum Kind { None, Click, Key, SysCommand } kind = None;
+    int code = 0;
+    bool bAlt = false, bShift = false;
+};
+Input Click(int id) { return {Input::Click, id}; }
+Input Key(WORD vk) { return {Input::Key, vk}; }
+Input AltKey(WORD vk) { return {Input::Key, vk, true}; }
+Input ShiftKey(WORD vk) { return {Input::Key, vk, false, true}; }
+Input SysCommand(int sc) { return {Input::SysCommand, sc}; }
+
+// The wizard's state a step waits for after its input (Same: none, the checks follow at once).
+enum class Page { Same, Running, Ended, RunningOrEnded };
+
+// One user action and what must hold after it, checked in the order of the fields. A step is
+// built in one expression: On(input) (none: check at once), then what must follow.
+struct Step {
+    Input input;
+    Page page = Page::Same;
+    std::vector<std::pair<int, UINT>> texts;   // control, text id of the library (0: no text)
+    std::vector<int> shown, hidden, enabled, disabled;
+    int focus = 0;               // the control that must get the keyboard focus
+    int mark = -1;               // the launch box's mark on screen: 1 checked, 0 clear
+    bool bNamed = false;         // every visible control has its name for screen readers
+    bool bNoRestart = false;     // no control offers a restart, which the wizard never does
+    Check check;                 // whatever else the step must show
+    const char* shot = nullptr;  // a screenshot of the wizard, taken last
+
+    Step& Waits(Page p) { page = p; return *this; }
+    Step& Ends() { return Waits(Page::Ended); }
+    Step& Says(UINT heading) { return Text(IDC_HEADING, heading); }
+    Step& Says(UINT heading, UINT info) { return Says(heading).Text(IDC_INFO, info); }
+    Step& Text(int id, UINT nID) { texts.push_back({id, nID}); return *this; }
+    Step& Shows(std::vector<int> ids) { shown = std::move(ids); return *this; }
+    Step& Hides(std::vector<int> ids) { hidden = std::move(ids); return *this; }
+    Step& Enables(std::vector<int> ids) { enabled = std::move(ids); return *this; }
+    Step& Disables(std::vector<int> ids) { disabled = std::move(ids); return *this; }
+    Step& Focus(int id) { focus = id; return *this; }
+    Step& Mark(bool bChecked) { mark = bChecked; return *this; }
+    Step& Named() { bNamed = true; return *this; }
+    Step& NoRestart() { bNoRestart = true; return *this; }
+    Step& Then(Check c) { check = std::move(c); return *this; }
+    Step& Shot(const char* name) { shot = name; return *this; }
+};
+Step On(Input in = {}) { Step s; s.input = in; return s; }
+
+// Which program a run starts.
+enum class Program { Package, Installed, NoBackground };
+
+// One start of a program: its words and resolution, the steps of its wizard (none: the
+// program ends without one), its exit code and what must hold once it has ended.
+struct WizardRun {
+    Program program = Program::Package;
+    const wchar_t* words = L"";
+    DWORD dpi = 96;
+    std::vector<Step> steps;
+    DWORD exit = kAnyExit;   // a SetupOutcome, kHostCancelled or kAnyExit
+    Check after;
+};
+
+struct WizardCase {
+    const char* name;
+    const wchar_t* package;   // the folder name of the row's copy of the package
+    bool bTitleBitmap;        // the customised package with the title bitmaps
+    Check prepare;
+    std::vector<WizardRun> runs;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Checks that several rows share
+
+// A control (in client coordinates) or, for id 0, the window (on the screen) has this place and size.
 void ExpectRect(const WizardProcess& w, int id, int x, int y, int cx, int cy)
 {
-    RECT rc = w.ItemRect(id);
+    RECT rc = {};
+    if (id)
+        rc = w.ItemRect(id);
+    else
+        ::GetWindowRect(w.Wnd(), &rc);
     EXPECT_EQ(rc.left, x) << "control " << id;
     EXPECT_EQ(rc.top, y) << "control " << id;
     EXPECT_EQ(rc.right - rc.left, cx) << "control " << id;
     EXPECT_EQ(rc.bottom - rc.top, cy) << "control " << id;
 }
 
-// No control of the wizard shows the restart texts, which it never offers.
-void ExpectNoRestartTexts(const WizardProcess& w, const TestPackage& pkg)
+void ExpectTitle(const WizardProcess& w, const std::wstring& title)
 {
-    const std::wstring restartNow = Txt(pkg, IDS_RESTART_NOW);
-    const std::wstring restartLater = Txt(pkg, IDS_RESTART_LATER);
-    for (int id : {IDOK, IDCANCEL, IDC_ACTION, IDC_HEADING, IDC_INFO, IDC_TITLE, IDC_LAUNCH}) {
-        EXPECT_NE(w.Text(id), restartNow) << "control " << id;
-        EXPECT_NE(w.Text(id), restartLater) << "control " << id;
-    }
+    EXPECT_EQ(w.Title(), title);
+    EXPECT_EQ(w.Text(IDC_TITLE), title);
+}
+
+// The 96-dpi layout at dpi: the labels and the progress bar with each edge scaled on its own,
+// the buttons by their scaled size.
+void ExpectLayout(const WizardProcess& w, DWORD dpi)
+{
+    auto S = [dpi](int n) { return ::MulDiv(n, (int)dpi, 96); };
+    const struct {
+        int id, x, y, cx, cy;
+        bool bEdges;
+    } layout[] = {
+        {IDC_TITLE, 14, 7, 524, 15, true},       {IDC_HEADING, 35, 55, 514, 35, true},
+        {IDC_INFO, 200, 170, 354, 60, true},     {IDC_PROGRESS, 205, 235, 339, 30, true},
+        {IDC_CLOSE, 552, 11, 20, 17, false},     {IDC_ACTION, 312, 380, 111, 22, false},
+        {IDOK, 312, 380, 111, 22, false},        {IDCANCEL, 451, 380, 111, 22, false},
+    };
+    for (const auto& c : layout)
+        ExpectRect(w, c.id, S(c.x), S(c.y), c.bEdges ? S(c.x + c.cx) - S(c.x) : S(c.cx),
+                   c.bEdges ? S(c.y + c.cy) - S(c.y) : S(c.cy));
+    RECT chk = w.ItemRect(IDC_LAUNCH);
+    EXPECT_EQ(chk.left, S(200));
+    EXPECT_EQ(chk.top, S(235));
+    EXPECT_EQ(chk.bottom - chk.top, S(24) + S(4));
+}
+
+// The window's curved corners: the points outside are cut off, those inside kept.
+void ExpectShape(const WizardProcess& w, const std::vector<POINT>& outside, const std::vector<POINT>& inside)
+{
+    HRGN hRgn = ::CreateRectRgn(0, 0, 0, 0);
+    ASSERT_NE(::GetWindowRgn(w.Wnd(), hRgn), ERROR);
+    for (POINT pt : outside)
+        EXPECT_FALSE(::PtInRegion(hRgn, pt.x, pt.y)) << pt.x << "," << pt.y;
+    for (POINT pt : inside)
+        EXPECT_TRUE(::PtInRegion(hRgn, pt.x, pt.y)) << pt.x << "," << pt.y;
+    ::DeleteObject(hRgn);
 }
 
 // The check box's mark on screen is the checked (143) or unchecked (142) picture.
@@ -147,23 +282,18 @@ bool CheckMarkShows(const WizardProcess& w, bool bChecked)
 
 // Every visible control has a name for screen readers: its text; the close button's is text
 // 21. The progress bar has none (it shows no text of its own).
-void ExpectAccessibleNames(const WizardProcess& w, const TestPackage& pkg)
+void ExpectAccessibleNames(const Ctx& c)
 {
     for (int id : {IDC_TITLE, IDC_HEADING, IDC_INFO, IDC_LAUNCH, IDC_ACTION, IDOK, IDCANCEL, IDC_CLOSE}) {
-        if (!w.Visible(id))
+        if (!c.w.Visible(id))
             continue;
-        const std::wstring expected = id == IDC_CLOSE ? Txt(pkg, IDS_CLOSE) : w.Text(id);
+        const std::wstring expected = id == IDC_CLOSE ? c.Txt(IDS_CLOSE) : c.w.Text(id);
         EXPECT_NE(expected, L"") << "control " << id;
-        EXPECT_EQ(w.AccessibleName(id), expected) << "control " << id;
+        EXPECT_EQ(c.w.AccessibleName(id), expected) << "control " << id;
     }
-    if (w.Visible(IDC_PROGRESS)) {
-        EXPECT_EQ(w.AccessibleName(IDC_PROGRESS), L"");
+    if (c.w.Visible(IDC_PROGRESS)) {
+        EXPECT_EQ(c.w.AccessibleName(IDC_PROGRESS), L"");
     }
-}
-
-bool HasFocus(const WizardProcess& w, int id)
-{
-    return w.WaitFor([&] { return w.Focus() == w.Item(id); }, 2000);
 }
 
 bool IsRunning(const WizardProcess& w)
@@ -176,507 +306,32 @@ bool IsEnded(const WizardProcess& w)
     return w.Visible(IDOK);
 }
 
-// The user clears the launch box of the Finish page and presses Finish: the wizard ends with 0.
-void FinishWithoutLaunch(WizardProcess& w)
+// The wizard at dpi: centred, shaped and laid out at that scale; moved to a 96-dpi monitor it
+// takes the 96-dpi layout where it stands (with no suggested place, as the system always gives
+// one); Cancel ends it.
+WizardRun ScaledReady(DWORD dpi, const char* shot)
 {
-    w.ClickItem(IDC_LAUNCH);
-    EXPECT_TRUE(w.WaitFor([&] { return CheckMarkShows(w, false); }, kPaintMs));
-    w.ClickItem(IDOK);
-    DWORD code = 1;
-    EXPECT_TRUE(w.WaitExit(kExitMs, &code));
-    EXPECT_EQ(0u, code);
-}
-
-class WizardTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite()
-    {
-        ::CreateDirectoryW(L"C:\\wizard-tests", nullptr);
-        ::SetEnvironmentVariableW(L"SETUP_TOOLS_JOURNAL", L"C:\\wizard-tests\\tools.log");
-        SeeRealPixels();
-        RemoveEarlierInstall();
-    }
-
-    // The prefix may hold an install of an earlier run: every case starts without one.
-    static void RemoveEarlierInstall()
-    {
-        TestPackage pkg(L"cleanup");
-        const SetupConfig config = ConfigFor(pkg);
-        CloseRunningApplication(config.AppName);
-        DeleteTree(config.InstallDir);
-        std::wstring key = UninstallKey(config);
-        ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, key.c_str());
-        ::DeleteFileW((SpecialFolder(CSIDL_DESKTOPDIRECTORY) + L"\\" + config.AppName + L".lnk").c_str());
-        DeleteTree(SpecialFolder(CSIDL_COMMON_PROGRAMS) + L"\\" + config.AppName);
-    }
-};
-
-} // namespace
-
-// ---------------------------------------------------------------------------------------------
-// Ready state
-
-TEST_F(WizardTest, InstallModeOpensReadyWithItsTextsShapeAndLayout)
-{
-    TestPackage pkg(L"ready-install");
-    WizardProcess w;
-    ASSERT_TRUE(w.Start(pkg.folder + L"setup.exe"));
-
-    const std::wstring title = std::wstring(kAppName) + kInstallSuffix;
-    EXPECT_EQ(w.Title(), title);
-    EXPECT_EQ(w.Text(IDC_TITLE), title);
-    EXPECT_EQ(w.Text(IDC_HEADING), Txt(pkg, IDS_INSTALL_READY));
-    EXPECT_EQ(w.Text(IDC_INFO), Txt(pkg, IDS_INSTALL_READY_INFO));
-    EXPECT_EQ(w.Text(IDC_ACTION), Txt(pkg, IDS_INSTALL));
-    EXPECT_EQ(w.Text(IDOK), Txt(pkg, IDS_FINISH));
-    EXPECT_EQ(w.Text(IDCANCEL), Txt(pkg, IDS_CANCEL));
-    EXPECT_EQ(w.Text(IDC_LAUNCH), Txt(pkg, IDS_LAUNCH_APP));
-    ExpectNoRestartTexts(w, pkg);
-
-    // The picture's size, centred on the 1024 x 768 screen.
-    RECT rc;
-    ::GetWindowRect(w.Wnd(), &rc);
-    EXPECT_EQ(rc.left, 220);
-    EXPECT_EQ(rc.top, 179);
-    EXPECT_EQ(rc.right - rc.left, 584);
-    EXPECT_EQ(rc.bottom - rc.top, 411);
-
-    // Curved corners: the magenta corner pixels are outside, everything else inside.
-    HRGN hRgn = ::CreateRectRgn(0, 0, 0, 0);
-    ASSERT_NE(::GetWindowRgn(w.Wnd(), hRgn), ERROR);
-    for (POINT pt : {POINT{0, 0}, POINT{5, 0}, POINT{583, 0}, POINT{0, 410}, POINT{583, 410}, POINT{0, 3}}) {
-        EXPECT_FALSE(::PtInRegion(hRgn, pt.x, pt.y)) << pt.x << "," << pt.y;
-    }
-    for (POINT pt : {POINT{6, 0}, POINT{577, 0}, POINT{0, 8}, POINT{292, 205}, POINT{583, 200}, POINT{292, 410}}) {
-        EXPECT_TRUE(::PtInRegion(hRgn, pt.x, pt.y)) << pt.x << "," << pt.y;
-    }
-    ::DeleteObject(hRgn);
-
-    ExpectRect(w, IDC_TITLE, 14, 7, 524, 15);
-    ExpectRect(w, IDC_HEADING, 35, 55, 514, 35);
-    ExpectRect(w, IDC_INFO, 200, 170, 354, 60);
-    ExpectRect(w, IDC_CLOSE, 552, 11, 20, 17);
-    ExpectRect(w, IDC_ACTION, 312, 380, 111, 22);
-    ExpectRect(w, IDOK, 312, 380, 111, 22);
-    ExpectRect(w, IDCANCEL, 451, 380, 111, 22);
-    ExpectRect(w, IDC_PROGRESS, 205, 235, 339, 30);
-    RECT chk = w.ItemRect(IDC_LAUNCH);
-    EXPECT_EQ(chk.left, 200);
-    EXPECT_EQ(chk.top, 235);
-    EXPECT_EQ(chk.bottom - chk.top, 24 + 4);
-
-    EXPECT_TRUE(w.Visible(IDC_ACTION) && w.Enabled(IDC_ACTION));
-    EXPECT_TRUE(w.Visible(IDCANCEL) && w.Enabled(IDCANCEL));
-    EXPECT_TRUE(w.Visible(IDC_CLOSE) && w.Enabled(IDC_CLOSE));
-    EXPECT_FALSE(w.Visible(IDOK));
-    EXPECT_FALSE(w.Visible(IDC_LAUNCH));
-    EXPECT_FALSE(w.Visible(IDC_PROGRESS));
-    SaveScreenshot(w.Wnd(), ExpectedLang() == L"ENU" ? "install-ready" : "install-ready-DEU");
-
-    // Cancel ends the wizard; no worker has run, so nothing was installed.
-    w.ClickItem(IDCANCEL);
-    DWORD code = 0;
-    EXPECT_TRUE(w.WaitExit(kExitMs, &code));
-    EXPECT_EQ(4u, code);   // cancelled before anything started
-    EXPECT_FALSE(FileExists(pkg.folder + L"Uninstall"));
-    EXPECT_FALSE(KeyExists(UninstallKey(ConfigFor(pkg))));
-}
-
-TEST_F(WizardTest, UninstallModeOpensReadyWithRemoveTextsAndNoCheckBoxText)
-{
-    TestPackage pkg(L"ready-uninstall");
-    WizardProcess w;
-    ASSERT_TRUE(w.Start(pkg.folder + L"setup.exe", L"delpkg"));
-    EXPECT_EQ(w.Title(), std::wstring(kAppName) + kUninstallSuffix);
-    EXPECT_EQ(w.Text(IDC_TITLE), std::wstring(kAppName) + kUninstallSuffix);
-    EXPECT_EQ(w.Text(IDC_HEADING), Txt(pkg, IDS_REMOVE_READY));
-    EXPECT_EQ(w.Text(IDC_INFO), Txt(pkg, IDS_REMOVE_READY_INFO));
-    EXPECT_EQ(w.Text(IDC_ACTION), Txt(pkg, IDS_REMOVE));
-    EXPECT_EQ(w.Text(IDC_LAUNCH), L"");
-    EXPECT_FALSE(w.Visible(IDOK));
-    EXPECT_FALSE(w.Visible(IDC_LAUNCH));
-    EXPECT_FALSE(w.Visible(IDC_PROGRESS));
-    ExpectNoRestartTexts(w, pkg);
-    SaveScreenshot(w.Wnd(), "uninstall-ready");
-
-    // The small close button ends the wizard in Ready.
-    w.ClickItem(IDC_CLOSE);
-    DWORD code = 0;
-    EXPECT_TRUE(w.WaitExit(kExitMs, &code));
-    EXPECT_EQ(4u, code);
-}
-
-TEST_F(WizardTest, TitleComesFromTheTurboVolumeSectionWhenThePackageCarriesTheTitleBitmap)
-{
-    TestPackage pkg(L"ready-turbo", true);
-    WizardProcess w;
-    ASSERT_TRUE(w.Start(pkg.folder + L"setup.exe"));
-    EXPECT_EQ(w.Title(), std::wstring(kTurboAppName) + kInstallSuffix);
-    EXPECT_EQ(w.Text(IDC_TITLE), std::wstring(kTurboAppName) + kInstallSuffix);
-    SaveScreenshot(w.Wnd(), "install-ready-turbovolume");
-
-    // Escape is the keyboard's Cancel.
-    w.Key(VK_ESCAPE);
-    DWORD code = 0;
-    EXPECT_TRUE(w.WaitExit(kExitMs, &code));
-    EXPECT_EQ(4u, code);   // cancelled before anything started
-}
-
-// At a higher resolution the whole 96-dpi window scales by dpi / 96, each edge rounded on its
-// own: the window, its curved corners, the labels and the buttons (whose pictures scale too).
-TEST_F(WizardTest, ReadyWindowScalesWithTheResolution)
-{
-    struct Row {
-        DWORD dpi;
-        const char* shot;
-    };
-    const Row rows[] = {
-        {120, "install-ready-125"},
-        {144, "install-ready-150"},
-        {192, "install-ready-200"},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(testing::Message() << row.dpi << " dpi");
-        ScreenResolution resolution(row.dpi);
-        TestPackage pkg(L"ready-dpi");
-        WizardProcess w;
-        ASSERT_TRUE(w.Start(pkg.folder + L"setup.exe"));
-        auto S = [&](int n) { return ::MulDiv(n, (int)row.dpi, 96); };
-        // A rectangle of the 96-dpi layout at this resolution.
-        auto expectScaled = [&](int id, int x, int y, int cx, int cy) {
-            ExpectRect(w, id, S(x), S(y), S(x + cx) - S(x), S(y + cy) - S(y));
-        };
-
+    const Check ready = [](Ctx& c) {
+        auto S = [&](int n) { return ::MulDiv(n, (int)c.dpi, 96); };
         const int W = S(584), H = S(411);
+        ExpectRect(c.w, 0, ::GetSystemMetrics(SM_CXSCREEN) / 2 - W / 2, ::GetSystemMetrics(SM_CYSCREEN) / 2 - H / 2,
+                         W, H);
+        ExpectShape(c.w, {{0, 0}, {S(4), 0}, {0, S(3)}, {W - 1, 0}, {0, H - 1}, {W - 1, H - 1}},
+                    {{S(8), 0}, {W - 1 - S(8), 0}, {0, S(9)}, {W / 2, H / 2}, {W - 1, H / 2}, {W / 2, H - 1}});
+        ExpectLayout(c.w, c.dpi);
+    };
+    const Check moved = [](Ctx& c) {
+        ::SendMessageW(c.w.Wnd(), WM_DPICHANGED, MAKEWPARAM(96, 96), 0);
         RECT rc;
-        ::GetWindowRect(w.Wnd(), &rc);
-        EXPECT_EQ(rc.left, ::GetSystemMetrics(SM_CXSCREEN) / 2 - W / 2);
-        EXPECT_EQ(rc.top, ::GetSystemMetrics(SM_CYSCREEN) / 2 - H / 2);
-        EXPECT_EQ(rc.right - rc.left, W);
-        EXPECT_EQ(rc.bottom - rc.top, H);
-
-        HRGN hRgn = ::CreateRectRgn(0, 0, 0, 0);
-        ASSERT_NE(::GetWindowRgn(w.Wnd(), hRgn), ERROR);
-        for (POINT pt : {POINT{0, 0}, POINT{S(4), 0}, POINT{0, S(3)}, POINT{W - 1, 0}, POINT{0, H - 1},
-                         POINT{W - 1, H - 1}}) {
-            EXPECT_FALSE(::PtInRegion(hRgn, pt.x, pt.y)) << pt.x << "," << pt.y;
-        }
-        for (POINT pt : {POINT{S(8), 0}, POINT{W - 1 - S(8), 0}, POINT{0, S(9)}, POINT{W / 2, H / 2},
-                         POINT{W - 1, H / 2}, POINT{W / 2, H - 1}}) {
-            EXPECT_TRUE(::PtInRegion(hRgn, pt.x, pt.y)) << pt.x << "," << pt.y;
-        }
-        ::DeleteObject(hRgn);
-
-        expectScaled(IDC_TITLE, 14, 7, 524, 15);
-        expectScaled(IDC_HEADING, 35, 55, 514, 35);
-        expectScaled(IDC_INFO, 200, 170, 354, 60);
-        expectScaled(IDC_PROGRESS, 205, 235, 339, 30);
-        ExpectRect(w, IDC_CLOSE, S(552), S(11), S(20), S(17));
-        ExpectRect(w, IDC_ACTION, S(312), S(380), S(111), S(22));
-        ExpectRect(w, IDOK, S(312), S(380), S(111), S(22));
-        ExpectRect(w, IDCANCEL, S(451), S(380), S(111), S(22));
-        RECT chk = w.ItemRect(IDC_LAUNCH);
-        EXPECT_EQ(chk.left, S(200));
-        EXPECT_EQ(chk.top, S(235));
-        EXPECT_EQ(chk.bottom - chk.top, S(24) + S(4));
-        SaveScreenshot(w.Wnd(), row.shot);
-
-        // Moved to a 96-dpi monitor, the window takes the 96-dpi layout where it stands (with
-        // no suggested place, as the system always gives one).
-        ::GetWindowRect(w.Wnd(), &rc);
-        ::SendMessageW(w.Wnd(), WM_DPICHANGED, MAKEWPARAM(96, 96), 0);
-        RECT moved;
-        ::GetWindowRect(w.Wnd(), &moved);
-        EXPECT_EQ(moved.right - moved.left, 584);
-        EXPECT_EQ(moved.bottom - moved.top, 411);
-        ExpectRect(w, IDC_HEADING, 35, 55, 514, 35);
-        ExpectRect(w, IDC_CLOSE, 552, 11, 20, 17);
-        ExpectRect(w, IDCANCEL, 451, 380, 111, 22);
-        EXPECT_EQ(w.ItemRect(IDC_LAUNCH).bottom - w.ItemRect(IDC_LAUNCH).top, 24 + 4);
-
-        w.ClickItem(IDCANCEL);
-        DWORD code = 0;
-        EXPECT_TRUE(w.WaitExit(kExitMs, &code));
-        EXPECT_EQ(4u, code);
-    }
-}
-
-TEST_F(WizardTest, PressOnTheBackgroundDragsTheWindow)
-{
-    TestPackage pkg(L"drag");
-    WizardProcess w;
-    ASSERT_TRUE(w.Start(pkg.folder + L"setup.exe"));
-    RECT before, after;
-    ::GetWindowRect(w.Wnd(), &before);
-    w.Drag(POINT{100, 300}, 40, 25);
-    ::GetWindowRect(w.Wnd(), &after);
-    EXPECT_EQ(after.left - before.left, 40);
-    EXPECT_EQ(after.top - before.top, 25);
-    EXPECT_EQ(after.right - after.left, 584);
-
-    // The system's close command ends the wizard in Ready.
-    ::PostMessageW(w.Wnd(), WM_SYSCOMMAND, SC_CLOSE, 0);
-    EXPECT_TRUE(w.WaitExit(kExitMs));
-}
-
-TEST_F(WizardTest, MissingBackgroundBitmapIsReportedAndTheWindowStaysUnshaped)
-{
-    WizardProcess w;
-    ASSERT_TRUE(w.Launch(WinePath(NO_BACKGROUND_HOST)));
-    HWND hBox = nullptr;
-    ASSERT_TRUE(w.WaitFor([&] { return (hBox = w.FindMessageBox(L"Error loading bitmap")) != nullptr; }, 60000));
-    ::PostMessageW(hBox, WM_COMMAND, IDOK, 0);
-    ASSERT_TRUE(w.Attach());
-
-    // No region: a rectangle of the layout's size, centred, so that every control is inside.
-    HRGN hRgn = ::CreateRectRgn(0, 0, 0, 0);
-    EXPECT_EQ(::GetWindowRgn(w.Wnd(), hRgn), ERROR);
-    ::DeleteObject(hRgn);
-    RECT rc;
-    ::GetWindowRect(w.Wnd(), &rc);
-    EXPECT_EQ(rc.left, 220);
-    EXPECT_EQ(rc.top, 179);
-    EXPECT_EQ(rc.right - rc.left, 584);
-    EXPECT_EQ(rc.bottom - rc.top, 411);
-    ExpectRect(w, IDCANCEL, 451, 380, 111, 22);
-    // The wizard still works: Ready, and Cancel ends it.
-    EXPECT_TRUE(w.Visible(IDC_ACTION) && w.Enabled(IDC_ACTION));
-    EXPECT_FALSE(w.Visible(IDOK));
-    SaveScreenshot(w.Wnd(), "no-background");
-    w.ClickItem(IDCANCEL);
-    DWORD code = 0;
-    EXPECT_TRUE(w.WaitExit(kExitMs, &code));
-    EXPECT_EQ(code, (DWORD)IDCANCEL);
-}
-
-// ---------------------------------------------------------------------------------------------
-// Install and uninstall runs
-
-TEST_F(WizardTest, InstallFinishesWithTheLaunchBoxAndACleanBoxStartsNothing)
-{
-    TestPackage pkg(L"main");
-    const SetupConfig config = ConfigFor(pkg);
-    ClearJournal();
-    WizardProcess w;
-    ASSERT_TRUE(w.Start(pkg.folder + L"setup.exe"));
-    w.ClickItem(IDC_ACTION);
-    // The action button is disabled by the press itself: no second worker.
-    EXPECT_FALSE(w.Enabled(IDC_ACTION));
-
-    ASSERT_TRUE(w.WaitFor([&] { return IsEnded(w); }, kRunMs));
-    EXPECT_EQ(w.Text(IDC_HEADING), Txt(pkg, IDS_INSTALL_DONE));
-    EXPECT_EQ(w.Text(IDC_INFO), Txt(pkg, IDS_FINISH_INFO));
-    EXPECT_FALSE(w.Visible(IDC_PROGRESS));
-    EXPECT_FALSE(w.Visible(IDC_ACTION));
-    EXPECT_TRUE(w.Visible(IDC_LAUNCH));
-    EXPECT_TRUE(w.Visible(IDOK) && w.Enabled(IDOK));
-    EXPECT_TRUE(w.Visible(IDCANCEL) && !w.Enabled(IDCANCEL));
-    EXPECT_TRUE(w.Enabled(IDC_CLOSE));
-    ExpectNoRestartTexts(w, pkg);
-    EXPECT_TRUE(w.WaitFor([&] { return CheckMarkShows(w, true); }, kPaintMs));
-    SaveScreenshot(w.Wnd(), "install-finished");
-
-    // The user clears the box: Finish starts nothing.
-    FinishWithoutLaunch(w);
-    ::Sleep(1000);
-    EXPECT_EQ(CountStarts(ReadJournal(), Narrow(config.AppFileName).c_str()), 0);
-    EXPECT_TRUE(FileExists(std::wstring(config.InstallDir) + L"\\" + config.AppFileName));
-    EXPECT_TRUE(KeyExists(UninstallKey(config)));
-}
-
-TEST_F(WizardTest, ReinstallShowsRunningRefusesToCloseAndFinishStartsTheApplication)
-{
-    TestPackage pkg(L"main");
-    const SetupConfig config = ConfigFor(pkg);
-    const std::wstring installedApp = std::wstring(config.InstallDir) + L"\\" + config.AppFileName;
-    ASSERT_TRUE(FileExists(installedApp)) << "needs the install of the case before";
-
-    // The application runs: the install closes it first, which keeps Running long enough to
-    // watch (as does the service tool's stop and removal over the earlier install).
-    WizardProcess app;
-    STARTUPINFOW si{};
-    si.cb = sizeof(si);
-    std::wstring appCmd = L"\"" + installedApp + L"\"";
-    ASSERT_TRUE(::CreateProcessW(nullptr, &appCmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &app.m_pi));
-    ASSERT_TRUE(app.WaitFor([&] { return ::FindWindowW(nullptr, config.AppName) != nullptr; }, 30000));
-    ClearJournal();
-
-    WizardProcess w;
-    ASSERT_TRUE(w.Start(pkg.folder + L"setup.exe"));
-    w.ClickItem(IDC_ACTION);
-    ASSERT_TRUE(w.WaitFor([&] { return IsRunning(w); }, kRunMs));
-    EXPECT_EQ(w.Text(IDC_HEADING), Txt(pkg, IDS_INSTALL_RUNNING));
-    EXPECT_EQ(w.Text(IDC_INFO), Txt(pkg, IDS_INSTALL_RUNNING_INFO));
-    EXPECT_TRUE(w.Visible(IDC_ACTION));
-    EXPECT_FALSE(w.Enabled(IDC_ACTION));
-    EXPECT_FALSE(w.Enabled(IDCANCEL));
-    EXPECT_FALSE(w.Enabled(IDC_CLOSE));
-    EXPECT_FALSE(w.Visible(IDC_LAUNCH));
-    ExpectAccessibleNames(w, pkg);
-    SaveScreenshot(w.Wnd(), "install-running");
-
-    // No way of ending the wizard works while the worker runs.
-    w.Key(VK_ESCAPE);
-    w.Key(VK_F4, true);
-    ::PostMessageW(w.Wnd(), WM_CLOSE, 0, 0);
-    ::PostMessageW(w.Wnd(), WM_SYSCOMMAND, SC_CLOSE, 0);
-    ::PostMessageW(w.Wnd(), WM_COMMAND, IDCANCEL, 0);
-    ::Sleep(200);
-    EXPECT_EQ(::WaitForSingleObject(w.m_pi.hProcess, 0), (DWORD)WAIT_TIMEOUT);
-    ASSERT_TRUE(::IsWindow(w.Wnd()));
-
-    // The bar steps by 5 every 200 ms and never passes 95 before the end.
-    std::vector<int> seen;
-    DWORD start = ::GetTickCount();
-    while (IsRunning(w) && ::GetTickCount() - start < 600) {
-        seen.push_back(w.ProgressPos());
-        ::Sleep(50);
-    }
-    ASSERT_FALSE(seen.empty());
-    for (size_t i = 0; i < seen.size(); ++i) {
-        EXPECT_EQ(seen[i] % 5, 0) << seen[i];
-        EXPECT_LE(seen[i], 95);
-        if (i) {
-            EXPECT_GE(seen[i], seen[i - 1]);
-        }
-    }
-    if (IsRunning(w)) {
-        EXPECT_GT(seen.back(), seen.front()) << "the bar did not advance in 600 ms";
-    }
-
-    ASSERT_TRUE(w.WaitFor([&] { return IsEnded(w); }, kRunMs));
-    EXPECT_EQ(w.Text(IDC_HEADING), Txt(pkg, IDS_INSTALL_DONE));
-    EXPECT_TRUE(w.WaitFor([&] { return CheckMarkShows(w, true); }, kPaintMs));
-    w.ClickItem(IDOK);
-    EXPECT_TRUE(w.WaitExit(kExitMs));
-    EXPECT_TRUE(w.WaitFor([&] { return CountStarts(ReadJournal(), Narrow(config.AppFileName).c_str()) == 1; }, 30000))
-        << Narrow(std::wstring(JournalPath()));
-    CloseRunningApplication(config.AppName);
-}
-
-TEST_F(WizardTest, UninstallKeepsTheBarAtHundredOffersNoBoxAndRemovesTheInstall)
-{
-    TestPackage pkg(L"main");
-    const SetupConfig config = ConfigFor(pkg);
-    const std::wstring dir = config.InstallDir;
-    ASSERT_TRUE(FileExists(dir + L"\\Uninstall\\setup.exe")) << "needs the install of the cases before";
-    ClearJournal();
-
-    WizardProcess w;
-    ASSERT_TRUE(w.Start(dir + L"\\Uninstall\\setup.exe", L"delpkg"));
-    EXPECT_EQ(w.Title(), std::wstring(config.AppName) + kUninstallSuffix);
-    w.ClickItem(IDC_ACTION);
-    ASSERT_TRUE(w.WaitFor([&] { return IsEnded(w) || IsRunning(w); }, kRunMs));
-    if (IsRunning(w)) {
-        EXPECT_EQ(w.Text(IDC_HEADING), Txt(pkg, IDS_REMOVE_RUNNING));
-        EXPECT_EQ(w.Text(IDC_INFO), Txt(pkg, IDS_REMOVE_RUNNING_INFO));
-        EXPECT_FALSE(w.Enabled(IDCANCEL));
-        EXPECT_FALSE(w.Enabled(IDC_CLOSE));
-        SaveScreenshot(w.Wnd(), "uninstall-running");
-    }
-    ASSERT_TRUE(w.WaitFor([&] { return IsEnded(w); }, kRunMs));
-    EXPECT_TRUE(w.m_failBoxes.empty()) << Narrow(w.m_failBoxes.empty() ? L"" : w.m_failBoxes[0]);
-    EXPECT_EQ(w.Text(IDC_HEADING), Txt(pkg, IDS_REMOVE_DONE));
-    EXPECT_EQ(w.Text(IDC_INFO), Txt(pkg, IDS_FINISH_INFO));
-    EXPECT_TRUE(w.Visible(IDC_PROGRESS));
-    EXPECT_EQ(w.ProgressPos(), 100);
-    EXPECT_FALSE(w.Visible(IDC_LAUNCH));
-    EXPECT_FALSE(w.Visible(IDC_ACTION));
-    EXPECT_TRUE(w.Enabled(IDC_CLOSE));
-    ExpectNoRestartTexts(w, pkg);
-    SaveScreenshot(w.Wnd(), "uninstall-finished");
-    w.ClickItem(IDOK);
-    DWORD code = 1;
-    EXPECT_TRUE(w.WaitExit(kExitMs, &code));
-    EXPECT_EQ(0u, code);
-
-    // Once the wizard's temporary copy has ended too, nothing of the install is left.
-    EXPECT_TRUE(w.WaitWizardExit(kExitMs));
-    EXPECT_NE(w.m_dwWizardPid, w.m_pi.dwProcessId) << "the wizard ran from a temporary copy";
-    EXPECT_FALSE(FileExists(dir));
-    EXPECT_FALSE(KeyExists(UninstallKey(config)));
-    EXPECT_FALSE(FileExists(SpecialFolder(CSIDL_DESKTOPDIRECTORY) + L"\\" + config.AppName + L".lnk"));
-    EXPECT_FALSE(FileExists(SpecialFolder(CSIDL_COMMON_PROGRAMS) + L"\\" + config.AppName));
-    ::Sleep(500);
-    EXPECT_EQ(CountStarts(ReadJournal(), Narrow(config.AppFileName).c_str()), 0);
-}
-
-// ---------------------------------------------------------------------------------------------
-// Keyboard and screen readers
-
-TEST_F(WizardTest, KeyboardAloneInstallsAndRemovesAndEveryControlIsNamed)
-{
-    TestPackage pkg(L"keyboard");
-    const SetupConfig config = ConfigFor(pkg);
-    const std::wstring dir = config.InstallDir;
-    ClearJournal();
-    WizardProcess w;
-    ASSERT_TRUE(w.Start(pkg.folder + L"setup.exe"));
-    ExpectAccessibleNames(w, pkg);
-
-    // The focus starts on Install, with no cue until the keyboard is used: the look is the
-    // one Install has without the focus, once the wizard has painted it.
-    EXPECT_TRUE(HasFocus(w, IDC_ACTION));
-    const std::vector<DWORD> plain = w.PaintedItemPixels(IDC_ACTION, kPaintMs);
-    ASSERT_FALSE(plain.empty()) << "Install was never painted";
-    SaveScreenshot(w.Wnd(), "keyboard-start");
-
-    // Tab and Shift+Tab follow the picture: Install, Cancel, the close button, round again.
-    for (int id : {IDCANCEL, IDC_CLOSE, IDC_ACTION, IDCANCEL}) {
-        w.Key(VK_TAB);
-        EXPECT_TRUE(HasFocus(w, id)) << "control " << id;
-    }
-    EXPECT_TRUE(w.WaitFor([&] { return w.ItemPixels(IDC_ACTION) == plain; }, kPaintMs)) << "a cue without the focus";
-    w.Key(VK_TAB, false, true);
-    EXPECT_TRUE(HasFocus(w, IDC_ACTION));
-    EXPECT_TRUE(w.WaitFor([&] { return w.ItemPixels(IDC_ACTION) != plain; }, kPaintMs)) << "no focus cue";
-    SaveScreenshot(w.Wnd(), "keyboard-ready");
-
-    // Enter presses the focused button: Install. The keyboard continues on Finish.
-    w.Key(VK_RETURN);
-    ASSERT_TRUE(w.WaitFor([&] { return IsEnded(w); }, kRunMs));
-    EXPECT_EQ(w.Text(IDC_HEADING), Txt(pkg, IDS_INSTALL_DONE));
-    ExpectAccessibleNames(w, pkg);
-    EXPECT_TRUE(HasFocus(w, IDOK));
-    EXPECT_TRUE(w.WaitFor([&] { return CheckMarkShows(w, true); }, kPaintMs));
-    SaveScreenshot(w.Wnd(), "keyboard-finished");
-    // Cancel is disabled: Tab passes it, and Escape does nothing.
-    for (int id : {IDC_CLOSE, IDC_LAUNCH}) {
-        w.Key(VK_TAB);
-        EXPECT_TRUE(HasFocus(w, id)) << "control " << id;
-    }
-    SaveScreenshot(w.Wnd(), "keyboard-finished-check-box");
-    w.Key(VK_SPACE);
-    EXPECT_TRUE(w.WaitFor([&] { return CheckMarkShows(w, false); }, kPaintMs));
-    w.Key(VK_ESCAPE);
-    EXPECT_EQ(::WaitForSingleObject(w.m_pi.hProcess, 300), (DWORD)WAIT_TIMEOUT);
-    w.Key(VK_TAB);
-    EXPECT_TRUE(HasFocus(w, IDOK));
-    w.Key(VK_RETURN);
-    DWORD code = 1;
-    EXPECT_TRUE(w.WaitExit(kExitMs, &code));
-    EXPECT_EQ(0u, code);
-    EXPECT_TRUE(FileExists(dir + L"\\" + config.AppFileName));
-    ::Sleep(1000);
-    EXPECT_EQ(CountStarts(ReadJournal(), Narrow(config.AppFileName).c_str()), 0);
-
-    // The removal: Enter on Remove, where the focus starts; Alt+F4 acts as the close button
-    // on the finished page.
-    WizardProcess u;
-    ASSERT_TRUE(u.Start(dir + L"\\Uninstall\\setup.exe", L"delpkg"));
-    ExpectAccessibleNames(u, pkg);
-    EXPECT_TRUE(HasFocus(u, IDC_ACTION));
-    u.Key(VK_RETURN);
-    ASSERT_TRUE(u.WaitFor([&] { return IsEnded(u); }, kRunMs));
-    EXPECT_EQ(u.Text(IDC_HEADING), Txt(pkg, IDS_REMOVE_DONE));
-    ExpectAccessibleNames(u, pkg);
-    EXPECT_TRUE(HasFocus(u, IDOK));
-    u.Key(VK_F4, true);
-    code = 1;
-    EXPECT_TRUE(u.WaitExit(kExitMs, &code));
-    EXPECT_EQ(0u, code);
-    EXPECT_TRUE(u.WaitWizardExit(kExitMs));
-    EXPECT_FALSE(FileExists(dir));
+        ::GetWindowRect(c.w.Wnd(), &rc);
+        EXPECT_EQ(rc.right - rc.left, 584);
+        EXPECT_EQ(rc.bottom - rc.top, 411);
+        ExpectRect(c.w, IDC_HEADING, 35, 55, 514, 35);
+        ExpectRect(c.w, IDC_CLOSE, 552, 11, 20, 17);
+        ExpectRect(c.w, IDCANCEL, 451, 380, 111, 22);
+        EXPECT_EQ(c.w.ItemRect(IDC_LAUNCH).bottom - c.w.ItemRect(IDC_LAUNCH).top, 24 + 4);
+    };
+    return {.dpi = dpi, .steps = {On().Then(ready).Shot(shot), On().Then(moved), On(Click(IDCANCEL))}, .exit = SetupCancelled};
 }
 
 // A library made before text 21, as a vendor may still ship one: string block 2 (ids 16 to
@@ -700,171 +355,441 @@ BOOL RemoveCloseText(const std::wstring& library, LANGID langId)
         && ::EndUpdateResourceW(hUpdate, FALSE);
 }
 
-TEST_F(WizardTest, OlderLanguageLibraryNamesTheCloseButtonInEnglish)
-{
-    TestPackage pkg(L"older-library");
-    ASSERT_TRUE(pkg.UseProgramWithoutCatalogue());
-    ASSERT_TRUE(RemoveCloseText(pkg.folder + L"setupENU.dll", MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)));
-    ASSERT_EQ(Txt(pkg, IDS_CLOSE), L"");
-    WizardProcess w;
-    ASSERT_TRUE(w.Start(pkg.folder + L"setup.exe"));
-    EXPECT_EQ(w.Text(IDC_HEADING), Txt(pkg, IDS_INSTALL_READY));
-    EXPECT_EQ(w.AccessibleName(IDC_CLOSE), L"Close");
-    w.Key(VK_ESCAPE);
-    EXPECT_TRUE(w.WaitExit(kExitMs));
-}
-
-TEST_F(WizardTest, LockedApplicationExecutableGivesFailedAndNoLaunch)
-{
-    TestPackage pkg(L"locked");
-    const SetupConfig config = ConfigFor(pkg);
-    const std::wstring dir = config.InstallDir;
-    ::CreateDirectoryW(dir.c_str(), nullptr);
-    const std::wstring target = dir + L"\\" + config.AppFileName;
-    ::CopyFileW((pkg.folder + L"Application\\" + config.AppFileName).c_str(), target.c_str(), FALSE);
-    HANDLE hLock = ::CreateFileW(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(hLock, INVALID_HANDLE_VALUE);
-    ClearJournal();
-
-    WizardProcess w;
-    ASSERT_TRUE(w.Start(pkg.folder + L"setup.exe"));
-    w.ClickItem(IDC_ACTION);
-    ASSERT_TRUE(w.WaitFor([&] { return IsEnded(w); }, kRunMs));
-    EXPECT_EQ(w.Text(IDC_HEADING), Txt(pkg, IDS_INSTALL_FAILED));
-    EXPECT_EQ(w.Text(IDC_INFO), Txt(pkg, IDS_FINISH_INFO));
-    EXPECT_TRUE(w.Visible(IDC_PROGRESS));
-    EXPECT_LE(w.ProgressPos(), 95);
-    EXPECT_FALSE(w.Visible(IDC_LAUNCH));
-    EXPECT_FALSE(w.Enabled(IDCANCEL));
-    EXPECT_TRUE(w.Enabled(IDC_CLOSE));
-    ExpectAccessibleNames(w, pkg);
-    SaveScreenshot(w.Wnd(), "install-failed");
-    ASSERT_EQ(1u, w.m_failBoxes.size());
-    EXPECT_EQ(0u, w.m_failBoxes[0].find(L"Fail to copy"));
-    w.ClickItem(IDOK);
-    DWORD code = 0;
-    EXPECT_TRUE(w.WaitExit(kExitMs, &code));
-    EXPECT_EQ(7u, code);   // a file held by another program
-    ::Sleep(1000);
-    EXPECT_EQ(CountStarts(ReadJournal(), Narrow(config.AppFileName).c_str()), 0);
-    ::CloseHandle(hLock);
-    // The failed install put back what it had made; what was there before stays.
-    EXPECT_FALSE(FileExists(dir + L"\\Uninstall"));
-    EXPECT_TRUE(FileExists(target));
-}
-
-// A file of the package changed after the build, here the service tool: the install finds
-// it changed where it copied it to, puts everything back and names the file; nothing of the
-// package ran. A changed language library is not used: the wizard cannot open without one.
-TEST_F(WizardTest, ChangedPackageFileGivesFailedAndNothingOfThePackageRuns)
-{
-    RemoveEarlierInstall();
-    TestPackage pkg(L"changed");
-    const SetupConfig config = ConfigFor(pkg);
-    ASSERT_TRUE(pkg.ChangeOneByte(L"Application\\Kelvrin.exe"));
-    ClearJournal();
-    WizardProcess w;
-    ASSERT_TRUE(w.Start(pkg.folder + L"setup.exe"));
-    w.ClickItem(IDC_ACTION);
-    ASSERT_TRUE(w.WaitFor([&] { return IsEnded(w); }, kRunMs));
-    EXPECT_EQ(w.Text(IDC_HEADING), Txt(pkg, IDS_INSTALL_FAILED));
-    ASSERT_EQ(1u, w.m_failBoxes.size());
-    EXPECT_EQ(w.m_failBoxes[0], L"\"" + pkg.folder + L"Application\\Kelvrin.exe\" was changed after the package was "
-                                L"built; get the package again from the vendor.");
-    w.ClickItem(IDOK);
-    DWORD code = 0;
-    EXPECT_TRUE(w.WaitExit(kExitMs, &code));
-    EXPECT_EQ(2u, code);   // the package is refused
-    EXPECT_EQ(ReadJournal(), "");
-    EXPECT_FALSE(FileExists(config.InstallDir));
-
-    ASSERT_TRUE(pkg.ChangeOneByte(L"setupENU.dll"));
-    WizardProcess again;
-    ASSERT_TRUE(again.Launch(pkg.folder + L"setup.exe"));
-    code = 0;
-    EXPECT_TRUE(again.WaitExit(kExitMs, &code));
-    EXPECT_EQ(2u, code);
-}
-
-// A silent install killed after its sixth change (a power cut for the program) is rolled
-// back by the next run, here the wizard, which then installs in full; nothing of the killed
-// run is kept.
-TEST_F(WizardTest, WizardRollsBackAKilledInstallThenInstalls)
-{
-    TestPackage pkg(L"killed");
-    const SetupConfig config = ConfigFor(pkg);
-    const std::wstring log = L"C:\\wizard-tests\\killed.log";
-    ::DeleteFileW(log.c_str());
-    {
-        WizardProcess killed;
-        ::SetEnvironmentVariableW(L"SETUP_TEST_PAUSE_AFTER_STEP", L"6");
-        BOOL bLaunched = killed.Launch(pkg.folder + L"setup.exe", L"s /log=" + log);
-        ::SetEnvironmentVariableW(L"SETUP_TEST_PAUSE_AFTER_STEP", nullptr);
-        ASSERT_TRUE(bLaunched);
-        ASSERT_TRUE(killed.WaitFor(
-            [&] { return ReadWholeFile(log).find("test: paused after change 6") != std::string::npos; }, kRunMs));
-        killed.Kill();
-    }
-    ASSERT_TRUE(FileExists(std::wstring(config.InstallDir) + L"\\Uninstall\\setup.exe"));
-
-    WizardProcess w;
-    ASSERT_TRUE(w.Start(pkg.folder + L"setup.exe", L"/log=" + log));
-    w.ClickItem(IDC_ACTION);
-    ASSERT_TRUE(w.WaitFor([&] { return IsEnded(w); }, kRunMs));
-    EXPECT_EQ(w.Text(IDC_HEADING), Txt(pkg, IDS_INSTALL_DONE));
-    FinishWithoutLaunch(w);
-    const std::string text = ReadWholeFile(log);
-    EXPECT_NE(std::string::npos, text.find("recovery: the interrupted install was rolled back"));
-    EXPECT_LT(text.find("recovery: the interrupted install was rolled back"), text.find("result: installed"));
-    EXPECT_TRUE(FileExists(std::wstring(config.InstallDir) + L"\\" + config.AppFileName));
-    EXPECT_TRUE(KeyExists(UninstallKey(config)));
-    EXPECT_FALSE(FileExists(SpecialFolder(CSIDL_COMMON_APPDATA) + L"\\" + config.AppFolderName + L" setup"));
-    RemoveEarlierInstall();
-}
-
-TEST_F(WizardTest, CloseButtonEndsTheWizardAfterARun)
-{
-    // In Finished and Failed Cancel is disabled and the close button enabled: the close
-    // button still ends the wizard, without starting the application.
-    TestPackage pkg(L"close-after");
-    const SetupConfig config = ConfigFor(pkg);
-    ClearJournal();
-    WizardProcess w;
-    ASSERT_TRUE(w.Start(pkg.folder + L"setup.exe"));
-    w.ClickItem(IDC_ACTION);
-    ASSERT_TRUE(w.WaitFor([&] { return IsEnded(w); }, kRunMs));
-    ASSERT_TRUE(w.Visible(IDC_LAUNCH));
-    w.ClickItem(IDC_CLOSE);
-    DWORD code = 1;
-    EXPECT_TRUE(w.WaitExit(kExitMs, &code));
-    EXPECT_EQ(0u, code);   // the install was done
-    ::Sleep(1000);
-    EXPECT_EQ(CountStarts(ReadJournal(), Narrow(config.AppFileName).c_str()), 0);
-}
+// The user clears the launch box of the Finish page and presses Finish.
+const Step kClearLaunchBox = On(Click(IDC_LAUNCH)).Mark(false);
+const Step kPressFinish = On(Click(IDOK));
+const Check kClearJournal = [](Ctx&) { ClearJournal(); };
 
 // ---------------------------------------------------------------------------------------------
-// Libraries beside the program
+// The cases
 
-// The package lies in a downloads folder among other files: marker libraries under the names
-// of DLLs that setup.exe imported or that the system loads on demand never run, and the
-// wizard still installs. The known DLLs among its imports lie there too.
-TEST_F(WizardTest, LibrariesBesideTheProgramNeverRunAndTheWizardStillInstalls)
+const std::vector<WizardCase> kWizardTestCases = {
+    // Ready state
+    {"InstallModeOpensReadyWithItsTextsShapeAndLayout", L"ready-install", false, nullptr,
+     {{.steps = {On().Says(IDS_INSTALL_READY, IDS_INSTALL_READY_INFO).Text(IDC_ACTION, IDS_INSTALL).Text(IDOK, IDS_FINISH)
+                     .Text(IDCANCEL, IDS_CANCEL).Text(IDC_LAUNCH, IDS_LAUNCH_APP).Shows({IDC_ACTION, IDCANCEL, IDC_CLOSE})
+                     .Hides({IDOK, IDC_LAUNCH, IDC_PROGRESS}).Enables({IDC_ACTION, IDCANCEL, IDC_CLOSE}).NoRestart()
+                     .Then([](Ctx& c) {
+                         ExpectTitle(c.w, std::wstring(kAppName) + kInstallSuffix);
+                         // The picture's size, centred on the 1024 x 768 screen, with the magenta
+                         // corner pixels outside.
+                         ExpectRect(c.w, 0, 220, 179, 584, 411);
+                         ExpectShape(c.w, {{0, 0}, {5, 0}, {583, 0}, {0, 410}, {583, 410}, {0, 3}},
+                                     {{6, 0}, {577, 0}, {0, 8}, {292, 205}, {583, 200}, {292, 410}});
+                         ExpectLayout(c.w, 96);
+                     }).Shot("install-ready"),
+                 // Cancel ends the wizard; no worker has run, so nothing was installed.
+                 On(Click(IDCANCEL))},
+       .exit = SetupCancelled,
+       .after = [](Ctx& c) {
+           EXPECT_FALSE(FileExists(c.pkg.folder + L"Uninstall"));
+           EXPECT_FALSE(HklmKeyExists(UninstallKey(c.config)));
+       }}}},
+    {"UninstallModeOpensReadyWithRemoveTextsAndNoCheckBoxText", L"ready-uninstall", false, nullptr,
+     {{.words = L"delpkg",
+       .steps = {On().Says(IDS_REMOVE_READY, IDS_REMOVE_READY_INFO).Text(IDC_ACTION, IDS_REMOVE).Text(IDC_LAUNCH, 0)
+                     .Hides({IDOK, IDC_LAUNCH, IDC_PROGRESS}).NoRestart().Shot("uninstall-ready")
+                     .Then([](Ctx& c) { ExpectTitle(c.w, std::wstring(kAppName) + kUninstallSuffix); }),
+                 On(Click(IDC_CLOSE))},   // the small close button ends the wizard in Ready
+       .exit = SetupCancelled}}},
+    {"TitleComesFromTheTurboVolumeSectionWhenThePackageCarriesTheTitleBitmap", L"ready-turbo", true, nullptr,
+     {{.steps = {On().Then([](Ctx& c) { ExpectTitle(c.w, std::wstring(kTurboAppName) + kInstallSuffix); })
+                     .Shot("install-ready-turbovolume"),
+                 On(Key(VK_ESCAPE))},   // Escape is the keyboard's Cancel
+       .exit = SetupCancelled}}},
+    // At a higher resolution the whole 96-dpi window scales by dpi / 96, each edge rounded on its
+    // own: the window, its curved corners, the labels and the buttons (whose pictures scale too).
+    {"ReadyWindowScalesWithTheResolution", L"ready-dpi", false, nullptr,
+     {ScaledReady(120, "install-ready-125"), ScaledReady(144, "install-ready-150"),
+      ScaledReady(192, "install-ready-200")}},
+    {"PressOnTheBackgroundDragsTheWindow", L"drag", false, nullptr,
+     {{.steps = {On().Then([](Ctx& c) {
+                     RECT before, after;
+                     ::GetWindowRect(c.w.Wnd(), &before);
+                     c.w.Drag(POINT{100, 300}, 40, 25);
+                     ::GetWindowRect(c.w.Wnd(), &after);
+                     EXPECT_EQ(after.left - before.left, 40);
+                     EXPECT_EQ(after.top - before.top, 25);
+                     EXPECT_EQ(after.right - after.left, 584);
+                 }),
+                 On(SysCommand(SC_CLOSE))}}}},   // the system's close command ends the wizard in Ready
+    // The host reports the missing bitmap; without a region the window is a rectangle of the
+    // layout's size, centred, so that every control is inside, and the wizard still works.
+    {"MissingBackgroundBitmapIsReportedAndTheWindowStaysUnshaped", L"no-background", false, nullptr,
+     {{.program = Program::NoBackground,
+       .steps = {On().Shows({IDC_ACTION}).Hides({IDOK}).Enables({IDC_ACTION}).Shot("no-background").Then([](Ctx& c) {
+                     HRGN hRgn = ::CreateRectRgn(0, 0, 0, 0);
+                     EXPECT_EQ(::GetWindowRgn(c.w.Wnd(), hRgn), ERROR);
+                     ::DeleteObject(hRgn);
+                     ExpectRect(c.w, 0, 220, 179, 584, 411);
+                     ExpectRect(c.w, IDCANCEL, 451, 380, 111, 22);
+                 }),
+                 On(Click(IDCANCEL))},
+       .exit = kHostCancelled}}},
+
+    // Install and uninstall runs
+    {"InstallFinishesWithTheLaunchBoxAndACleanBoxStartsNothing", L"main", false, kClearJournal,
+     // The action button is disabled by the press itself: no second worker. The user clears the
+     // launch box: Finish starts nothing.
+     {{.steps = {On(Click(IDC_ACTION)).Disables({IDC_ACTION}),
+                 On().Ends().Says(IDS_INSTALL_DONE, IDS_FINISH_INFO).Shows({IDC_LAUNCH, IDOK, IDCANCEL})
+                     .Hides({IDC_PROGRESS, IDC_ACTION}).Enables({IDOK, IDC_CLOSE}).Disables({IDCANCEL}).Mark(true)
+                     .NoRestart().Shot("install-finished"),
+                 kClearLaunchBox, kPressFinish},
+       .exit = SetupSucceeded,
+       .after = [](Ctx& c) {
+           c.ExpectNoStart(1000);
+           EXPECT_TRUE(FileExists(c.AppPath()));
+           EXPECT_TRUE(HklmKeyExists(UninstallKey(c.config)));
+       }}}},
+    // The application runs: the install closes it first, which keeps Running long enough to
+    // watch (as does the service tool's stop and removal over the earlier install).
+    {"ReinstallShowsRunningRefusesToCloseAndFinishStartsTheApplication", L"main", false,
+     [](Ctx& c) {
+         ASSERT_TRUE(FileExists(c.AppPath())) << "needs the install of the case before";
+         ASSERT_TRUE(c.app.Launch(c.AppPath()));
+         ASSERT_TRUE(c.app.WaitFor([&] { return ::FindWindowW(nullptr, c.config.AppName) != nullptr; }, 30000));
+         ClearJournal();
+     },
+     {{.steps = {On(Click(IDC_ACTION)).Waits(Page::Running).Says(IDS_INSTALL_RUNNING, IDS_INSTALL_RUNNING_INFO)
+                     .Shows({IDC_ACTION}).Hides({IDC_LAUNCH}).Disables({IDC_ACTION, IDCANCEL, IDC_CLOSE}).Named()
+                     .Shot("install-running"),
+                 On().Then([](Ctx& c) {
+                     // No way of ending the wizard works while the worker runs.
+                     c.w.Key(VK_ESCAPE);
+                     c.w.Key(VK_F4, true);
+                     for (auto [msg, wParam] : {std::pair<UINT, WPARAM>{WM_CLOSE, 0}, {WM_SYSCOMMAND, SC_CLOSE},
+                                                {WM_COMMAND, IDCANCEL}})
+                         ::PostMessageW(c.w.Wnd(), msg, wParam, 0);
+                     ::Sleep(200);
+                     EXPECT_EQ(::WaitForSingleObject(c.w.m_pi.hProcess, 0), (DWORD)WAIT_TIMEOUT);
+                     ASSERT_TRUE(::IsWindow(c.w.Wnd()));
+                     // The bar steps by 5 every 200 ms and never passes 95 before the end.
+                     std::vector<int> seen;
+                     for (DWORD start = ::GetTickCount(); IsRunning(c.w) && ::GetTickCount() - start < 600; ::Sleep(50))
+                         seen.push_back(c.w.ProgressPos());
+                     ASSERT_FALSE(seen.empty());
+                     for (size_t i = 0; i < seen.size(); ++i) {
+                         EXPECT_EQ(seen[i] % 5, 0) << seen[i];
+                         EXPECT_LE(seen[i], 95);
+                         EXPECT_GE(seen[i], seen[i ? i - 1 : 0]);
+                     }
+                     if (IsRunning(c.w)) {
+                         EXPECT_GT(seen.back(), seen.front()) << "the bar did not advance in 600 ms";
+                     }
+                 }),
+                 On().Ends().Says(IDS_INSTALL_DONE).Mark(true), kPressFinish},
+       .after = [](Ctx& c) {
+           EXPECT_TRUE(c.w.WaitFor([&] { return CountStarts(ReadJournal(), Narrow(c.config.AppFileName)) == 1; },
+                                   30000))
+               << Narrow(JournalPath());
+           CloseRunningApplication(c.config.AppName);
+       }}}},
+    // Once the wizard's temporary copy has ended too, nothing of the install is left.
+    {"UninstallKeepsTheBarAtHundredOffersNoBoxAndRemovesTheInstall", L"main", false,
+     [](Ctx& c) {
+         ASSERT_TRUE(FileExists(c.Dir() + L"\\Uninstall\\setup.exe")) << "needs the install of the cases before";
+         ClearJournal();
+     },
+     {{.program = Program::Installed, .words = L"delpkg",
+       .steps = {On().Then([](Ctx& c) { EXPECT_EQ(c.w.Title(), std::wstring(c.config.AppName) + kUninstallSuffix); }),
+                 On(Click(IDC_ACTION)).Waits(Page::RunningOrEnded).Then([](Ctx& c) {
+                     if (!IsRunning(c.w))
+                         return;
+                     EXPECT_EQ(c.w.Text(IDC_HEADING), c.Txt(IDS_REMOVE_RUNNING));
+                     EXPECT_EQ(c.w.Text(IDC_INFO), c.Txt(IDS_REMOVE_RUNNING_INFO));
+                     EXPECT_FALSE(c.w.Enabled(IDCANCEL));
+                     EXPECT_FALSE(c.w.Enabled(IDC_CLOSE));
+                     SaveScreenshot(c.w.Wnd(), "uninstall-running");
+                 }),
+                 On().Ends().Says(IDS_REMOVE_DONE, IDS_FINISH_INFO).Shows({IDC_PROGRESS}).Hides({IDC_LAUNCH, IDC_ACTION})
+                     .Enables({IDC_CLOSE}).NoRestart().Shot("uninstall-finished").Then([](Ctx& c) {
+                         EXPECT_TRUE(c.w.m_failBoxes.empty()) << Narrow(c.w.m_failBoxes.empty() ? L"" : c.w.m_failBoxes[0]);
+                         EXPECT_EQ(c.w.ProgressPos(), 100);
+                     }),
+                 kPressFinish},
+       .exit = SetupSucceeded,
+       .after = [](Ctx& c) {
+           EXPECT_TRUE(c.w.WaitWizardExit(kExitMs));
+           EXPECT_NE(c.w.m_dwWizardPid, c.w.m_pi.dwProcessId) << "the wizard ran from a temporary copy";
+           EXPECT_FALSE(FileExists(c.Dir()));
+           EXPECT_FALSE(HklmKeyExists(UninstallKey(c.config)));
+           EXPECT_FALSE(FileExists(SpecialFolder(CSIDL_DESKTOPDIRECTORY) + L"\\" + c.config.AppName + L".lnk"));
+           EXPECT_FALSE(FileExists(SpecialFolder(CSIDL_COMMON_PROGRAMS) + L"\\" + c.config.AppName));
+           c.ExpectNoStart(500);
+       }}}},
+
+    // Keyboard and screen readers
+    {"KeyboardAloneInstallsAndRemovesAndEveryControlIsNamed", L"keyboard", false, kClearJournal,
+     {{.steps = {// The focus starts on Install, with no cue until the keyboard is used: the look is
+                 // the one Install has without the focus, once the wizard has painted it.
+                 On().Focus(IDC_ACTION).Named().Shot("keyboard-start").Then([](Ctx& c) {
+                     c.plain = c.w.PaintedItemPixels(IDC_ACTION, kPaintMs);
+                     ASSERT_FALSE(c.plain.empty()) << "Install was never painted";
+                 }),
+                 // Tab and Shift+Tab follow the picture: Install, Cancel, the close button, round again.
+                 On(Key(VK_TAB)).Focus(IDCANCEL), On(Key(VK_TAB)).Focus(IDC_CLOSE), On(Key(VK_TAB)).Focus(IDC_ACTION),
+                 On(Key(VK_TAB)).Focus(IDCANCEL).Then([](Ctx& c) {
+                     EXPECT_TRUE(c.w.WaitFor([&] { return c.w.ItemPixels(IDC_ACTION) == c.plain; }, kPaintMs))
+                         << "a cue without the focus";
+                 }),
+                 On(ShiftKey(VK_TAB)).Focus(IDC_ACTION).Shot("keyboard-ready").Then([](Ctx& c) {
+                     EXPECT_TRUE(c.w.WaitFor([&] { return c.w.ItemPixels(IDC_ACTION) != c.plain; }, kPaintMs))
+                         << "no focus cue";
+                 }),
+                 // Enter presses the focused button: Install. The keyboard continues on Finish.
+                 On(Key(VK_RETURN)).Ends().Says(IDS_INSTALL_DONE).Focus(IDOK).Mark(true).Named().Shot("keyboard-finished"),
+                 // Cancel is disabled: Tab passes it, and Escape does nothing.
+                 On(Key(VK_TAB)).Focus(IDC_CLOSE), On(Key(VK_TAB)).Focus(IDC_LAUNCH).Shot("keyboard-finished-check-box"),
+                 On(Key(VK_SPACE)).Mark(false),
+                 On(Key(VK_ESCAPE)).Then([](Ctx& c) {
+                     EXPECT_EQ(::WaitForSingleObject(c.w.m_pi.hProcess, 300), (DWORD)WAIT_TIMEOUT);
+                 }),
+                 On(Key(VK_TAB)).Focus(IDOK), On(Key(VK_RETURN))},
+       .exit = SetupSucceeded,
+       .after = [](Ctx& c) {
+           EXPECT_TRUE(FileExists(c.AppPath()));
+           c.ExpectNoStart(1000);
+       }},
+      // The removal: Enter on Remove, where the focus starts; Alt+F4 acts as the close button on
+      // the finished page.
+      {.program = Program::Installed, .words = L"delpkg",
+       .steps = {On().Focus(IDC_ACTION).Named(), On(Key(VK_RETURN)).Ends().Says(IDS_REMOVE_DONE).Focus(IDOK).Named(),
+                 On(AltKey(VK_F4))},
+       .exit = SetupSucceeded,
+       .after = [](Ctx& c) {
+           EXPECT_TRUE(c.w.WaitWizardExit(kExitMs));
+           EXPECT_FALSE(FileExists(c.Dir()));
+       }}}},
+    {"OlderLanguageLibraryNamesTheCloseButtonInEnglish", L"older-library", false,
+     [](Ctx& c) {
+         ASSERT_TRUE(c.pkg.UseProgramWithoutCatalogue());
+         ASSERT_TRUE(RemoveCloseText(c.pkg.folder + L"setupENU.dll", MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)));
+         ASSERT_EQ(c.Txt(IDS_CLOSE), L"");
+     },
+     {{.steps = {On().Says(IDS_INSTALL_READY).Then([](Ctx& c) { EXPECT_EQ(c.w.AccessibleName(IDC_CLOSE), L"Close"); }),
+                 On(Key(VK_ESCAPE))}}}},
+    // The failed install puts back what it had made; what was there before stays.
+    {"LockedApplicationExecutableGivesFailedAndNoLaunch", L"locked", false,
+     [](Ctx& c) {
+         ::CreateDirectoryW(c.Dir().c_str(), nullptr);
+         ::CopyFileW((c.pkg.folder + L"Application\\" + c.config.AppFileName).c_str(), c.AppPath().c_str(), FALSE);
+         c.hold.Attach(::CreateFileW(c.AppPath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+         ASSERT_TRUE(c.hold.IsValid());
+         ClearJournal();
+     },
+     {{.steps = {On(Click(IDC_ACTION)).Ends().Says(IDS_INSTALL_FAILED, IDS_FINISH_INFO).Shows({IDC_PROGRESS})
+                     .Hides({IDC_LAUNCH}).Enables({IDC_CLOSE}).Disables({IDCANCEL}).Named().Shot("install-failed")
+                     .Then([](Ctx& c) {
+                         EXPECT_LE(c.w.ProgressPos(), 95);
+                         ASSERT_EQ(1u, c.w.m_failBoxes.size());
+                         EXPECT_EQ(0u, c.w.m_failBoxes[0].find(L"Fail to copy"));
+                     }),
+                 kPressFinish},
+       .exit = SetupFileBusy,
+       .after = [](Ctx& c) {
+           c.ExpectNoStart(1000);
+           c.hold.Close();
+           EXPECT_FALSE(FileExists(c.Dir() + L"\\Uninstall"));
+           EXPECT_TRUE(FileExists(c.AppPath()));
+       }}}},
+    // A file of the package changed after the build, here the service tool: the install finds
+    // it changed where it copied it to, puts everything back and names the file; nothing of the
+    // package ran. A changed language library is not used: the wizard cannot open without one.
+    {"ChangedPackageFileGivesFailedAndNothingOfThePackageRuns", L"changed", false,
+     [](Ctx& c) {
+         RemoveEarlierInstall();
+         ASSERT_TRUE(c.pkg.ChangeOneByte(L"Application\\Kelvrin.exe"));
+         ClearJournal();
+     },
+     {{.steps = {On(Click(IDC_ACTION)).Ends().Says(IDS_INSTALL_FAILED).Then([](Ctx& c) {
+                     ASSERT_EQ(1u, c.w.m_failBoxes.size());
+                     EXPECT_EQ(c.w.m_failBoxes[0], L"\"" + c.pkg.folder + L"Application\\Kelvrin.exe\" was changed "
+                                                   L"after the package was built; get the package again from the "
+                                                   L"vendor.");
+                 }),
+                 kPressFinish},
+       .exit = SetupRefused,
+       .after = [](Ctx& c) {
+           EXPECT_EQ(ReadJournal(), "");
+           EXPECT_FALSE(FileExists(c.Dir()));
+           ASSERT_TRUE(c.pkg.ChangeOneByte(L"setupENU.dll"));
+       }},
+      {.exit = SetupRefused}}},
+    // A silent install killed after its sixth change (a power cut for the program) is rolled
+    // back by the next run, here the wizard, which then installs in full; nothing of the killed
+    // run is kept.
+    {"WizardRollsBackAKilledInstallThenInstalls", L"killed", false,
+     [](Ctx& c) {
+         ::DeleteFileW(kKilledLog);
+         WizardProcess killed;
+         ::SetEnvironmentVariableW(L"SETUP_TEST_PAUSE_AFTER_STEP", L"6");
+         BOOL bLaunched = killed.Launch(c.pkg.folder + L"setup.exe", std::wstring(L"s /log=") + kKilledLog);
+         ::SetEnvironmentVariableW(L"SETUP_TEST_PAUSE_AFTER_STEP", nullptr);
+         ASSERT_TRUE(bLaunched);
+         ASSERT_TRUE(killed.WaitFor(
+             [&] { return ReadWholeFile(kKilledLog).find("test: paused after change 6") != std::string::npos; },
+             kRunMs));
+         killed.Kill();
+         ASSERT_TRUE(FileExists(c.Dir() + L"\\Uninstall\\setup.exe"));
+     },
+     {{.words = L"/log=C:\\wizard-tests\\killed.log",
+       .steps = {On(Click(IDC_ACTION)).Ends().Says(IDS_INSTALL_DONE), kClearLaunchBox, kPressFinish},
+       .exit = SetupSucceeded,
+       .after = [](Ctx& c) {
+           const std::string text = ReadWholeFile(kKilledLog);
+           EXPECT_NE(std::string::npos, text.find("recovery: the interrupted install was rolled back"));
+           EXPECT_LT(text.find("recovery: the interrupted install was rolled back"), text.find("result: installed"));
+           EXPECT_TRUE(FileExists(c.AppPath()));
+           EXPECT_TRUE(HklmKeyExists(UninstallKey(c.config)));
+           EXPECT_FALSE(FileExists(SpecialFolder(CSIDL_COMMON_APPDATA) + L"\\" + c.config.AppFolderName + L" setup"));
+           RemoveEarlierInstall();
+       }}}},
+    // In Finished and Failed Cancel is disabled and the close button enabled: the close button
+    // still ends the wizard, without starting the application.
+    {"CloseButtonEndsTheWizardAfterARun", L"close-after", false, kClearJournal,
+     {{.steps = {On(Click(IDC_ACTION)).Ends().Then([](Ctx& c) { ASSERT_TRUE(c.w.Visible(IDC_LAUNCH)); }),
+                 On(Click(IDC_CLOSE))},
+       .exit = SetupSucceeded,   // the install was done
+       .after = [](Ctx& c) { c.ExpectNoStart(1000); }}}},
+
+    // Libraries beside the program: the package lies in a downloads folder among other files:
+    // marker libraries under the names of DLLs that setup.exe imported or that the system loads
+    // on demand never run, and the wizard still installs. The known DLLs among its imports lie
+    // there too.
+    {"LibrariesBesideTheProgramNeverRunAndTheWizardStillInstalls", L"planted", false,
+     [](Ctx& c) {
+         c.planted = std::make_unique<PlantedLibraries>(
+             c.pkg.folder, std::vector<std::wstring>{L"comctl32", L"uxtheme", L"dwmapi", L"msimg32", L"winmm", L"propsys"},
+             std::vector<std::wstring>{L"advapi32", L"gdi32", L"kernel32", L"msvcrt", L"ole32", L"shell32", L"user32"});
+     },
+     {{.steps = {On().Says(IDS_INSTALL_READY), On(Click(IDC_ACTION)).Ends().Says(IDS_INSTALL_DONE), On(Click(IDC_CLOSE))},
+       .after = [](Ctx& c) {
+           EXPECT_EQ(c.planted->Ran(), "");
+           EXPECT_TRUE(FileExists(c.AppPath()));
+       }}}},
+};
+
+// ---------------------------------------------------------------------------------------------
+// The driver
+
+void Do(const WizardProcess& w, const Input& in)
 {
-    TestPackage pkg(L"planted");
-    const SetupConfig config = ConfigFor(pkg);
-    PlantedLibraries planted(pkg.folder, {L"comctl32", L"uxtheme", L"dwmapi", L"msimg32", L"winmm", L"propsys"},
-                             {L"advapi32", L"gdi32", L"kernel32", L"msvcrt", L"ole32", L"shell32", L"user32"});
-    WizardProcess w;
-    ASSERT_TRUE(w.Start(pkg.folder + L"setup.exe")) << planted.Ran();
-    EXPECT_EQ(w.Text(IDC_HEADING), Txt(pkg, IDS_INSTALL_READY));
-    w.ClickItem(IDC_ACTION);
-    ASSERT_TRUE(w.WaitFor([&] { return IsEnded(w); }, kRunMs));
-    EXPECT_EQ(w.Text(IDC_HEADING), Txt(pkg, IDS_INSTALL_DONE));
-    w.ClickItem(IDC_CLOSE);
-    EXPECT_TRUE(w.WaitExit(kExitMs));
-    EXPECT_EQ(planted.Ran(), "");
-    EXPECT_TRUE(FileExists(std::wstring(config.InstallDir) + L"\\" + config.AppFileName));
+    if (in.kind == Input::Click)
+        w.ClickItem(in.code);
+    else if (in.kind == Input::Key)
+        w.Key((WORD)in.code, in.bAlt, in.bShift);
+    else if (in.kind == Input::SysCommand)
+        ::PostMessageW(w.Wnd(), WM_SYSCOMMAND, in.code, 0);
 }
+
+void RunStep(Ctx& c, const Step& s)
+{
+    WizardProcess& w = c.w;
+    Do(w, s.input);
+    if (s.page != Page::Same) {
+        ASSERT_TRUE(w.WaitFor([&] { return (s.page != Page::Running && IsEnded(w)) || (s.page != Page::Ended && IsRunning(w)); },
+                              kRunMs));
+    }
+    for (const auto& t : s.texts)
+        EXPECT_EQ(w.Text(t.first), c.Txt(t.second)) << "control " << t.first;
+    for (int id : s.shown)
+        EXPECT_TRUE(w.Visible(id)) << "control " << id << " hidden";
+    for (int id : s.hidden)
+        EXPECT_FALSE(w.Visible(id)) << "control " << id << " shown";
+    for (int id : s.enabled)
+        EXPECT_TRUE(w.Enabled(id)) << "control " << id << " disabled";
+    for (int id : s.disabled)
+        EXPECT_FALSE(w.Enabled(id)) << "control " << id << " enabled";
+    if (s.focus) {
+        EXPECT_TRUE(w.WaitFor([&] { return w.Focus() == w.Item(s.focus); }, 2000)) << "focus not on " << s.focus;
+    }
+    if (s.mark >= 0) {
+        EXPECT_TRUE(w.WaitFor([&] { return CheckMarkShows(w, s.mark == 1); }, kPaintMs)) << "launch box mark";
+    }
+    if (s.bNamed)
+        ExpectAccessibleNames(c);
+    if (s.bNoRestart) {
+        for (int id : {IDOK, IDCANCEL, IDC_ACTION, IDC_HEADING, IDC_INFO, IDC_TITLE, IDC_LAUNCH}) {
+            EXPECT_NE(w.Text(id), c.Txt(IDS_RESTART_NOW)) << "control " << id;
+            EXPECT_NE(w.Text(id), c.Txt(IDS_RESTART_LATER)) << "control " << id;
+        }
+    }
+    if (s.check)
+        s.check(c);
+    if (s.shot)
+        SaveScreenshot(w.Wnd(), ExpectedLang() == L"ENU" ? s.shot : (std::string(s.shot) + "-" + Narrow(ExpectedLang())).c_str());
+}
+
+// Starts the run's program (and gets its wizard when the run has steps), takes the steps, and
+// checks how the program ended.
+void RunProgram(Ctx& c, const WizardRun& run)
+{
+    std::optional<ScreenResolution> resolution;
+    if (run.dpi != 96)
+        resolution.emplace(run.dpi);
+    SCOPED_TRACE(::testing::Message() << run.dpi << " dpi");
+    c.dpi = run.dpi;
+    c.w.Kill();
+    c.w.m_hWnd = nullptr;
+    c.w.m_dwWizardPid = 0;
+    c.w.m_failBoxes.clear();
+    if (run.program == Program::NoBackground) {
+        ASSERT_TRUE(c.w.Launch(WinePath(NO_BACKGROUND_HOST)));
+        HWND hBox = nullptr;
+        ASSERT_TRUE(c.w.WaitFor([&] { return (hBox = c.w.FindMessageBox(L"Error loading bitmap")) != nullptr; }, 60000));
+        ::PostMessageW(hBox, WM_COMMAND, IDOK, 0);
+    } else {
+        const std::wstring exe = run.program == Program::Installed ? c.Dir() + L"\\Uninstall\\setup.exe"
+                                                                   : c.pkg.folder + L"setup.exe";
+        ASSERT_TRUE(c.w.Launch(exe, run.words));
+    }
+    if (!run.steps.empty()) {
+        ASSERT_TRUE(c.w.Attach()) << (c.planted ? c.planted->Ran() : "");
+    }
+    for (const Step& s : run.steps) {
+        RunStep(c, s);
+        if (::testing::Test::HasFatalFailure())
+            return;
+    }
+    DWORD code = kAnyExit;
+    EXPECT_TRUE(c.w.WaitExit(kExitMs, &code));
+    if (run.exit != kAnyExit) {
+        EXPECT_EQ(code, run.exit) << ExitName(code) << " instead of " << ExitName(run.exit);
+    }
+    if (run.after)
+        run.after(c);
+}
+
+class WizardTest : public ::testing::TestWithParam<size_t> {
+protected:
+    static void SetUpTestSuite()
+    {
+        ::CreateDirectoryW(L"C:\\wizard-tests", nullptr);
+        ::SetEnvironmentVariableW(L"SETUP_TOOLS_JOURNAL", L"C:\\wizard-tests\\tools.log");
+        SeeRealPixels();
+        // The prefix may hold an install of an earlier run: every case starts without one.
+        RemoveEarlierInstall();
+    }
+};
+
+} // namespace
+
+TEST_P(WizardTest, Case)
+{
+    const WizardCase& row = kWizardTestCases[GetParam()];
+    Ctx c(row.package, row.bTitleBitmap);
+    if (row.prepare)
+        row.prepare(c);
+    for (const WizardRun& run : row.runs) {
+        if (HasFatalFailure())
+            return;
+        RunProgram(c, run);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Wizard, WizardTest, ::testing::Range<size_t>(0, kWizardTestCases.size()),
+                         [](const ::testing::TestParamInfo<size_t>& info) { return kWizardTestCases[info.param].name; });
 
 // ---------------------------------------------------------------------------------------------
 // Texts in every language
@@ -913,7 +838,7 @@ TEST(WizardTexts, EveryTranslationFitsInsideItsLabel)
     for (int dpi : {96, 120, 144, 192}) {
         // The label's rectangle at this resolution, each edge scaled on its own.
         auto S = [dpi](int n) { return ::MulDiv(n, dpi, 96); };
-        for (const wchar_t* lang : {L"ENU", L"CHT", L"CHS", L"JPN", L"KOR", L"FRA", L"DEU"}) {
+        for (const wchar_t* lang : kPackageLanguages) {
             HMODULE hLib = ::LoadLibraryExW((pkg + L"setup" + lang + L".dll").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
             ASSERT_TRUE(hLib) << Narrow(lang);
             for (const Label& label : labels) {
