@@ -31,6 +31,13 @@ protected:
         WriteTextFile(update.newer, "runtime, version 2");
         ASSERT_TRUE(CInstallJournal::GetFolder(update.config.AppFolderName, update.journalFolder));
     }
+    // Begins the update in transaction: its plan, its journal, the newer runtime copied.
+    static void BeginRuntimeUpdate(CInstallTransaction& transaction, const RuntimeUpdate& update)
+    {
+        transaction.PlanFile(update.runtime.c_str());
+        ASSERT_TRUE(transaction.Begin(update.config));
+        ASSERT_TRUE(transaction.CopyFile(update.newer.c_str(), update.runtime.c_str()));
+    }
 };
 
 TEST_F(InstallTest, FirstInstallBeforeVersion6CopiesRegistersAndLinks)
@@ -304,13 +311,10 @@ TEST_F(InstallTest, RollbackThatCannotPutAnOldFileBackLeavesItToTheNextRun)
 {
     RuntimeUpdate update;
     ASSERT_NO_FATAL_FAILURE(PrepareRuntimeUpdate(update));
-    const SetupConfig& config = update.config;
-    const std::wstring &runtime = update.runtime, &newer = update.newer, &folder = update.journalFolder;
+    const std::wstring &runtime = update.runtime, &folder = update.journalFolder;
     {
         CInstallTransaction transaction;
-        transaction.PlanFile(runtime.c_str());
-        ASSERT_TRUE(transaction.Begin(config));
-        ASSERT_TRUE(transaction.CopyFile(newer.c_str(), runtime.c_str()));
+        ASSERT_NO_FATAL_FAILURE(BeginRuntimeUpdate(transaction, update));
         CFileHandle hHeld = HoldFile(runtime);
         ASSERT_TRUE(hHeld.IsValid());
         transaction.Fail(L"a failure after the copy");
@@ -321,7 +325,7 @@ TEST_F(InstallTest, RollbackThatCannotPutAnOldFileBackLeavesItToTheNextRun)
     }
     EXPECT_EQ("runtime, version 2", ReadWholeFile(runtime));
     EXPECT_TRUE(FileExists(folder + L"journal.txt"));
-    EXPECT_EQ(SetupSucceeded, RecoverInterruptedInstall(config));
+    EXPECT_EQ(SetupSucceeded, RecoverInterruptedInstall(update.config));
     EXPECT_EQ("runtime", ReadWholeFile(runtime));
     EXPECT_FALSE(FileExists(folder));
 }
@@ -334,13 +338,11 @@ TEST_F(InstallTest, ExceptionUnwindingAnInstallRollsItBack)
     ASSERT_NO_FATAL_FAILURE(PrepareRuntimeUpdate(update));
     EXPECT_THROW({
         CInstallTransaction transaction;
-        transaction.PlanFile(update.runtime.c_str());
-        ASSERT_TRUE(transaction.Begin(update.config));
-        ASSERT_TRUE(transaction.CopyFile(update.newer.c_str(), update.runtime.c_str()));
+        ASSERT_NO_FATAL_FAILURE(BeginRuntimeUpdate(transaction, update));
         throw std::bad_alloc();
     }, std::bad_alloc);
     EXPECT_EQ("runtime", ReadWholeFile(update.runtime));
-    EXPECT_FALSE(Exists(update.journalFolder));
+    EXPECT_FALSE(FileExists(update.journalFolder));
 }
 
 // At its end an install deletes the journal and the kept files it names, and nothing else of
@@ -349,15 +351,12 @@ TEST_F(InstallTest, CommitDeletesOnlyWhatItsJournalNames)
 {
     RuntimeUpdate update;
     ASSERT_NO_FATAL_FAILURE(PrepareRuntimeUpdate(update));
-    const SetupConfig& config = update.config;
-    const std::wstring &runtime = update.runtime, &newer = update.newer, &folder = update.journalFolder;
+    const std::wstring& folder = update.journalFolder;
     CInstallTransaction transaction;
-    transaction.PlanFile(runtime.c_str());
-    ASSERT_TRUE(transaction.Begin(config));
+    ASSERT_NO_FATAL_FAILURE(BeginRuntimeUpdate(transaction, update));
     WriteTextFile(folder + L"1.old", "not this install's");
-    ASSERT_TRUE(transaction.CopyFile(newer.c_str(), runtime.c_str()));
     transaction.Commit();
-    EXPECT_EQ("runtime, version 2", ReadWholeFile(runtime));
+    EXPECT_EQ("runtime, version 2", ReadWholeFile(update.runtime));
     EXPECT_FALSE(FileExists(folder + L"journal.txt"));
     EXPECT_EQ("not this install's", ReadWholeFile(folder + L"1.old"));
     DeleteTree(folder.substr(0, folder.size() - 1));
