@@ -25,6 +25,7 @@ import subprocess
 import sys
 import time
 from collections import namedtuple
+from enum import IntEnum
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE_DIR = os.path.dirname(HERE)
@@ -35,6 +36,35 @@ WINE_DLL_OVERRIDES = "winemenubuilder.exe=d;mscoree,mshtml="
 PACKAGE_FILES = ("setup.exe", "setup.ini")
 Result = namedtuple("Result", "rc boxes out windows progress")
 JournalEntry = namedtuple("JournalEntry", "time program pid event detail")
+# How a run of the setup program ended: its exit codes, as the engine names them.
+SetupOutcome = IntEnum("SetupOutcome", "SetupSucceeded SetupFailed SetupRefused SetupBusy SetupCancelled "
+                       "SetupStillRunning SetupDiskFull SetupFileBusy", start=0)
+
+
+def read_text(path):
+    """A file's text, or "" when there is none."""
+    if not os.path.isfile(path):
+        return ""
+    with open(path, encoding="utf-8", errors="replace") as f:
+        return f.read()
+
+
+def read_bytes(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def write_text(path, text):
+    """Writes a file, making the folders that hold it."""
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "w", encoding="utf-8", newline="\n") as f:
+        f.write(text)
+
+
+def temp_folder(pfx):
+    """The Unix path of the temporary folder of the prefix's user (GetTempPath)."""
+    return next(p for p in glob.glob(os.path.join(pfx.path, "drive_c", "users", "*", "Temp"))
+                if os.sep + "Public" + os.sep not in p)
 
 
 def ensure_display():
@@ -170,6 +200,9 @@ class Prefix:
     def make_dir(self, win_path):
         os.makedirs(prefixread.to_unix(self.path, win_path), exist_ok=True)
 
+    def write(self, win_path, text):
+        write_text(prefixread.to_unix(self.path, win_path), text)
+
     def copy_package(self, name="pkg", ini=None, lorvane=True, title_about=True, app_files=None, drop=(), add=(),
                      catalogue=True):
         """Copies a built package to C:\\<name>; returns the Windows path of its setup.exe.
@@ -277,6 +310,12 @@ class Prefix:
         windows = [line for line in lines["windows"] if not line.startswith("progress\t")]
         return Result(rc, boxes, out, windows, progress)
 
+    def run_logged(self, argv, name):
+        """Runs argv with a log of its own; (Result, the log's text)."""
+        log = os.path.join(self.work, name + ".log")
+        result = self.run(argv + ["/log=" + windows_path(log)], timeout=300)
+        return result, read_text(log)
+
     def helper(self, *args, timeout=300):
         """Runs labhelper.exe with the arguments; returns Result."""
         return self.run([self.lab.helper] + list(args), timeout=timeout)
@@ -310,7 +349,7 @@ class Prefix:
         deadline = time.time() + 300
         while not os.path.exists(ready):
             if proc.poll() is not None or time.time() > deadline:
-                raise RuntimeError("could not %s %s" % (command, win_path))
+                raise RuntimeError("could not hold %s" % win_path)
             time.sleep(0.2)
 
         def release():
