@@ -296,25 +296,22 @@ class Prefix:
                 watcher.wait(timeout=60)
             except subprocess.TimeoutExpired:
                 watcher.kill()
-        with open(out_file, encoding="utf-8", errors="replace") as f:
-            out = f.read()
-        lines = {}
-        for kind, path in (("boxes", boxes_file), ("windows", windows_file)):
-            lines[kind] = []
-            if os.path.exists(path):
-                with open(path, encoding="utf-8", errors="replace") as f:
-                    lines[kind] = [line.rstrip("\n") for line in f if line.strip()]
+        out = read_text(out_file)
+        lines = {kind: [line for line in read_text(path).split("\n") if line.strip()]
+                 for kind, path in (("boxes", boxes_file), ("windows", windows_file))}
         boxes = [line.split("\t", 1)[-1] for line in lines["boxes"]]
         progress = [line.split("\t") for line in lines["windows"] if line.startswith("progress\t")]
         progress = [(int(p[1]), [int(i) for i in p[2].split(",") if i], p[3]) for p in progress]
         windows = [line for line in lines["windows"] if not line.startswith("progress\t")]
         return Result(rc, boxes, out, windows, progress)
 
-    def run_logged(self, argv, name):
-        """Runs argv with a log of its own; (Result, the log's text)."""
+    def run_logged(self, argv, name, **options):
+        """Runs argv (with run's options) and a log of its own, <name>.log, which it must write;
+        returns (Result, the log's text)."""
         log = os.path.join(self.work, name + ".log")
-        result = self.run(argv + ["/log=" + windows_path(log)], timeout=300)
-        return result, read_text(log)
+        result = self.run(argv + ["/log=" + windows_path(log)], **options)
+        with open(log, encoding="utf-8", errors="replace") as f:
+            return result, f.read()
 
     def helper(self, *args, timeout=300):
         """Runs labhelper.exe with the arguments; returns Result."""

@@ -85,12 +85,11 @@ class InstalledState:
             if pfx.exists(path):
                 st = os.stat(pr.to_unix(pfx.path, path))
                 self.links[path] = (pfx.link(path), st.st_ctime, st.st_ino)
-        self.group_exists = pfx.exists(pfx.programs(APP_NAME))
         self.snapshot = pfx.snapshot()
 
-    def starts(self, program, word=None, since=0.0):
+    def starts(self, program, since=0.0):
         return [e for e in self.journal if e.program.lower() == program.lower() and e.event == "start"
-                and e.time >= since and (word is None or e.detail.rstrip().endswith(" " + word))]
+                and e.time >= since]
 
 
 class Scenario(unittest.TestCase):
@@ -116,10 +115,8 @@ class InstallChecks(Scenario):
         cls.removed = InstalledState(pfx, cls.install_dir)
         cls.second = pfx.run([setup, "SilentDel", "quiet", "/log"])
         cls.again = InstalledState(pfx, cls.install_dir)
-        cls.second_log = ""
-        for log in glob.glob(os.path.join(pfx.path, "drive_c", "users", "*", "Temp", "VRX58Q-setup.log")):
-            with open(log, encoding="utf-8", errors="replace") as f:   # the default log
-                cls.second_log += f.read()
+        cls.second_log = "".join(winelab.read_text(log) for log in   # the default log
+                                 glob.glob(os.path.join(pfx.path, "drive_c", "users", "*", "Temp", "VRX58Q-setup.log")))
 
     def check_uninstall_entry(self, reg_prefix):
         """The entry's values, "EstimatedSize" matching the installed files."""
@@ -150,15 +147,13 @@ class InstallChecks(Scenario):
 
     def check_shortcuts(self, state, app_path, uninstall_exe):
         pfx = self.pfx
-        desk = state.links.get(pfx.desktop(APP_NAME + ".lnk"))
-        group_app = state.links.get(pfx.programs(APP_NAME, APP_NAME + ".lnk"))
-        group_un = state.links.get(pfx.programs(APP_NAME, "Uninstall.lnk"))
-        self.assertIsNotNone(desk, "desktop shortcut")
-        self.assertIsNotNone(group_app, "Programs menu shortcut")
-        self.assertIsNotNone(group_un, "Programs menu uninstall shortcut")
-        self.assertEqual((app_path.lower(), ""), (desk[0].target.lower(), desk[0].arguments))
-        self.assertEqual((app_path.lower(), ""), (group_app[0].target.lower(), group_app[0].arguments))
-        self.assertEqual((uninstall_exe.lower(), "delpkg"), (group_un[0].target.lower(), group_un[0].arguments))
+        for path, target, arguments, what in (
+                (pfx.desktop(APP_NAME + ".lnk"), app_path, "", "desktop shortcut"),
+                (pfx.programs(APP_NAME, APP_NAME + ".lnk"), app_path, "", "Programs menu shortcut"),
+                (pfx.programs(APP_NAME, "Uninstall.lnk"), uninstall_exe, "delpkg", "Programs menu uninstall shortcut")):
+            link = state.links.get(path)
+            self.assertIsNotNone(link, what)
+            self.assertEqual((target.lower(), arguments), (link[0].target.lower(), link[0].arguments))
 
     def check_uninstalled(self, user_files=()):
         """Nothing of the install is left but the user's files (paths below C:, with "/"), with
@@ -472,15 +467,12 @@ class Languages(Scenario):
             setup = pfx.copy_package(ini=make_ini(), lorvane=False)
             if earlier:
                 cls.place_earlier_copy(pfx, setup, arch, lc_all, parent, reg_prefix, earlier)
-            log = os.path.join(pfx.work, "setup.log")
-            result = pfx.run([setup, "s", "/log=" + winelab.windows_path(log)], lc_all=lc_all)
+            result, log = pfx.run_logged([setup, "s"], "setup", lc_all=lc_all)
             pfx.settle(kill=True)
             system = "C:\\Program Files (x86)" if arch == "win64" else "C:\\Program Files"
-            outcome = dict(pfx=pfx, result=result, reg=pfx.registry(), journal=pfx.journal(),
+            outcome = dict(pfx=pfx, result=result, reg=pfx.registry(), journal=pfx.journal(), log=log,
                            installed=pfx.exists(parent + "\\VRX58Q\\" + APP_FILE),
                            in_system=pfx.exists(system + "\\VRX58Q"))
-            with open(log, encoding="utf-8", errors="replace") as f:
-                outcome["log"] = f.read()
             if earlier:
                 outcome["removal"] = pfx.run([parent + "\\VRX58Q\\Uninstall\\setup.exe", "SilentDel"], lc_all=lc_all)
                 pfx.settle(kill=True)
@@ -685,14 +677,11 @@ class Refusals(Scenario):
         for i, (name, ini, expected, *options) in enumerate(cls.CASES):
             package = options[0] if options else {}
             setup = pfx.copy_package(name="pkg%d" % i, ini=ini, lorvane=False, **package)
-            log = os.path.join(pfx.work, "case-%d.log" % i)
-            result = pfx.run([setup, "s", "/log=" + winelab.windows_path(log)])
+            result, log = pfx.run_logged([setup, "s"], "case-%d" % i)
             pfx.settle(kill=True)
             after = pfx.snapshot()
             outcome = {"result": result, "diff": winelab.snapshot_diff(before, after), "package": package,
-                       "dropped": package.get("drop", ())}
-            with open(log, encoding="utf-8", errors="replace") as f:
-                outcome["log"] = f.read()
+                       "dropped": package.get("drop", ()), "log": log}
             if expected == INSTALLS:
                 outcome["dangling"] = dangling_references(pfx, before, after)
                 remover = pr.installed_setups(pfx.registry())[0] if package.get("drop") else setup
@@ -707,10 +696,7 @@ class Refusals(Scenario):
         cls.quiet = []
         setup = pfx.copy_package(name="pkgquiet", ini=make_ini(folder='"Turbo "'), lorvane=False)
         for i, words in enumerate((["quiet"], ["s", "quiet"], ["SilentDel", "quiet"])):
-            log = os.path.join(pfx.work, "quiet-%d.log" % i)
-            result = pfx.run([setup] + words + ["/log=" + winelab.windows_path(log)])
-            with open(log, encoding="utf-8", errors="replace") as f:
-                cls.quiet.append((words, result, f.read()))
+            cls.quiet.append((words,) + pfx.run_logged([setup] + words, "quiet-%d" % i))
 
         # A good install, then the same package again while its executable is held open.
         setup = pfx.copy_package(name="pkglock", ini=make_ini(launch=1), lorvane=False)
@@ -836,17 +822,8 @@ def unrolled_steps(log):
 
 
 # The points of a Rollbacks row at which its fault action goes on: the action is a generator
-# whose every `yield` names the point it waits for.
+# function whose every `yield` names the point it waits for.
 POINTS = ("start", "after the install", "before the run", "after the run", "before the last snapshot", "at the end")
-FAULTS = {}
-
-
-def fault(kind):
-    """Registers a generator function as the fault action that a row names by `kind`."""
-    def register(action):
-        FAULTS[kind] = action
-        return action
-    return register
 
 
 class FaultRun:
@@ -856,7 +833,7 @@ class FaultRun:
         self.pfx, self.extra, self.title, self.pristine = pfx, {}, False, None
         self.install_dir = "C:\\Program Files%s\\VRX58Q" % (" (x86)" if arch == "win64" else "")
         self.log = os.path.join(pfx.work, "setup.log")
-        self.action = FAULTS[fault_row[0]](self, *fault_row[1:]) if fault_row else iter(())
+        self.action = fault_row[0](self, *fault_row[1:]) if fault_row else iter(())
         self.waiting = "start"
 
     def reach(self, point):
@@ -917,7 +894,6 @@ class FaultRun:
         os.chmod(pr.to_unix(self.pfx.path, JOURNAL_FOLDER + "\\journal.txt"), 0o644)
 
 
-@fault("hold")
 def hold(run, path, mode=""):
     """Another program holds a file open while the run goes ("exclusive": against reading too;
     "image": mapped as a running program is, which the system then denies deleting)."""
@@ -927,25 +903,21 @@ def hold(run, path, mode=""):
     release()
 
 
-@fault("programs taken")
 def programs_taken(run):
     yield "after the install"
     run.pfx.write(pr.COMMON_PROGRAMS + "\\" + APP_NAME, "a file where the Programs group would go\n")
 
 
-@fault("app")
 def app(run, close):
     yield "before the run"
     run.start_app(close)
 
 
-@fault("service")
 def service(run, close=None):
     yield "before the run"
     run.start_service(close)
 
 
-@fault("service tool")
 def service_tool(run, behaviour):
     """SETUP_TEST_SERVICE_TOOL: the tool (installed with it) returns before its running service
     has stopped or gone."""
@@ -954,7 +926,6 @@ def service_tool(run, behaviour):
     run.start_service()
 
 
-@fault("no tool")
 def no_tool(run, service_state="service stopped"):
     """The installed service tool deleted."""
     run.take_pristine()
@@ -965,7 +936,6 @@ def no_tool(run, service_state="service stopped"):
         run.start_service()
 
 
-@fault("disk")
 def disk(run, fills=None):
     """A small volume (tmpfs) over the emptied folder that holds the install folder: too small
     for the install, or, "fills", with room when it is checked and none once the install has
@@ -991,7 +961,6 @@ def disk(run, fills=None):
     subprocess.run(["umount", path], check=True)
 
 
-@fault("kill")
 def kill(run, changes):
     """The install's process killed after its k-th change; the row's run is the next one."""
     run.take_pristine()
@@ -999,7 +968,6 @@ def kill(run, changes):
     run.kill_install(run.setup, changes)
 
 
-@fault("held after kill")
 def held_after_kill(run, changes):
     """Killed with setup.ini replaced by a newer one; the installed one is then held."""
     yield "before the run"
@@ -1013,7 +981,6 @@ def held_after_kill(run, changes):
     run.extra["next"] = run.pfx.run_logged([run.setup, "s"], "next")
 
 
-@fault("planted journal")
 def planted_journal(run):
     """A journal where the setup program looks for one, that asks to delete a file of the
     Windows folder, in a folder and file that standard users may write."""
@@ -1028,7 +995,6 @@ def planted_journal(run):
     os.chmod(pr.to_unix(pfx.path, JOURNAL_FOLDER + "\\journal.txt"), 0o666)
 
 
-@fault("live journal")
 def live_journal(run):
     """The journal of a setup that still runs, holding it open."""
     yield "after the install"
@@ -1041,7 +1007,6 @@ def live_journal(run):
     release()
 
 
-@fault("foreign journal")
 def foreign_journal(run):
     yield "after the install"
     victim = FOREIGN_INSTALL + "\\victim.txt"
@@ -1049,7 +1014,6 @@ def foreign_journal(run):
     run.pfx.write(victim, "a file of another install\n")
 
 
-@fault("empty journal")
 def empty_journal(run):
     """A journal without its plan (a power cut before the first flush), then a first install."""
     yield "after the install"
@@ -1057,7 +1021,6 @@ def empty_journal(run):
     run.extra["first"] = run.pfx.run_logged([run.setup, "s"], "first")
 
 
-@fault("load")
 def load(run):
     """The old runtime library loaded by another program during the run and the next one."""
     yield "before the run"
@@ -1067,7 +1030,6 @@ def load(run):
     unload()
 
 
-@fault("sweep")
 def sweep(run):
     """Rollback folders of earlier versions in the temporary folder: one as they left it, a link
     to a folder of someone else's, and one that becomes such a link once the program has listed
@@ -1093,7 +1055,6 @@ def sweep(run):
     during.join()
 
 
-@fault("log link")
 def log_link(run):
     """The default log's name in the temporary folder is a link to a file of someone else's."""
     yield "after the install"
@@ -1101,7 +1062,6 @@ def log_link(run):
     os.symlink(pr.to_unix(run.pfx.path, LOG_VICTIM), os.path.join(winelab.temp_folder(run.pfx), "VRX58Q-setup.log"))
 
 
-@fault("change")
 def change(run, path):
     """One byte of a file changed after the build; a title bitmap's row takes the customised
     package, installing into the same folder."""
@@ -1124,97 +1084,96 @@ class Rollbacks(Scenario):
     never follow a link."""
 
     PKG, INSTALLED = "C:\\pkg\\", "{install}\\"
-    # name, platform and Windows version, installed before, fault (an action of FAULTS and its
+    # name, platform and Windows version, installed before, fault (a fault action and its
     # arguments), words (run from the package, or with "installed" from the install's
     # uninstall folder), exit code, text of the message
     CASES = (
-        ("xp file held open", XP, True, ("hold", INSTALLED + "mingwm10.dll", "exclusive"), ("s",),
+        ("xp file held open", XP, True, (hold, INSTALLED + "mingwm10.dll", "exclusive"), ("s",),
          SetupFileBusy, "Fail to copy"),
-        ("win7 file held open", WIN7, True, ("hold", INSTALLED + "mingwm10.dll", "exclusive"), ("s",),
+        ("win7 file held open", WIN7, True, (hold, INSTALLED + "mingwm10.dll", "exclusive"), ("s",),
          SetupFileBusy, "Fail to copy"),
-        ("xp Programs folder taken", XP, False, ("programs taken",), ("s",), SetupFailed, "Fail to create the folder"),
-        ("win7 source executable locked", WIN7, False, ("hold", PKG + "Application\\" + APP_FILE, "exclusive"),
+        ("xp Programs folder taken", XP, False, (programs_taken,), ("s",), SetupFailed, "Fail to create the folder"),
+        ("win7 source executable locked", WIN7, False, (hold, PKG + "Application\\" + APP_FILE, "exclusive"),
          ("s",), SetupFileBusy, "Fail to copy"),
-        ("win7 application never closes", WIN7, True, ("app", "never"), ("s",), SetupStillRunning, "is still running"),
-        ("xp application hung", XP, True, ("app", "hang"), ("s",), SetupStillRunning, "is still running"),
-        ("win7 application slow to close", WIN7, True, ("app", "after=3000"), ("s",), SetupSucceeded, None),
+        ("win7 application never closes", WIN7, True, (app, "never"), ("s",), SetupStillRunning, "is still running"),
+        ("xp application hung", XP, True, (app, "hang"), ("s",), SetupStillRunning, "is still running"),
+        ("win7 application slow to close", WIN7, True, (app, "after=3000"), ("s",), SetupSucceeded, None),
         ("xp uninstall with nothing installed", XP, False, (), ("SilentDel",), SetupSucceeded, None),
-        ("win7 uninstall while the application never closes", WIN7, True, ("app", "never"),
+        ("win7 uninstall while the application never closes", WIN7, True, (app, "never"),
          ("installed", "SilentDel"), SetupStillRunning, "is still running"),
         # A small volume as the install folder's parent: refused before anything is touched, or,
         # filled once the first change is made, full in the middle of the copy.
-        ("xp disk too small", XP, False, ("disk",), ("s",), SetupDiskFull, "MB are free"),
-        ("xp disk full during the copy", XP, False, ("disk", "fills"), ("s",), SetupDiskFull, "Fail to copy"),
+        ("xp disk too small", XP, False, (disk,), ("s",), SetupDiskFull, "MB are free"),
+        ("xp disk full during the copy", XP, False, (disk, "fills"), ("s",), SetupDiskFull, "Fail to copy"),
         # The install's process killed after its k-th change; then the next run.
-        ("xp re-install killed, then s", XP, True, ("kill", 5), ("s",), SetupSucceeded, None),
-        ("win7 re-install with the service killed, then SilentDel", WIN7, True, ("kill", 8),
+        ("xp re-install killed, then s", XP, True, (kill, 5), ("s",), SetupSucceeded, None),
+        ("win7 re-install with the service killed, then SilentDel", WIN7, True, (kill, 8),
          ("SilentDel",), SetupSucceeded, None),
-        ("xp first install killed, then SilentDel", XP, False, ("kill", 3), ("SilentDel",), SetupSucceeded, None),
-        ("win7 first install killed late, then s", WIN7, False, ("kill", 22), ("s",), SetupSucceeded, None),
+        ("xp first install killed, then SilentDel", XP, False, (kill, 3), ("SilentDel",), SetupSucceeded, None),
+        ("win7 first install killed late, then s", WIN7, False, (kill, 22), ("s",), SetupSucceeded, None),
         # A journal that a standard user could have written, naming a file outside the install.
-        ("xp journal planted by a user", XP, False, ("planted journal",), ("s",), SetupSucceeded, None),
+        ("xp journal planted by a user", XP, False, (planted_journal,), ("s",), SetupSucceeded, None),
         # A service tool that returns before its running service (slow to stop) has stopped.
-        ("win7 service tool returns at once", WIN7, True, ("service tool", "at-once"), ("s",), SetupSucceeded, None),
+        ("win7 service tool returns at once", WIN7, True, (service_tool, "at-once"), ("s",), SetupSucceeded, None),
         # Its service does not stop within the wait: nothing is touched, the registration stays.
-        ("win7 service never stops", WIN7, True, ("service tool", "hung"), ("s",), SetupStillRunning, "does not stop"),
+        ("win7 service never stops", WIN7, True, (service_tool, "hung"), ("s",), SetupStillRunning, "does not stop"),
         # The silent runs with their progress in the wizard's window; a failure is a box, as in "s".
-        ("win7 progress over an application slow to close", WIN7, True, ("app", "after=3000"),
+        ("win7 progress over an application slow to close", WIN7, True, (app, "after=3000"),
          ("s", "progress"), SetupSucceeded, None),
-        ("xp progress uninstall while the application closes slowly", XP, True, ("app", "after=3000"),
+        ("xp progress uninstall while the application closes slowly", XP, True, (app, "after=3000"),
          ("installed", "SilentDel", "progress"), SetupSucceeded, None),
-        ("xp progress with a file held open", XP, True, ("hold", INSTALLED + "mingwm10.dll", "exclusive"),
+        ("xp progress with a file held open", XP, True, (hold, INSTALLED + "mingwm10.dll", "exclusive"),
          ("s", "progress"), SetupFileBusy, "Fail to copy"),
         # The executable held as a running program holds it: the system denies its deletion.
-        ("win7 uninstall while the executable runs", WIN7, True, ("hold", INSTALLED + APP_FILE, "image"),
+        ("win7 uninstall while the executable runs", WIN7, True, (hold, INSTALLED + APP_FILE, "image"),
          ("installed", "SilentDel"), SetupFileBusy, "in use by another program"),
         # The installed service tool deleted: the program stops and deletes the service itself.
         ("win7 uninstall without the service tool, service running", WIN7, True,
-         ("no tool", "service running"), ("installed", "SilentDel", "quiet"), SetupSucceeded, None),
-        ("win7 uninstall without the service tool, service stopped", WIN7, True, ("no tool",),
+         (no_tool, "service running"), ("installed", "SilentDel", "quiet"), SetupSucceeded, None),
+        ("win7 uninstall without the service tool, service stopped", WIN7, True, (no_tool,),
          ("SilentDel", "quiet"), SetupSucceeded, None),
         ("win7 re-install without the service tool, service running", WIN7, True,
-         ("no tool", "service running"), ("s",), SetupSucceeded, None),
+         (no_tool, "service running"), ("s",), SetupSucceeded, None),
         # The recovery, when an old file cannot be put back (the next run puts it back), when the
         # journal's setup still runs, or when the journal names another install.
         ("xp re-install killed, then s while a file to restore is held", XP, True,
-         ("held after kill", 3), ("s",), SetupFailed, "could not be rolled back"),
-        ("xp journal held by a running setup", XP, False, ("live journal",), ("s",), SetupBusy, None),
-        ("xp journal of another install folder", XP, False, ("foreign journal",), ("s",), SetupSucceeded, None),
+         (held_after_kill, 3), ("s",), SetupFailed, "could not be rolled back"),
+        ("xp journal held by a running setup", XP, False, (live_journal,), ("s",), SetupBusy, None),
+        ("xp journal of another install folder", XP, False, (foreign_journal,), ("s",), SetupSucceeded, None),
         # An empty journal (a power cut before the first flush), then two installs.
-        ("xp empty journal, then two installs", XP, False, ("empty journal",), ("s",), SetupSucceeded, None),
+        ("xp empty journal, then two installs", XP, False, (empty_journal,), ("s",), SetupSucceeded, None),
         # The old runtime library loaded by another program: kept, but not deleted at the end.
-        ("win7 re-installs while the old runtime library is loaded", WIN7, True, ("load",), ("s",),
-         SetupSucceeded, None),
+        ("win7 re-installs while the old runtime library is loaded", WIN7, True, (load,), ("s",), SetupSucceeded, None),
         # The running service stopped by the failed install runs again after its rollback.
-        ("win7 running service, application never closes", WIN7, True, ("service", "never"), ("s",),
+        ("win7 running service, application never closes", WIN7, True, (service, "never"), ("s",),
          SetupStillRunning, "is still running"),
         # Links planted in the temporary folder: old rollback folders (one swapped in after the
         # listing), and the default log.
-        ("xp rollback folders of earlier versions, links among them", XP, False, ("sweep",), ("s",),
+        ("xp rollback folders of earlier versions, links among them", XP, False, (sweep,), ("s",),
          SetupSucceeded, None),
-        ("xp default log planted as a link", XP, False, ("log link",), ("s", "quiet", "/log"), SetupSucceeded, None),
+        ("xp default log planted as a link", XP, False, (log_link,), ("s", "quiet", "/log"), SetupSucceeded, None),
         # A file of the package changed by one byte after the build (below the package, or below
         # the install folder): refused where it was copied to, before anything of the package
         # ran. The uninstall does not run a temporary copy whose libraries are not the
         # catalogue's: it runs from the installed folder.
-        ("xp application changed", XP, False, ("change", PKG + "Application\\" + APP_FILE), ("s",),
+        ("xp application changed", XP, False, (change, PKG + "Application\\" + APP_FILE), ("s",),
          SetupRefused, CHANGED % ("C:\\pkg\\Application\\" + APP_FILE)),
-        ("xp runtime library changed", XP, False, ("change", PKG + "Application\\mingwm10.dll"),
+        ("xp runtime library changed", XP, False, (change, PKG + "Application\\mingwm10.dll"),
          ("s",), SetupRefused, CHANGED % "C:\\pkg\\Application\\mingwm10.dll"),
-        ("win7 service tool changed", WIN7, False, ("change", PKG + "Application\\Kelvrin.exe"), ("s",),
+        ("win7 service tool changed", WIN7, False, (change, PKG + "Application\\Kelvrin.exe"), ("s",),
          SetupRefused, CHANGED % "C:\\pkg\\Application\\Kelvrin.exe"),
-        ("win7 language library changed", WIN7, False, ("change", PKG + "setupFRA.dll"), ("s",),
+        ("win7 language library changed", WIN7, False, (change, PKG + "setupFRA.dll"), ("s",),
          SetupRefused, CHANGED % "C:\\pkg\\setupFRA.dll"),
-        ("xp title bitmap changed", XP, False, ("change", PKG + "Application\\title_about.bmp"),
+        ("xp title bitmap changed", XP, False, (change, PKG + "Application\\title_about.bmp"),
          ("s",), SetupRefused, CHANGED % "C:\\pkg\\Application\\title_about.bmp"),
-        ("win7 re-install with the service tool changed", WIN7, True, ("change", PKG + "Application\\Kelvrin.exe"),
+        ("win7 re-install with the service tool changed", WIN7, True, (change, PKG + "Application\\Kelvrin.exe"),
          ("s",), SetupRefused, CHANGED % "C:\\pkg\\Application\\Kelvrin.exe"),
         ("xp uninstall with an installed library changed", XP, True,
-         ("change", INSTALLED + "Uninstall\\setupDEU.dll"), ("installed", "SilentDel"), SetupSucceeded, None),
+         (change, INSTALLED + "Uninstall\\setupDEU.dll"), ("installed", "SilentDel"), SetupSucceeded, None),
         # The install made to throw after its k-th change (a test seam of the engine) goes here.
     )
     # Faults whose run leaves the journal on purpose; tests of their own check them.
-    KEEPS_JOURNAL = (("held after kill",), ("live journal",))
+    KEEPS_JOURNAL = ((held_after_kill,), (live_journal,))
 
     @classmethod
     def setUpClass(cls):
@@ -1256,9 +1215,9 @@ class Rollbacks(Scenario):
         """(row, outcome) of each row that keep(row) selects."""
         return [(row, self.outcomes[row[0]]) for row in self.CASES if keep(row)]
 
-    def rows_of(self, kind):
-        """(row, outcome) of each row whose fault is of this kind."""
-        return self.rows(lambda row: row[3][:1] == (kind,))
+    def rows_of(self, action):
+        """(row, outcome) of each row whose fault is this action."""
+        return self.rows(lambda row: row[3][:1] == (action,))
 
     def test_failures_change_nothing_and_say_why(self):
         for (name, _, _, fault, words, rc, message), outcome in self.rows(
@@ -1269,7 +1228,7 @@ class Rollbacks(Scenario):
                 self.assertIn(message, outcome["result"].boxes[0])
                 self.assertEqual([], outcome["diff"])
                 self.assertEqual([], leftover_kept_files(outcome["pfx"]))
-                if words[0] == "s" and fault != ("disk",):
+                if words[0] == "s" and fault != (disk,):
                     self.assertIn("result: the install failed and was rolled back", outcome["log"])
                     self.assertEqual([], unrolled_steps(outcome["log"]))
 
@@ -1324,7 +1283,7 @@ class Rollbacks(Scenario):
                 self.assertIn("result: installed" if installed else "result: uninstalled", outcome["log"])
 
     def test_the_next_run_rolls_an_interrupted_install_back(self):
-        for (name, _, installed, _, words, _, _), outcome in self.rows_of("kill"):
+        for (name, _, installed, _, words, _, _), outcome in self.rows_of(kill):
             with self.subTest(name):
                 self.assert_ended(outcome["result"])
                 self.assertIn("recovery: the install into", outcome["log"])
@@ -1374,7 +1333,7 @@ class Rollbacks(Scenario):
         self.assertTrue(image.lower().startswith('"%s\\%s" service' % (outcome["install_dir"].lower(), APP_FILE.lower())))
 
     def test_without_its_tool_the_service_is_stopped_and_deleted_through_the_manager(self):
-        for (name, _, _, fault, words, _, _), outcome in self.rows_of("no tool"):
+        for (name, _, _, fault, words, _, _), outcome in self.rows_of(no_tool):
             with self.subTest(name):
                 log = outcome["log"]
                 self.assert_ended(outcome["result"])
@@ -1391,7 +1350,7 @@ class Rollbacks(Scenario):
                     self.assertEqual([], changes_left(outcome["pristine"], outcome["after"]))
 
     def test_a_file_changed_after_the_build_is_refused_before_anything_of_the_package_runs(self):
-        for (name, platform, installed, _, words, _, _), outcome in self.rows_of("change"):
+        for (name, platform, installed, _, words, _, _), outcome in self.rows_of(change):
             if words[0] != "s":
                 continue
             with self.subTest(name):
