@@ -822,7 +822,8 @@ def unrolled_steps(log):
 
 
 # The points of a Rollbacks row at which its fault action goes on: the action is a generator
-# function whose every `yield` names the point it waits for.
+# function whose every `yield` names the point it waits for. A new kind of fault is one such
+# function and a row that names it.
 POINTS = ("start", "after the install", "before the run", "after the run", "before the last snapshot", "at the end")
 
 
@@ -1170,7 +1171,8 @@ class Rollbacks(Scenario):
          ("s",), SetupRefused, CHANGED % "C:\\pkg\\Application\\Kelvrin.exe"),
         ("xp uninstall with an installed library changed", XP, True,
          (change, INSTALLED + "Uninstall\\setupDEU.dll"), ("installed", "SilentDel"), SetupSucceeded, None),
-        # The install made to throw after its k-th change (a test seam of the engine) goes here.
+        # The install made to throw after its k-th change goes here: its action sets the engine's
+        # SETUP_TEST_THROW_AFTER_STEP=k in run.pfx.extra_env, "before the run".
     )
     # Faults whose run leaves the journal on purpose; tests of their own check them.
     KEEPS_JOURNAL = ((held_after_kill,), (live_journal,))
