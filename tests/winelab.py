@@ -361,15 +361,17 @@ class Prefix:
         for name in names:
             shutil.copyfile(marker, os.path.join(prefixread.to_unix(self.path, win_folder), name + ".dll"))
 
+    def temp_files(self, pattern, system=True):
+        """The Unix paths of the files named like pattern in the users' temporary folders and,
+        with system, the Windows folder's."""
+        return [p for folder in ("users/*/Temp",) + (("windows/temp",) if system else ())
+                for p in glob.glob(os.path.join(self.path, "drive_c", folder, pattern))]
+
     def planted_ran(self):
         """The Windows paths of the planted libraries whose code ran, from their marker files
         in the temporary folders."""
-        ran = []
-        for folder in ("users/*/Temp", "windows/temp"):
-            for path in glob.glob(os.path.join(self.path, "drive_c", folder, "planted-dll-ran.txt")):
-                with open(path, encoding="utf-8", errors="replace") as f:
-                    ran += [line.strip() for line in f if line.strip()]
-        return ran
+        return [line.strip() for path in self.temp_files("planted-dll-ran.txt")
+                for line in read_text(path).split("\n") if line.strip()]
 
     def wait_for(self, condition, timeout=120, interval=0.5):
         deadline = time.time() + timeout
@@ -399,19 +401,12 @@ class Prefix:
         """The tools journal's entries in time order: the file our runs name, and the default
         ones in the temporary folders, which a service started by the service control
         manager writes to (it does not inherit our environment)."""
-        paths = [self.journal_path]
-        for folder in ("users/*/Temp", "windows/temp"):
-            paths += glob.glob(os.path.join(self.path, "drive_c", folder, "vrx58q-tools.log"))
         entries = []
-        for path in paths:
-            if not os.path.exists(path):
-                continue
-            with open(path, encoding="utf-8", errors="replace") as f:
-                for line in f:
-                    parts = line.rstrip("\n").split("\t", 4)
-                    if len(parts) == 5:
-                        entries.append(JournalEntry(parse_journal_time(parts[0]), parts[1], int(parts[2]),
-                                                    parts[3], parts[4]))
+        for path in [self.journal_path] + self.temp_files("vrx58q-tools.log"):
+            for parts in (line.split("\t", 4) for line in read_text(path).split("\n")):
+                if len(parts) == 5:
+                    entries.append(JournalEntry(parse_journal_time(parts[0]), parts[1], int(parts[2]),
+                                                parts[3], parts[4]))
         return sorted(entries, key=lambda e: e.time)
 
     def link(self, win_path):

@@ -8,7 +8,6 @@ Each group (a unittest class) clones its own prefixes, so groups can run in para
 """
 
 import argparse
-import glob
 import ntpath
 import os
 import shutil
@@ -102,9 +101,37 @@ class Scenario(unittest.TestCase):
         else:
             self.assertEqual((rc, [], windows), (result.rc, result.boxes, result.windows))
 
+    def assert_state(self, pfx, exists=(), missing=(), log=None, log_has=(), log_lacks=(), reg=None, values=()):
+        """Paths that exist and that do not, texts a log holds and lacks, and registry values
+        ((HKLM key, value name, (type, data)), None for an absent value)."""
+        for path in exists:
+            self.assertTrue(pfx.exists(path), path)
+        for path in missing:
+            self.assertFalse(pfx.exists(path), path)
+        for text in log_has:
+            self.assertIn(text, log)
+        for text in log_lacks:
+            self.assertNotIn(text, log)
+        for key, name, expected in values:
+            self.assertEqual(expected, reg.value("HKLM", key, name), (key, name))
+
 
 class InstallChecks(Scenario):
     """Checks shared by the first installs on each platform."""
+
+    @classmethod
+    def install(cls, name, arch, version, install_dir, words):
+        """A fresh prefix and the package's first install into install_dir, with the state
+        before and after it; returns the package's setup.exe."""
+        cls.pfx = pfx = new_prefix(name, arch, version)
+        setup = pfx.copy_package(ini=make_ini(launch=0), lorvane=False)
+        cls.install_dir, cls.app_path = install_dir, install_dir + "\\" + APP_FILE
+        pfx.settle()
+        cls.before = pfx.snapshot()
+        cls.start = time.time()
+        cls.result = pfx.run([setup] + words)
+        cls.installed = InstalledState(pfx, install_dir)
+        return setup
 
     @classmethod
     def uninstall_twice(cls, pfx, setup, command):
@@ -115,8 +142,8 @@ class InstallChecks(Scenario):
         cls.removed = InstalledState(pfx, cls.install_dir)
         cls.second = pfx.run([setup, "SilentDel", "quiet", "/log"])
         cls.again = InstalledState(pfx, cls.install_dir)
-        cls.second_log = "".join(winelab.read_text(log) for log in   # the default log
-                                 glob.glob(os.path.join(pfx.path, "drive_c", "users", "*", "Temp", "VRX58Q-setup.log")))
+        cls.second_log = "".join(winelab.read_text(log)   # the default log
+                                 for log in pfx.temp_files("VRX58Q-setup.log", system=False))
 
     def check_uninstall_entry(self, reg_prefix):
         """The entry's values, "EstimatedSize" matching the installed files."""
@@ -168,6 +195,12 @@ class InstallChecks(Scenario):
             kept.add("added files " + path)
         self.assertEqual([], [line for line in diff if line not in kept])
 
+    def test_install_succeeds_without_messages(self):
+        self.assert_ended(self.result)
+
+    def test_shortcuts(self):
+        self.check_shortcuts(self.installed, self.app_path, self.install_dir + "\\Uninstall\\setup.exe")
+
     def test_second_uninstall_passes_silently(self):
         # Nothing is installed any more: the silent uninstall from the package changes nothing.
         self.assert_ended(self.second, windows=[])
@@ -181,24 +214,16 @@ class XpInstall(InstallChecks):
 
     @classmethod
     def setUpClass(cls):
-        cls.pfx = pfx = new_prefix("xp-install", "win32", "winxp")
-        setup = pfx.copy_package(ini=make_ini(launch=0), lorvane=False)
-        cls.install_dir = "C:\\Program Files\\VRX58Q"
-        pfx.settle()
-        cls.before = pfx.snapshot()
-        cls.start = time.time()
         # A log that cannot be written stops nothing.
-        cls.result = pfx.run([setup, "s", "/log=C:\\no such folder\\setup.log"])
-        cls.installed = InstalledState(pfx, cls.install_dir)
+        setup = cls.install("xp-install", "win32", "winxp", "C:\\Program Files\\VRX58Q",
+                            ["s", "/log=C:\\no such folder\\setup.log"])
+        pfx = cls.pfx
         # Files of the user's in the Programs group and in the install folder stay, with them.
         cls.user_files = (pr.COMMON_PROGRAMS + "\\" + APP_NAME + "\\my notes.txt",
                           cls.install_dir + "\\Settings\\my settings.txt")
         for path in cls.user_files:
             pfx.write(path, "mine\n")
         cls.uninstall_twice(pfx, setup, '"%s\\Uninstall\\setup.exe" SilentDel' % cls.install_dir)
-
-    def test_install_succeeds_without_messages(self):
-        self.assert_ended(self.result)
 
     def test_install_copies_files_without_service_tool_or_bitmaps(self):
         self.check_installed_files(self.installed, with_tool=False)
@@ -219,9 +244,6 @@ class XpInstall(InstallChecks):
     def test_application_not_started_when_not_asked(self):
         self.assertEqual([], self.installed.starts(APP_FILE))
 
-    def test_shortcuts(self):
-        self.check_shortcuts(self.installed, self.install_dir + "\\" + APP_FILE,
-                             self.install_dir + "\\Uninstall\\setup.exe")
 
     def test_uninstall_leaves_only_the_users_files(self):
         self.check_uninstalled([ntpath.splitdrive(p)[1].lstrip("\\").replace("\\", "/") for p in self.user_files])
@@ -233,16 +255,9 @@ class Win7Install(InstallChecks):
 
     @classmethod
     def setUpClass(cls):
-        cls.pfx = pfx = new_prefix("win7-install", "win64", "win7")
-        setup = pfx.copy_package(ini=make_ini(launch=0), lorvane=False)
-        cls.install_dir = "C:\\Program Files (x86)\\VRX58Q"
-        cls.app_path = cls.install_dir + "\\" + APP_FILE
-        pfx.settle()
-        cls.before = pfx.snapshot()
-        cls.start = time.time()
         # As the deployment guide's tools install (docs/deploy.md).
-        cls.result = pfx.run([setup, "s", "quiet", "/log"])
-        cls.installed = InstalledState(pfx, cls.install_dir)
+        setup = cls.install("win7-install", "win64", "win7", "C:\\Program Files (x86)\\VRX58Q", ["s", "quiet", "/log"])
+        pfx = cls.pfx
 
         # The application runs with its window, and the service, when the re-install starts.
         # (The application comes first: Wine ends the services when no program runs.)
@@ -262,18 +277,14 @@ class Win7Install(InstallChecks):
         kind, command = cls.reinstalled.reg.value("HKLM", WOW64 + "Uninstall\\VRX58Q", "QuietUninstallString")
         cls.uninstall_twice(pfx, setup, command)
 
-    def test_install_succeeds_without_messages(self):
-        self.assert_ended(self.result)
-
     def test_install_copies_service_tool(self):
         self.check_installed_files(self.installed, with_tool=True)
 
     def test_registry_below_wow6432node_without_run_value(self):
-        reg = self.installed.reg
         self.check_uninstall_entry(WOW64)
-        self.assertIsNone(reg.key("HKLM", NATIVE + "Uninstall\\VRX58Q"))
-        self.assertIsNone(reg.value("HKLM", WOW64 + "Run", APP_NAME))
-        self.assertIsNone(reg.value("HKLM", NATIVE + "Run", APP_NAME))
+        self.assertIsNone(self.installed.reg.key("HKLM", NATIVE + "Uninstall\\VRX58Q"))
+        self.assert_state(self.pfx, reg=self.installed.reg, values=((WOW64 + "Run", APP_NAME, None),
+                                                                    (NATIVE + "Run", APP_NAME, None)))
 
     def test_service_tool_registers_service(self):
         starts = self.installed.starts("Kelvrin.exe")
@@ -288,9 +299,6 @@ class Win7Install(InstallChecks):
         compat = self.installed.reg.key("HKCU", pr.COMPAT_KEY) or {}
         self.assertIn(self.app_path.lower(), [n.lower() for n in compat])
 
-    def test_shortcuts(self):
-        self.check_shortcuts(self.installed, self.app_path, self.install_dir + "\\Uninstall\\setup.exe")
-
     def test_reinstall_stops_old_service_and_closes_application_before_copying(self):
         self.assert_ended(self.reinstall)
         self.assertTrue(self.app_window, "the application's window was up before the re-install")
@@ -302,13 +310,13 @@ class Win7Install(InstallChecks):
         # The running service stopped on "-k".
         self.assertTrue(self.service_running, "the service ran before the re-install: net start said %r"
                         % self.service_start.out[-200:])
-        kill_index = next(i for i, e in enumerate(events) if e.event == "start" and e.detail.endswith("-k"))
-        remove_index = next(i for i, e in enumerate(events) if e.event == "start" and e.detail.endswith("-u"))
+        kill_index, remove_index = (next(i for i, e in enumerate(events) if e.event == "start" and e.detail.endswith(w))
+                                    for w in ("-k", "-u"))
         self.assertIn("service-stop", [e.event for e in events[kill_index:remove_index]])
         self.assertIn("0 service stopped", [e.detail for e in events[kill_index:remove_index]
                                             if e.program == "Kelvrin.exe" and e.event == "exit"])
         # The old tool in the install folder was run, and every file was written after it.
-        kill = next(e for e in events if e.event == "start" and e.detail.endswith("-k"))
+        kill = events[kill_index]
         self.assertIn(self.install_dir.lower() + "\\kelvrin.exe", kill.detail.lower())
         closed = next(e for e in events if e.event == "WM_CLOSE")
         for name in ("mingwm10.dll", APP_FILE.lower(), "kelvrin.exe"):
@@ -377,15 +385,11 @@ class Packages(Scenario):
 
     def test_title_bitmap_package_uses_turbovolume_section(self):
         self.assert_ended(self.tv_result)
-        pfx = self.tv
-        for name in ("Lorvane.bmp", "title_about.bmp", APP_FILE):
-            self.assertTrue(pfx.exists("C:\\Program Files\\TurboVolume\\" + name), name)
-        self.assertFalse(pfx.exists("C:\\Program Files\\VRX58Q"))
-        self.assertEqual((pr.REG_SZ, TV_NAME), self.tv_reg.value("HKLM", NATIVE + "Uninstall\\TurboVolume",
-                                                                 "DisplayName"))
-        self.assertEqual((pr.REG_SZ, '"C:\\Program Files\\TurboVolume\\%s" min' % APP_FILE),
-                         self.tv_reg.value("HKLM", NATIVE + "Run", TV_NAME))
-        self.assertTrue(pfx.exists(pfx.desktop(TV_NAME + ".lnk")))
+        folder = "C:\\Program Files\\TurboVolume\\"
+        self.assert_state(self.tv, [folder + n for n in ("Lorvane.bmp", "title_about.bmp", APP_FILE)]
+                          + [self.tv.desktop(TV_NAME + ".lnk")], missing=("C:\\Program Files\\VRX58Q",), reg=self.tv_reg,
+                          values=((NATIVE + "Uninstall\\TurboVolume", "DisplayName", (pr.REG_SZ, TV_NAME)),
+                                  (NATIVE + "Run", TV_NAME, (pr.REG_SZ, '"%s%s" min' % (folder, APP_FILE)))))
 
     def test_launch_in_silent_mode_starts_application_with_its_name(self):
         starts = [e for e in self.tv_journal if e.program == APP_FILE and e.event == "start"]
@@ -395,12 +399,10 @@ class Packages(Scenario):
 
     def test_no_title_bitmap_means_no_bitmaps_even_with_title_about(self):
         self.assert_ended(self.plain_result)
-        pfx = self.plain
-        self.assertTrue(pfx.exists("C:\\Program Files\\VRX58Q\\" + APP_FILE))
-        for name in ("Lorvane.bmp", "title_about.bmp"):
-            self.assertFalse(pfx.exists("C:\\Program Files\\VRX58Q\\" + name), name)
-        self.assertEqual((pr.REG_SZ, APP_NAME), self.plain_reg.value("HKLM", NATIVE + "Uninstall\\VRX58Q",
-                                                                     "DisplayName"))
+        folder = "C:\\Program Files\\VRX58Q\\"
+        self.assert_state(self.plain, [folder + APP_FILE], [folder + n for n in ("Lorvane.bmp", "title_about.bmp")],
+                          reg=self.plain_reg,
+                          values=((NATIVE + "Uninstall\\VRX58Q", "DisplayName", (pr.REG_SZ, APP_NAME)),))
 
 
     def test_shipped_packages_install_their_own_products_side_by_side(self):
@@ -427,10 +429,9 @@ class Packages(Scenario):
                          & {"Lorvane.bmp", "mingwm10.dll", APP_FILE})
         self.assert_ended(self.shipped_tv_removal)
         self.assertIsNone(self.shipped_after_removal.key("HKLM", NATIVE + "Uninstall\\TurboVolume"))
-        self.assertFalse(self.shipped.exists("C:\\Program Files\\TurboVolume"))
+        self.assert_state(self.shipped, ["C:\\Program Files\\VRX58Q\\" + APP_FILE], ["C:\\Program Files\\TurboVolume"])
         self.assertEqual(["C:\\Program Files\\VRX58Q\\Uninstall\\setup.exe"],
                          pr.installed_setups(self.shipped_after_removal))
-        self.assertTrue(self.shipped.exists("C:\\Program Files\\VRX58Q\\" + APP_FILE))
 
     def test_application_without_runtime_library_refuses_to_start(self):
         self.assertEqual(1, self.no_runtime.rc)
@@ -529,8 +530,9 @@ class Languages(Scenario):
             with self.subTest(name):
                 outcome = self.outcomes[name]
                 pfx, reg, folder = outcome["pfx"], outcome["reg"], parent + "\\VRX58Q"
-                self.assertIn('install folder %s: the installed copy\'s, from the uninstall entry\'s "%s"'
-                              % (folder, earlier), outcome["log"])
+                self.assert_state(pfx, log=outcome["log"], log_has=(
+                    'install folder %s: the installed copy\'s, from the uninstall entry\'s "%s"' % (folder, earlier),)
+                    + (('after "-u": service "%s" is gone' % pr.SERVICE_NAME,) if arch == "win64" else ()))
                 # One install remains, in its folder.
                 self.assertEqual([folder + "\\Uninstall\\setup.exe"], pr.installed_setups(reg))
                 self.assertFalse(outcome["in_system"])
@@ -540,7 +542,6 @@ class Languages(Scenario):
                              and e.event == "start"]
                     self.assertEqual(['"%s\\kelvrin.exe" %s' % (folder.lower(), w) for w in ("-k", "-u", "-i")],
                                      [t[t.index('"'):] for t in tools[-3:]])
-                    self.assertIn('after "-u": service "%s" is gone' % pr.SERVICE_NAME, outcome["log"])
                     kind, image = reg.value("HKLM", pr.service_key(reg), "ImagePath")
                     self.assertTrue(image.lower().startswith('"%s\\' % folder.lower()), image)
                 # Its uninstall removes it all.
@@ -745,8 +746,8 @@ class Refusals(Scenario):
         for words, result, log in self.quiet:
             with self.subTest(" ".join(words)):
                 self.assert_ended(result, SetupRefused, windows=[])
-                self.assertIn('message: The setting "APPFolderName" in setup.ini is "Turbo "', log)
-                self.assertIn("setup exit code 2", log)
+                self.assert_state(self.pfx, log=log, log_has=('message: The setting "APPFolderName" in setup.ini is '
+                                                              '"Turbo "', "setup exit code 2"))
 
     def test_locked_executable_fails_install_without_launch(self):
         self.assertEqual(SetupSucceeded, self.good.rc)
@@ -786,7 +787,7 @@ def fill_volume(path):
 def leftover_kept_files(pfx):
     """Kept old files of an install that are still there: the journal folder of the product,
     and the temporary rollback folders of earlier versions."""
-    left = glob.glob(os.path.join(pfx.path, "drive_c", "users", "*", "Temp", "setup-rollback-*"))
+    left = pfx.temp_files("setup-rollback-*", system=False)
     if pfx.exists(JOURNAL_FOLDER):
         left.append(JOURNAL_FOLDER)
     return left
@@ -1221,6 +1222,19 @@ class Rollbacks(Scenario):
         """(row, outcome) of each row whose fault is this action."""
         return self.rows(lambda row: row[3][:1] == (action,))
 
+    def expect(self, name, rc=SetupSucceeded, windows=None, log_has=(), log_lacks=(), exists=(), unchanged=False):
+        """The row's outcome, checked: its exit code without a box (rc None: not checked here),
+        texts its log holds and lacks, paths ("{install}" for its install folder) that exist,
+        and, unchanged, a snapshot the run did not change."""
+        outcome = self.outcomes[name]
+        if rc is not None:
+            self.assert_ended(outcome["result"], rc, windows)
+        self.assert_state(outcome["pfx"], [p.replace("{install}", outcome["install_dir"]) for p in exists],
+                          log=outcome["log"], log_has=log_has, log_lacks=log_lacks)
+        if unchanged:
+            self.assertEqual([], outcome["diff"], name)
+        return outcome
+
     def test_failures_change_nothing_and_say_why(self):
         for (name, _, _, fault, words, rc, message), outcome in self.rows(
                 lambda row: row[5] != SetupSucceeded and row[3][:1] not in self.KEEPS_JOURNAL):
@@ -1238,22 +1252,18 @@ class Rollbacks(Scenario):
         for name in ("win7 application never closes", "xp application hung",
                      "win7 uninstall while the application never closes"):
             with self.subTest(name):
-                outcome = self.outcomes[name]
+                outcome = self.expect(name, rc=None, log_lacks=("copied ", "deleted "))
                 self.assertIn(APP_NAME, outcome["result"].boxes[0])
-                self.assertNotIn("copied ", outcome["log"])
-                self.assertNotIn("deleted ", outcome["log"])
                 # Ten seconds for the application, not for ever.
                 self.assertLess(outcome["seconds"], 60)
         # On version 6 the service that the old tool removed is registered again.
-        self.assertIn("rollback: registering the service again with the old service tool",
-                      self.outcomes["win7 application never closes"]["log"])
-        self.assertNotIn("rollback: started the service", self.outcomes["win7 application never closes"]["log"])
-        self.assertIn("the uninstall stops: registering the service again",
-                      self.outcomes["win7 uninstall while the application never closes"]["log"])
+        self.expect("win7 application never closes", rc=None, log_lacks=("rollback: started the service",),
+                    log_has=("rollback: registering the service again with the old service tool",))
+        self.expect("win7 uninstall while the application never closes", rc=None,
+                    log_has=("the uninstall stops: registering the service again",))
 
     def test_an_application_slow_to_close_is_waited_for(self):
-        outcome = self.outcomes["win7 application slow to close"]
-        self.assert_ended(outcome["result"])
+        outcome = self.expect("win7 application slow to close")
         app_events = [e for e in outcome["journal"] if e.program == APP_FILE and e.time >= outcome["start"]]
         closed = next(e for e in app_events if e.event == "WM_CLOSE")
         ended = next(e for e in app_events if e.event == "exit")
@@ -1277,52 +1287,42 @@ class Rollbacks(Scenario):
                 self.assertGreater(len(set(positions)), 3, positions)
                 self.assertEqual([], [buttons for _, buttons, _ in result.progress if buttons])
                 pfx, install_dir = outcome["pfx"], outcome["install_dir"]
-                self.assertEqual(installed, pfx.exists(install_dir + "\\" + APP_FILE))
-                self.assertEqual(installed, pfx.exists(install_dir + "\\Uninstall\\setup.exe"))
-                self.assertEqual(installed, pfx.exists(pfx.desktop(APP_NAME + ".lnk")))
+                paths = (install_dir + "\\" + APP_FILE, install_dir + "\\Uninstall\\setup.exe",
+                         pfx.desktop(APP_NAME + ".lnk"))
+                self.assert_state(pfx, *((paths, ()) if installed else ((), paths)))
                 entries = [k for _, k in outcome["after"]["registry"] if k.endswith("\\Uninstall\\VRX58Q")]
                 self.assertEqual(installed, bool(entries), entries)
                 self.assertIn("result: installed" if installed else "result: uninstalled", outcome["log"])
 
     def test_the_next_run_rolls_an_interrupted_install_back(self):
-        for (name, _, installed, _, words, _, _), outcome in self.rows_of(kill):
+        for (name, _, installed, _, words, _, _), _ in self.rows_of(kill):
             with self.subTest(name):
-                self.assert_ended(outcome["result"])
-                self.assertIn("recovery: the install into", outcome["log"])
-                self.assertIn("recovery: the interrupted install was rolled back", outcome["log"])
+                outcome = self.expect(name, log_has=("recovery: the install into",
+                                                     "recovery: the interrupted install was rolled back"))
                 self.assertEqual([], leftover_kept_files(outcome["pfx"]))
                 if words == ("SilentDel",):
                     # Nothing of either install is left.
                     self.assertEqual([], changes_left(outcome["pristine"], outcome["after"]))
                 else:
-                    self.assertIn("result: installed", outcome["log"])
-                    exe = outcome["install_dir"] + "\\" + APP_FILE
-                    self.assertTrue(outcome["pfx"].exists(exe))
-                    self.assertTrue(outcome["pfx"].exists(outcome["pfx"].desktop(APP_NAME + ".lnk")))
+                    self.expect(name, log_has=("result: installed",),
+                                exists=("{install}\\" + APP_FILE, outcome["pfx"].desktop(APP_NAME + ".lnk")))
                 if installed and words == ("s",):
                     # The same install as the first one, but for the links' new times.
                     diff = [line for line in winelab.snapshot_diff(outcome["before"], outcome["after"])
                             if not line.split(":")[0].endswith(".lnk")]
                     self.assertEqual([], diff)
         # The old service came back before the uninstall removed it.
-        self.assertIn("rollback: registering the service again with the old service tool",
-                      self.outcomes["win7 re-install with the service killed, then SilentDel"]["log"])
+        self.expect("win7 re-install with the service killed, then SilentDel",
+                    log_has=("rollback: registering the service again with the old service tool",))
 
     def test_a_journal_others_could_write_is_ignored(self):
-        outcome = self.outcomes["xp journal planted by a user"]
-        self.assert_ended(outcome["result"])
-        self.assertIn("is ignored, as others than the administrators may have written it: its access list lets ",
-                      outcome["log"])
-        self.assertNotIn("recovery: the install into", outcome["log"])
-        self.assertTrue(outcome["pfx"].exists(VICTIM))
-        self.assertIn("result: installed", outcome["log"])
+        self.expect("xp journal planted by a user", exists=(VICTIM,), log_lacks=("recovery: the install into",),
+                    log_has=("is ignored, as others than the administrators may have written it: its access list "
+                             "lets ", "result: installed"))
 
     def test_a_service_tool_that_returns_at_once_is_waited_for_through_the_service(self):
-        outcome = self.outcomes["win7 service tool returns at once"]
-        self.assert_ended(outcome["result"])
-        log = outcome["log"]
-        self.assertIn('after "-k": service "%s" is stopped' % pr.SERVICE_NAME, log)
-        self.assertIn('after "-u": service "%s" is gone' % pr.SERVICE_NAME, log)
+        outcome = self.expect("win7 service tool returns at once", log_has=(
+            'after "-k": service "%s" is stopped' % pr.SERVICE_NAME, 'after "-u": service "%s" is gone' % pr.SERVICE_NAME))
         # The new registration took: the service is there again, for the new files.
         exits = [e.detail for e in outcome["journal"] if e.program == "Kelvrin.exe" and e.event == "exit"
                  and e.time >= outcome["start"]]
@@ -1335,17 +1335,16 @@ class Rollbacks(Scenario):
         self.assertTrue(image.lower().startswith('"%s\\%s" service' % (outcome["install_dir"].lower(), APP_FILE.lower())))
 
     def test_without_its_tool_the_service_is_stopped_and_deleted_through_the_manager(self):
-        for (name, _, _, fault, words, _, _), outcome in self.rows_of(no_tool):
+        for (name, _, _, fault, words, _, _), _ in self.rows_of(no_tool):
             with self.subTest(name):
-                log = outcome["log"]
-                self.assert_ended(outcome["result"])
-                self.assertIn("stopped and deleted through the service control manager", log)
-                self.assertEqual("service running" in fault, 'service "%s": stop asked' % pr.SERVICE_NAME in log)
-                self.assertIn('after "DeleteService": service "%s" is gone' % pr.SERVICE_NAME, log)
+                outcome = self.expect(name, log_has=("stopped and deleted through the service control manager",
+                                                     'after "DeleteService": service "%s" is gone' % pr.SERVICE_NAME)
+                                      + (("result: installed",) if words == ("s",) else ()))
+                self.assertEqual("service running" in fault, 'service "%s": stop asked' % pr.SERVICE_NAME
+                                 in outcome["log"])
                 self.assertEqual([], leftover_kept_files(outcome["pfx"]))
                 if words == ("s",):
                     # The new tool registered the service again, for the new files.
-                    self.assertIn("result: installed", log)
                     self.assert_service_runs_the_installed_application(outcome)
                 else:
                     self.assertIsNone(pr.service_key(outcome["pfx"].registry()))
@@ -1364,31 +1363,26 @@ class Rollbacks(Scenario):
                 self.assertEqual(["-k", "-u", "-i"] if installed and platform != XP else [], words_run)
 
     def test_the_uninstall_runs_a_temporary_copy_only_when_it_is_the_installed_one(self):
-        checked = self.outcomes["xp progress uninstall while the application closes slowly"]
-        self.assertIn("the uninstall's temporary copy is checked: the program is the installed one, and its 7 "
-                      "libraries are in the catalogue", checked["log"])
-        outcome = self.outcomes["xp uninstall with an installed library changed"]
-        self.assert_ended(outcome["result"])
+        self.expect("xp progress uninstall while the application closes slowly", rc=None, log_has=(
+            "the uninstall's temporary copy is checked: the program is the installed one, and its 7 libraries are "
+            "in the catalogue",))
+        outcome = self.expect("xp uninstall with an installed library changed",
+                              log_lacks=("the uninstall runs from a copy",))
         self.assertRegex(outcome["log"], r"the uninstall's temporary copy is not used: .*\\setupDEU\.dll: changed "
                                          r"after the package was built \(SHA-256 [0-9a-f]{64}; the catalogue lists")
-        self.assertNotIn("the uninstall runs from a copy", outcome["log"])
         self.assertEqual([], [k for _, k in outcome["after"]["registry"] if k.endswith("\\Uninstall\\VRX58Q")])
 
     def test_silent_uninstall_of_nothing_changes_nothing(self):
-        outcome = self.outcomes["xp uninstall with nothing installed"]
-        self.assert_ended(outcome["result"], windows=[])
-        self.assertEqual([], outcome["diff"])
-        self.assertIn("is not installed", outcome["log"])
+        self.expect("xp uninstall with nothing installed", windows=[], unchanged=True, log_has=("is not installed",))
 
     def test_an_old_file_that_cannot_be_put_back_keeps_the_journal_for_the_next_run(self):
-        outcome = self.outcomes["xp re-install killed, then s while a file to restore is held"]
-        ini = outcome["install_dir"] + "\\Uninstall\\setup.ini"
+        name = "xp re-install killed, then s while a file to restore is held"
+        ini = self.outcomes[name]["install_dir"] + "\\Uninstall\\setup.ini"
+        outcome = self.expect(name, rc=None, log_has=('rollback: the old "%s" cannot be put back' % ini,),
+                              log_lacks=("recovery: the interrupted install was rolled back", "result: installed"))
         self.assertEqual(SetupFailed, outcome["result"].rc)
         self.assertEqual(1, len(outcome["result"].boxes), outcome["result"].boxes)
         self.assertIn(ini, outcome["result"].boxes[0])
-        self.assertIn('rollback: the old "%s" cannot be put back' % ini, outcome["log"])
-        self.assertNotIn("recovery: the interrupted install was rolled back", outcome["log"])
-        self.assertNotIn("result: installed", outcome["log"])
         # The journal and the only copy of the old setup.ini stay.
         self.assertIn("journal.txt", outcome["kept"])
         self.assertIn(outcome["old ini"], [data for n, data in outcome["kept"].items() if n.endswith(".old")])
@@ -1400,38 +1394,27 @@ class Rollbacks(Scenario):
         self.assertEqual([], leftover_kept_files(outcome["pfx"]))
 
     def test_a_journal_of_a_running_setup_or_of_another_install_is_left_alone(self):
-        outcome = self.outcomes["xp journal held by a running setup"]
-        self.assert_ended(outcome["result"], SetupBusy)
-        self.assertIn("is held by a setup program that is still running", outcome["log"])
-        self.assertEqual([], outcome["diff"])
-        self.assertTrue(outcome["pfx"].exists(outcome["install_dir"] + "\\marker.txt"))
-        outcome = self.outcomes["xp journal of another install folder"]
-        self.assert_ended(outcome["result"])
-        self.assertIn('is ignored: its install folder "%s" is not this setup\'s' % FOREIGN_INSTALL, outcome["log"])
-        self.assertNotIn("recovery: the install into", outcome["log"])
-        self.assertTrue(outcome["pfx"].exists(FOREIGN_INSTALL + "\\victim.txt"))
+        self.expect("xp journal held by a running setup", SetupBusy, unchanged=True, exists=("{install}\\marker.txt",),
+                    log_has=("is held by a setup program that is still running",))
         # The install goes on without the product's journal folder, which holds that journal.
-        self.assertIn("the old files are kept in ", outcome["log"])
-        self.assertIn("result: installed", outcome["log"])
+        self.expect("xp journal of another install folder", exists=(FOREIGN_INSTALL + "\\victim.txt",),
+                    log_lacks=("recovery: the install into",),
+                    log_has=('is ignored: its install folder "%s" is not this setup\'s' % FOREIGN_INSTALL,
+                             "the old files are kept in ", "result: installed"))
 
     def test_a_journal_without_its_plan_is_removed_and_the_next_installs_are_journaled(self):
-        outcome = self.outcomes["xp empty journal, then two installs"]
-        journal = "journal: %s\\journal.txt" % JOURNAL_FOLDER
-        (first, first_log), second = outcome["first"], outcome["result"]
+        journaled = ("journal: %s\\journal.txt" % JOURNAL_FOLDER, "result: installed")
+        outcome = self.expect("xp empty journal, then two installs", log_has=journaled)
+        first, first_log = outcome["first"]
         self.assert_ended(first)
-        self.assert_ended(second)
-        self.assertIn("holds no complete plan", first_log)
-        for log in (first_log, outcome["log"]):
-            self.assertIn(journal, log)
-            self.assertIn("result: installed", log)
+        self.assert_state(outcome["pfx"], log=first_log, log_has=("holds no complete plan",) + journaled)
         self.assertEqual([], leftover_kept_files(outcome["pfx"]))
 
     def test_kept_files_in_use_go_at_the_next_restart_and_block_nothing(self):
-        outcome = self.outcomes["win7 re-installs while the old runtime library is loaded"]
+        outcome = self.expect("win7 re-installs while the old runtime library is loaded",
+                              log_has=("is in use: it goes at the next restart",))
         result, log = outcome["next"]
-        self.assert_ended(outcome["result"])
         self.assert_ended(result)
-        self.assertIn("is in use: it goes at the next restart", outcome["log"])
         self.assertIn("result: installed", log)
         reg = outcome["pfx"].registry()
         pending = [v for key in ("System\\CurrentControlSet\\Control\\Session Manager",
@@ -1440,33 +1423,27 @@ class Rollbacks(Scenario):
         self.assertTrue(any(JOURNAL_FOLDER.lower() in p.lower() and p.lower().endswith(".old") for p in pending), pending)
 
     def test_a_rollback_starts_the_service_that_ran_again(self):
-        outcome = self.outcomes["win7 running service, application never closes"]
-        self.assertIn("rollback: registering the service again with the old service tool", outcome["log"])
-        self.assertIn('rollback: started the service "%s" again' % pr.SERVICE_NAME, outcome["log"])
+        outcome = self.expect("win7 running service, application never closes", rc=None, log_has=(
+            "rollback: registering the service again with the old service tool",
+            'rollback: started the service "%s" again' % pr.SERVICE_NAME))
         events = [e for e in outcome["journal"] if e.time >= outcome["start"]]
         registered = max(i for i, e in enumerate(events) if e.program == "Kelvrin.exe" and e.event == "start"
                          and e.detail.endswith("-i"))
         self.assertIn("service-running", [e.event for e in events[registered:]])
 
     def test_the_sweep_of_old_rollback_folders_follows_no_link(self):
-        outcome = self.outcomes["xp rollback folders of earlier versions, links among them"]
-        self.assert_ended(outcome["result"])
-        self.assertIn("test: paused after listing the old rollback folders", outcome["log"])
-        for victim in SWEEP_VICTIMS:
-            for name in ("1.old", "2.old"):
-                self.assertTrue(outcome["pfx"].exists(victim + "\\" + name), victim + "\\" + name)
-            self.assertIn("stays: it leads to " + victim, outcome["log"])
+        outcome = self.expect("xp rollback folders of earlier versions, links among them",
+                              exists=[v + "\\" + n for v in SWEEP_VICTIMS for n in ("1.old", "2.old")],
+                              log_has=["test: paused after listing the old rollback folders", "result: installed"]
+                              + ["stays: it leads to " + v for v in SWEEP_VICTIMS])
         temp = winelab.temp_folder(outcome["pfx"])
         self.assertEqual([True, True, False], [os.path.lexists(os.path.join(temp, "setup-rollback-90000%d-1" % i))
                                                for i in (1, 2, 3)])
-        self.assertIn("result: installed", outcome["log"])
 
     def test_the_default_log_is_never_written_through_a_link(self):
-        outcome = self.outcomes["xp default log planted as a link"]
-        self.assert_ended(outcome["result"])
+        outcome = self.expect("xp default log planted as a link", exists=("{install}\\" + APP_FILE,))
         self.assertEqual("a file of someone else's\n", winelab.read_text(pr.to_unix(outcome["pfx"].path, LOG_VICTIM)))
         self.assertTrue(os.path.islink(os.path.join(winelab.temp_folder(outcome["pfx"]), "VRX58Q-setup.log")))
-        self.assertTrue(outcome["pfx"].exists(outcome["install_dir"] + "\\" + APP_FILE))
 
 
 class PlantedLibraries(Scenario):
@@ -1509,8 +1486,7 @@ class PlantedLibraries(Scenario):
             with self.subTest(name):
                 self.assert_ended(result)
                 folder = "C:\\Program Files (x86)" if arch == "win64" else "C:\\Program Files"
-                self.assertTrue(pfx.exists(folder + "\\VRX58Q\\" + APP_FILE))
-                self.assertTrue(pfx.exists(pfx.desktop(APP_NAME + ".lnk")))
+                self.assert_state(pfx, (folder + "\\VRX58Q\\" + APP_FILE, pfx.desktop(APP_NAME + ".lnk")))
 
 
 def main():
