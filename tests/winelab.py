@@ -25,6 +25,7 @@ import subprocess
 import sys
 import time
 from collections import namedtuple
+from enum import IntEnum
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE_DIR = os.path.dirname(HERE)
@@ -35,6 +36,35 @@ WINE_DLL_OVERRIDES = "winemenubuilder.exe=d;mscoree,mshtml="
 PACKAGE_FILES = ("setup.exe", "setup.ini")
 Result = namedtuple("Result", "rc boxes out windows progress")
 JournalEntry = namedtuple("JournalEntry", "time program pid event detail")
+# How a run of the setup program ended: its exit codes, as the engine names them.
+SetupOutcome = IntEnum("SetupOutcome", "SetupSucceeded SetupFailed SetupRefused SetupBusy SetupCancelled "
+                       "SetupStillRunning SetupDiskFull SetupFileBusy", start=0)
+
+
+def read_text(path):
+    """A file's text, or "" when there is none."""
+    if not os.path.isfile(path):
+        return ""
+    with open(path, encoding="utf-8", errors="replace") as f:
+        return f.read()
+
+
+def read_bytes(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def write_text(path, text):
+    """Writes a file, making the folders that hold it."""
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "w", encoding="utf-8", newline="\n") as f:
+        f.write(text)
+
+
+def temp_folder(pfx):
+    """The Unix path of the temporary folder of the prefix's user (GetTempPath)."""
+    return next(p for p in glob.glob(os.path.join(pfx.path, "drive_c", "users", "*", "Temp"))
+                if os.sep + "Public" + os.sep not in p)
 
 
 def ensure_display():
@@ -170,6 +200,9 @@ class Prefix:
     def make_dir(self, win_path):
         os.makedirs(prefixread.to_unix(self.path, win_path), exist_ok=True)
 
+    def write(self, win_path, text):
+        write_text(prefixread.to_unix(self.path, win_path), text)
+
     def copy_package(self, name="pkg", ini=None, lorvane=True, title_about=True, app_files=None, drop=(), add=(),
                      catalogue=True):
         """Copies a built package to C:\\<name>; returns the Windows path of its setup.exe.
@@ -263,19 +296,22 @@ class Prefix:
                 watcher.wait(timeout=60)
             except subprocess.TimeoutExpired:
                 watcher.kill()
-        with open(out_file, encoding="utf-8", errors="replace") as f:
-            out = f.read()
-        lines = {}
-        for kind, path in (("boxes", boxes_file), ("windows", windows_file)):
-            lines[kind] = []
-            if os.path.exists(path):
-                with open(path, encoding="utf-8", errors="replace") as f:
-                    lines[kind] = [line.rstrip("\n") for line in f if line.strip()]
+        out = read_text(out_file)
+        lines = {kind: [line for line in read_text(path).split("\n") if line.strip()]
+                 for kind, path in (("boxes", boxes_file), ("windows", windows_file))}
         boxes = [line.split("\t", 1)[-1] for line in lines["boxes"]]
         progress = [line.split("\t") for line in lines["windows"] if line.startswith("progress\t")]
         progress = [(int(p[1]), [int(i) for i in p[2].split(",") if i], p[3]) for p in progress]
         windows = [line for line in lines["windows"] if not line.startswith("progress\t")]
         return Result(rc, boxes, out, windows, progress)
+
+    def run_logged(self, argv, name, **options):
+        """Runs argv (with run's options) and a log of its own, <name>.log, which it must write;
+        returns (Result, the log's text)."""
+        log = os.path.join(self.work, name + ".log")
+        result = self.run(argv + ["/log=" + windows_path(log)], **options)
+        with open(log, encoding="utf-8", errors="replace") as f:
+            return result, f.read()
 
     def helper(self, *args, timeout=300):
         """Runs labhelper.exe with the arguments; returns Result."""
@@ -310,7 +346,7 @@ class Prefix:
         deadline = time.time() + 300
         while not os.path.exists(ready):
             if proc.poll() is not None or time.time() > deadline:
-                raise RuntimeError("could not %s %s" % (command, win_path))
+                raise RuntimeError("could not hold %s" % win_path)
             time.sleep(0.2)
 
         def release():
@@ -325,15 +361,17 @@ class Prefix:
         for name in names:
             shutil.copyfile(marker, os.path.join(prefixread.to_unix(self.path, win_folder), name + ".dll"))
 
+    def temp_files(self, pattern, system=True):
+        """The Unix paths of the files named like pattern in the users' temporary folders and,
+        with system, the Windows folder's."""
+        return [p for folder in ("users/*/Temp",) + (("windows/temp",) if system else ())
+                for p in glob.glob(os.path.join(self.path, "drive_c", folder, pattern))]
+
     def planted_ran(self):
         """The Windows paths of the planted libraries whose code ran, from their marker files
         in the temporary folders."""
-        ran = []
-        for folder in ("users/*/Temp", "windows/temp"):
-            for path in glob.glob(os.path.join(self.path, "drive_c", folder, "planted-dll-ran.txt")):
-                with open(path, encoding="utf-8", errors="replace") as f:
-                    ran += [line.strip() for line in f if line.strip()]
-        return ran
+        return [line.strip() for path in self.temp_files("planted-dll-ran.txt")
+                for line in read_text(path).split("\n") if line.strip()]
 
     def wait_for(self, condition, timeout=120, interval=0.5):
         deadline = time.time() + timeout
@@ -363,19 +401,12 @@ class Prefix:
         """The tools journal's entries in time order: the file our runs name, and the default
         ones in the temporary folders, which a service started by the service control
         manager writes to (it does not inherit our environment)."""
-        paths = [self.journal_path]
-        for folder in ("users/*/Temp", "windows/temp"):
-            paths += glob.glob(os.path.join(self.path, "drive_c", folder, "vrx58q-tools.log"))
         entries = []
-        for path in paths:
-            if not os.path.exists(path):
-                continue
-            with open(path, encoding="utf-8", errors="replace") as f:
-                for line in f:
-                    parts = line.rstrip("\n").split("\t", 4)
-                    if len(parts) == 5:
-                        entries.append(JournalEntry(parse_journal_time(parts[0]), parts[1], int(parts[2]),
-                                                    parts[3], parts[4]))
+        for path in [self.journal_path] + self.temp_files("vrx58q-tools.log"):
+            for parts in (line.split("\t", 4) for line in read_text(path).split("\n")):
+                if len(parts) == 5:
+                    entries.append(JournalEntry(parse_journal_time(parts[0]), parts[1], int(parts[2]),
+                                                parts[3], parts[4]))
         return sorted(entries, key=lambda e: e.time)
 
     def link(self, win_path):

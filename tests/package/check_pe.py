@@ -191,24 +191,25 @@ def manifest_problems(text):
             problems.append("manifest element %s declares %d namespaces (XP SP2 restarts on that)"
                             % (el.tagName, len(declared)))
 
-    levels = [e for e in root.iter() if local(e.tag) == "requestedExecutionLevel"]
-    if len(levels) != 1 or levels[0].get("level") != "requireAdministrator" or levels[0].get("uiAccess") != "false":
-        problems.append("manifest does not request administrator rights without UI access")
-    found = {(e.get("Id") or "").lower() for e in root.iter() if local(e.tag) == "supportedOS"}
+    def elements(tag):
+        return [e for e in root.iter() if local(e.tag) == tag]
+
+    levels = [(e.get("level"), e.get("uiAccess")) for e in elements("requestedExecutionLevel")]
+    found = {(e.get("Id") or "").lower() for e in elements("supportedOS")}
     missing = [name for guid, name in SUPPORTED_OS.items() if guid not in found]
-    if missing:
-        problems.append("manifest does not declare Windows %s" % ", ".join(missing))
-    aware = [(e.text or "").strip().lower() for e in root.iter() if local(e.tag) == "dpiAware"]
-    if aware != ["true"]:
-        problems.append("manifest does not declare system DPI awareness (dpiAware true)")
-    awareness = [[v.strip().lower() for v in (e.text or "").split(",")]
-                 for e in root.iter() if local(e.tag) == "dpiAwareness"]
-    if len(awareness) != 1 or awareness[0][:1] != ["permonitorv2"] or "system" not in awareness[0]:
-        problems.append("manifest does not declare per-monitor v2 DPI awareness with system awareness after it")
-    for e in root.iter():
-        if local(e.tag) == "assemblyIdentity" and e.get("name") == "Microsoft.Windows.Common-Controls":
-            problems.append("manifest depends on the common controls 6, which restyle the skin's progress bar")
-    return problems
+    awareness = [[v.strip().lower() for v in (e.text or "").split(",")] for e in elements("dpiAwareness")]
+    # (what holds in a good manifest, what is wrong when it does not)
+    checks = (
+        (levels == [("requireAdministrator", "false")], "does not request administrator rights without UI access"),
+        (not missing, "does not declare Windows %s" % ", ".join(missing)),
+        ([(e.text or "").strip().lower() for e in elements("dpiAware")] == ["true"],
+         "does not declare system DPI awareness (dpiAware true)"),
+        (len(awareness) == 1 and awareness[0][:1] == ["permonitorv2"] and "system" in awareness[0],
+         "does not declare per-monitor v2 DPI awareness with system awareness after it"),
+        (not [e for e in elements("assemblyIdentity") if e.get("name") == "Microsoft.Windows.Common-Controls"],
+         "depends on the common controls 6, which restyle the skin's progress bar"),
+    )
+    return problems + ["manifest " + wrong for holds, wrong in checks if not holds]
 
 
 def version_problems(path, data, version):
@@ -243,15 +244,16 @@ def signature_problems(path, cafile):
 
 
 def check(path, cafile=None, version=None):
-    problems = []
     pe = read_pe(path)
-    if pe["machine"] != 0x14C or pe["magic"] != 0x10B:
-        problems.append("not a 32-bit x86 PE")
-    is_resource_only = not pe["imports"] and path.lower().endswith(".dll")
-    if pe["subsystem_version"] != (5, 1) and not is_resource_only:
-        problems.append("subsystem version %d.%02d, not 5.01" % pe["subsystem_version"])
-    if pe["os"] > (5, 1) and not is_resource_only:
-        problems.append("OS version %d.%02d above 5.01" % pe["os"])
+    resource_only = not pe["imports"] and path.lower().endswith(".dll")
+    # (what holds in a binary that loads on XP, what is wrong when it does not)
+    checks = (
+        ((pe["machine"], pe["magic"]) == (0x14C, 0x10B), "not a 32-bit x86 PE"),
+        (resource_only or pe["subsystem_version"] == (5, 1),
+         "subsystem version %d.%02d, not 5.01" % pe["subsystem_version"]),
+        (resource_only or pe["os"] <= (5, 1), "OS version %d.%02d above 5.01" % pe["os"]),
+    )
+    problems = [wrong for holds, wrong in checks if not holds]
     known_only = os.path.basename(path).lower() in KNOWN_DLLS_ONLY
     for dll, funcs in pe["imports"].items():
         if known_only and dll not in KNOWN_DLLS:

@@ -216,19 +216,26 @@ int ShareWithUsers(int count, wchar_t** paths)
     return failures ? 1 : 0;
 }
 
+// The commands: name, least and most words after it, and what runs them.
+const struct Command {
+    LPCWSTR pszName;
+    int nLeast, nMost;
+    int (*pfnRun)(int n, wchar_t** words);
+} kCommands[] = {
+    { L"boxwatch", 2, 1000, [](int n, wchar_t** w) {
+        return WatchBoxes(w[0], w[1], n >= 3 ? w[2] : L"Fail", n >= 5 ? w[3] : nullptr, n >= 5 ? w[4] : nullptr); } },
+    { L"hold", 3, 4, [](int n, wchar_t** w) { return HoldFile(w[0], w[1], w[2], n == 4 ? w[3] : L""); } },
+    { L"window", 1, 1, [](int, wchar_t** w) { return ::FindWindowW(nullptr, w[0]) ? 0 : 1; } },
+    { L"share", 1, 1000, &ShareWithUsers },
+};
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
-    if (argc >= 4 && !wcscmp(argv[1], L"boxwatch"))
-        return WatchBoxes(argv[2], argv[3], argc >= 5 ? argv[4] : L"Fail", argc >= 7 ? argv[5] : nullptr,
-                          argc >= 7 ? argv[6] : nullptr);
-    if ((argc == 5 || argc == 6) && !wcscmp(argv[1], L"hold"))
-        return HoldFile(argv[2], argv[3], argv[4], argc == 6 ? argv[5] : L"");
-    if (argc == 3 && !wcscmp(argv[1], L"window"))
-        return ::FindWindowW(nullptr, argv[2]) ? 0 : 1;
-    if (argc >= 3 && !wcscmp(argv[1], L"share"))
-        return ShareWithUsers(argc - 2, argv + 2);
+    for (const Command& command : kCommands)
+        if (argc >= 2 && !wcscmp(argv[1], command.pszName) && argc - 2 >= command.nLeast && argc - 2 <= command.nMost)
+            return command.pfnRun(argc - 2, argv + 2);
     fwprintf(stderr, L"usage: labhelper boxwatch OUT STOP [CAPTION [WINDOWS PROGRAM]] | "
                      L"hold PATH READY STOP [exclusive|image] | window CAPTION | share PATH...\n");
     return 2;

@@ -1,14 +1,18 @@
 #!/usr/bin/env python3
-"""The harness's offline readers on files Wine wrote: registry hives and a shell link."""
+"""The harness's offline parts: its readers of files Wine wrote (registry hives, a shell link),
+and its report of a file it could not hold open."""
 
 import os
 import sys
 import tempfile
+import types
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(HERE)), "tools"))
 import prefixread as pr  # noqa: E402
+sys.path.insert(0, os.path.dirname(HERE))
+import winelab  # noqa: E402
 
 DATA = os.path.join(HERE, "data")
 
@@ -69,6 +73,16 @@ class PathTest(unittest.TestCase):
             unix = pr.to_unix(prefix, "c:\\PROGRAM FILES\\vrx58q\\new.txt")
             self.assertEqual(os.path.join(prefix, "drive_c", "Program Files", "VRX58Q", "new.txt"), unix)
             self.assertEqual("C:\\Program Files\\VRX58Q\\new.txt", pr.to_windows(prefix, unix))
+
+
+class HoldFileTest(unittest.TestCase):
+    def test_a_file_the_helper_cannot_hold_is_named(self):
+        # The helper ends at once without saying the file is held ("false" stands for it).
+        lab = types.SimpleNamespace(wine="false", helper="labhelper.exe", base_env=lambda path: dict(os.environ))
+        with tempfile.TemporaryDirectory() as prefix:
+            pfx = winelab.Prefix(lab, prefix, "win64")
+            with self.assertRaisesRegex(RuntimeError, r"could not hold C:\\pkg\\setup\.exe"):
+                pfx.hold_file("C:\\pkg\\setup.exe")
 
 
 if __name__ == "__main__":
