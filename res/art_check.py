@@ -12,21 +12,14 @@ import sys
 
 from art_layout import *  # noqa: F401,F403  the layout the files must follow
 
-EXPECTED_BMPS = {
-    "bg130.bmp": (584, 411, 24),
-    "btn131.bmp": (111, 22, 24),
-    "btn132.bmp": (111, 22, 24),
-    "btn133.bmp": (111, 22, 24),
-    "close134.bmp": (20, 17, 32),
-    "close135.bmp": (20, 17, 32),
-    "close136.bmp": (20, 17, 24),
-    "chk142.bmp": (21, 24, 24),
-    "chk143.bmp": (21, 24, 24),
-    "radio139.bmp": (23, 28, 24),
-    "radio140.bmp": (23, 28, 24),
-    "Lorvane.bmp": (400, 60, 24),
-    "title_about.bmp": (300, 200, 24),
-}
+# Width, height and bits per pixel of each picture.
+EXPECTED_BMPS = {"bg130.bmp": (584, 411, 24), "Lorvane.bmp": (400, 60, 24), "title_about.bmp": (300, 200, 24),
+                 "close136.bmp": (20, 17, 24)}
+for names, size in ((("btn131.bmp", "btn132.bmp", "btn133.bmp"), (111, 22, 24)),
+                    (("close134.bmp", "close135.bmp"), (20, 17, 32)),
+                    (("chk142.bmp", "chk143.bmp"), (21, 24, 24)),
+                    (("radio139.bmp", "radio140.bmp"), (23, 28, 24))):
+    EXPECTED_BMPS.update(dict.fromkeys(names, size))
 EXPECTED_ICON_SIZES = [16, 32, 48]
 
 
