@@ -1,6 +1,7 @@
 #include "framework/AfxGdi.h"
 #include "framework/AfxApp.h"
 #include "framework/AfxWnd.h"
+#include <utility>
 
 BOOL CGdiObject::Attach(HGDIOBJ h)
 {
@@ -11,9 +12,7 @@ BOOL CGdiObject::Attach(HGDIOBJ h)
 
 HGDIOBJ CGdiObject::Detach()
 {
-    HGDIOBJ h = m_hObject;
-    m_hObject = nullptr;
-    return h;
+    return std::exchange(m_hObject, nullptr);
 }
 
 BOOL CGdiObject::DeleteObject()
@@ -74,9 +73,7 @@ BOOL CDC::Attach(HDC hDC)
 
 HDC CDC::Detach()
 {
-    HDC h = m_hDC;
-    m_hDC = nullptr;
-    return h;
+    return std::exchange(m_hDC, nullptr);
 }
 
 BOOL CDC::CreateCompatibleDC(CDC* pDC)
