@@ -154,9 +154,12 @@ void ReportFailure(LPCWSTR lpszFormat, ...)
     if (g_bQuiet)
         return;
     // A box that the system could not show (a desktop that is still starting) is tried again:
-    // the message is the only report the user gets.
-    for (int attempt = 1; !g_pfnEngineMessageBox(nullptr, text.c_str(), L"Fail", MB_ICONWARNING | MB_OK); ++attempt) {
-        SetupLog(L"the message could not be shown: %ls", SystemErrorText(::GetLastError()).c_str());
+    // the message is the only report the user gets. Its dialog's failure may come back as -1.
+    for (int attempt = 1;; ++attempt) {
+        const int nAnswer = g_pfnEngineMessageBox(nullptr, text.c_str(), L"Fail", MB_ICONWARNING | MB_OK);
+        if (nAnswer > 0)
+            return;
+        SetupLog(L"the message could not be shown (%d): %ls", nAnswer, SystemErrorText(::GetLastError()).c_str());
         if (attempt == 3)
             return;
         ::Sleep(1000);
